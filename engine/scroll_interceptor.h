@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "engine/smooth_scroller.h"
+#include "platform/event_tap.h"
+#include "platform/services.h"
+#include "settings/preferences.h"
+
+namespace glidewheel {
+
+// The glide a wheel delta asks for, in points: clamped to ±26, pushed 9 further from zero, then
+// scaled by the speed setting.
+inline constexpr double kClampLimit = 26.0;       // points
+inline constexpr double kAddedMagnitude = 9.0;    // points
+inline constexpr double kFactorBase = 0.16666666666666669;  // 0.05 / 0.3 as a double
+inline constexpr double kFactorScale = 0.3;
+
+double clampedDelta(double delta);
+double glideDistance(double clamped, double scrollSpeed);
+// The fraction of the remaining distance travelled per frame: 0.3 at smoothness 0.0, 0.05 at
+// 1.0. Smoothness outside 0…1 (a hand-edited settings file) is clamped to it.
+double interpolationFactor(double smoothness);
+
+// Owns the event tap that sees every scroll-wheel event. Discrete wheel events are swallowed
+// and handed to the smooth scroller as glides; phased (trackpad) events, our own synthesized
+// events, events without a delta and everything while smoothing is off pass untouched.
+// Main thread only.
+class ScrollInterceptor {
+public:
+    // The one instance, created on first use from the installed platform services.
+    static ScrollInterceptor& shared();
+
+    ScrollInterceptor(const platform::Services& services, Preferences& preferences);
+    ScrollInterceptor(const ScrollInterceptor&) = delete;
+    ScrollInterceptor& operator=(const ScrollInterceptor&) = delete;
+
+    // Installs and enables the tap, or prompts for trust when it is missing. No-op while running.
+    void start();
+    // Removes the tap and ends any glide. No-op while stopped.
+    void stop();
+    bool hasAccessibilityPermission() const;
+    bool isRunning() const { return isRunning_; }
+
+    SmoothScroller& smoothScroller() { return smoothScroller_; }
+
+    // The tap callback: it reaches the interceptor through shared().
+    static platform::Event* eventTapCallback(platform::EventTapProxy proxy, platform::EventType type,
+                                             platform::Event* event, void* userInfo);
+    // What the callback does, on this instance.
+    platform::Event* handleTapEvent(platform::EventTapProxy proxy, platform::EventType type,
+                                    platform::Event* event);
+
+private:
+    platform::EventTapService& eventTaps_;
+    platform::Trust& trust_;
+    Preferences& preferences_;
+
+    SmoothScroller smoothScroller_;
+    std::unique_ptr<platform::EventTap> eventTap_;
+    std::unique_ptr<platform::RunLoopSource> runLoopSource_;
+    bool isRunning_ = false;
+};
+
+}  // namespace glidewheel

@@ -1,0 +1,152 @@
+#include "engine/smooth_scroller.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+
+namespace glidewheel {
+
+using namespace glidewheel::platform;
+
+namespace {
+
+constexpr double kPostThreshold = 1.0;  // points gathered before a post
+constexpr double kStopStep = 0.1;       // points: a step this small ends the glide
+constexpr double kLargestDistance = std::numeric_limits<double>::max();
+
+}  // namespace
+
+SmoothScroller::SmoothScroller(DisplayLinkService& displayLinks, EventTapService& eventTaps)
+    : displayLinkService_(displayLinks), eventTaps_(eventTaps) {}
+
+SmoothScroller::~SmoothScroller() {
+    // The link calls back into this object through a bare pointer: make sure it never will again
+    // before any field goes away.
+    if (displayLink) displayLink->stop();
+    displayLink.reset();
+}
+
+void SmoothScroller::addScroll(double delta, double distance, double factor, const Event& event,
+                               EventTapProxy proxy, bool horizontal) {
+    {
+        std::scoped_lock guard(lock);
+        cachedInterpolationFactor = factor;
+        if (delta * lastDelta <= 0.0) {
+            currentPosition = 0.0;
+            targetPosition = distance;
+            subPixelAccum = 0.0;
+        } else {
+            // Saturate so that a run of huge distances cannot aim at infinity, which would turn
+            // every later step into NaN and the glide endless.
+            targetPosition = std::clamp(targetPosition + distance, -kLargestDistance,
+                                        kLargestDistance);
+        }
+        lastDelta = delta;
+        storedEvent = event;
+        storedProxy = proxy;
+        isHorizontal = horizontal;
+        ++handOffs;
+    }
+    startDisplayLink();
+}
+
+void SmoothScroller::startDisplayLink() {
+    if (!displayLink) {
+        displayLink = displayLinkService_.createWithActiveDisplays();
+        if (displayLink) displayLink->setOutputCallback(&SmoothScroller::displayLinkCallback, this);
+    }
+    if (displayLink && !displayLink->isRunning()) displayLink->start();
+}
+
+void SmoothScroller::clearGlide() {
+    storedEvent.reset();
+    storedProxy = EventTapProxy{};
+    currentPosition = 0.0;
+    targetPosition = 0.0;
+    lastDelta = 0.0;
+    subPixelAccum = 0.0;
+}
+
+void SmoothScroller::stop() {
+    if (!displayLink) return;
+    displayLink->stop();
+    std::scoped_lock guard(lock);
+    clearGlide();
+}
+
+void SmoothScroller::endGlide(std::uint64_t handOffsSeen) {
+    displayLink->stop();
+    bool handedOffMeanwhile;
+    {
+        std::scoped_lock guard(lock);
+        handedOffMeanwhile = handOffs != handOffsSeen;
+        if (!handedOffMeanwhile) clearGlide();
+    }
+    // The hand-off may have found the link still running and left it alone: run it again so the
+    // wheel event it stands for (already swallowed) still glides.
+    if (handedOffMeanwhile) displayLink->start();
+}
+
+void SmoothScroller::advanceFrame() {
+    std::optional<Event> copy;
+    EventTapProxy proxy;
+    bool horizontal;
+    double amount = 0.0;
+    bool post = false;
+    double step;
+    std::uint64_t handOffsSeen;
+    {
+        std::scoped_lock guard(lock);
+        step = cachedInterpolationFactor * (targetPosition - currentPosition);
+        currentPosition += step;
+        const double sum = subPixelAccum + step;
+        if (std::fabs(sum) >= kPostThreshold) {
+            amount = sum;
+            post = true;
+            subPixelAccum = 0.0;
+        } else {
+            subPixelAccum = sum;
+        }
+        copy = storedEvent;
+        proxy = storedProxy;
+        horizontal = isHorizontal;
+        handOffsSeen = handOffs;
+    }
+
+    if (post && copy && proxy) {
+        // A vertical wheel turned with shift held scrolls sideways.
+        const bool sideways = horizontal || (copy->flags() & kCGEventFlagMaskShift) != 0;
+        copy->setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, sideways ? 0.0 : amount);
+        copy->setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, sideways ? amount : 0.0);
+        copy->setDoubleValue(kCGScrollWheelEventFixedPtDeltaAxis1, 0.0);
+        copy->setDoubleValue(kCGScrollWheelEventFixedPtDeltaAxis2, 0.0);
+        copy->setIntegerValue(kCGScrollWheelEventIsContinuous, 1);
+        copy->setIntegerValue(kCGEventSourceUserData, ownEventMarker);
+        eventTaps_.postEvent(proxy, *copy);
+    }
+
+    // After the post, so the last frame still posts what it gathered. A NaN step never
+    // compares small; it cannot arise, since the interceptor hands over finite values only.
+    if (std::fabs(step) <= kStopStep) endGlide(handOffsSeen);
+}
+
+CVReturn SmoothScroller::displayLinkCallback(DisplayLink*, const DisplayTimeStamp*,
+                                             const DisplayTimeStamp*, std::uint64_t,
+                                             std::uint64_t*, void* userContext) {
+    if (userContext == nullptr) return kCVReturnError;
+    static_cast<SmoothScroller*>(userContext)->advanceFrame();
+    return kCVReturnSuccess;
+}
+
+SmoothScroller::GlideState SmoothScroller::glideState() const {
+    std::scoped_lock guard(lock);
+    return GlideState{currentPosition,        targetPosition, lastDelta,
+                      subPixelAccum,          cachedInterpolationFactor,
+                      isHorizontal,           storedEvent.has_value(),
+                      storedProxy};
+}
+
+bool SmoothScroller::isDisplayLinkRunning() const { return displayLink && displayLink->isRunning(); }
+
+}  // namespace glidewheel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/display_link.h"
+#include "platform/event_tap.h"
+#include "platform/system.h"
+
+namespace glidewheel::platform {
+
+// The operating-system services the program runs on. The program (or a test) installs one
+// backend at start-up, before the first use of the shared engine or settings objects; the
+// services must outlive every use.
+struct Services {
+    EventTapService* eventTaps = nullptr;
+    DisplayLinkService* displayLinks = nullptr;
+    Trust* trust = nullptr;
+    UserDefaults* userDefaults = nullptr;
+    LoginItems* loginItems = nullptr;
+    Bundle* bundle = nullptr;
+};
+
+void install(const Services& services);
+
+// The installed services. Aborts with a message when none were installed: running without a
+// backend is a programming error, not a state to limp along in.
+const Services& services();
+
+}  // namespace glidewheel::platform

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/display_link.h"
+
+namespace glidewheel::platform::sim {
+
+// A display link ticked by hand: each tick() is one display refresh, run on the caller's thread.
+class ManualDisplayLink final : public DisplayLink {
+public:
+    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override;
+    bool isRunning() const override { return running_; }
+    void start() override { running_ = true; }
+    void stop() override { running_ = false; }
+
+    // One refresh: calls the output callback if the link runs. Returns whether it did.
+    bool tick();
+    CVReturn lastResult() const { return lastResult_; }
+    std::uint64_t frames() const { return frames_; }
+
+private:
+    DisplayLinkOutputCallback callback_ = nullptr;
+    void* userContext_ = nullptr;
+    bool running_ = false;
+    std::uint64_t frames_ = 0;
+    CVReturn lastResult_ = kCVReturnSuccess;
+};
+
+// A display link on a thread of its own that refreshes every `period` while running, for tests
+// that race the frame step against the main thread. Keeps the DisplayLink contract: stop() from
+// outside waits for a running callback; from inside it does not.
+class ThreadedDisplayLink final : public DisplayLink {
+public:
+    explicit ThreadedDisplayLink(std::chrono::microseconds period);
+    ~ThreadedDisplayLink() override;
+
+    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override;
+    bool isRunning() const override;
+    void start() override;
+    void stop() override;
+
+    std::uint64_t frames() const;
+
+private:
+    void run();
+
+    const std::chrono::microseconds period_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    DisplayLinkOutputCallback callback_ = nullptr;
+    void* userContext_ = nullptr;
+    bool running_ = false;
+    bool inCallback_ = false;
+    bool quit_ = false;
+    std::uint64_t frames_ = 0;
+    std::thread thread_;  // last: starts once everything above is set up
+};
+
+// Makes manual links by default, or threaded ones; can be told to fail.
+class SimDisplayLinkService final : public DisplayLinkService {
+public:
+    std::unique_ptr<DisplayLink> createWithActiveDisplays() override;
+
+    void setThreaded(std::chrono::microseconds period) {
+        threaded_ = true;
+        period_ = period;
+    }
+    void setFailCreation(bool fail) { failCreation_ = fail; }
+    int creations() const { return creations_; }
+
+    // The manual links made so far (none when threaded); they live as long as their owner.
+    const std::vector<ManualDisplayLink*>& manualLinks() const { return manualLinks_; }
+    ManualDisplayLink* lastManualLink() const {
+        return manualLinks_.empty() ? nullptr : manualLinks_.back();
+    }
+
+private:
+    bool threaded_ = false;
+    std::chrono::microseconds period_{0};
+    bool failCreation_ = false;
+    int creations_ = 0;
+    std::vector<ManualDisplayLink*> manualLinks_;
+};
+
+}  // namespace glidewheel::platform::sim

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace glidewheel::platform::sim {
+
+// A trust switch that counts the prompts it was asked for.
+class SimTrust final : public Trust {
+public:
+    bool isProcessTrusted() const override { return trusted; }
+    void promptForTrust() override { ++prompts; }
+
+    bool trusted = true;
+    int prompts = 0;
+};
+
+// User defaults in memory. What is set survives restart(), which forgets the volatile
+// registration as a new process would.
+class SimUserDefaults final : public UserDefaults {
+public:
+    void registerDefaults(const std::map<std::string, Value>& defaults) override;
+    bool boolForKey(const std::string& key) const override;
+    double doubleForKey(const std::string& key) const override;
+    void setBool(const std::string& key, bool value) override;
+    void setDouble(const std::string& key, double value) override;
+
+    const std::map<std::string, Value>& stored() const { return stored_; }
+    void restart() { registered_.clear(); }
+    int writes() const { return writes_; }
+
+private:
+    const Value* lookup(const std::string& key) const;
+
+    std::map<std::string, Value> registered_;
+    std::map<std::string, Value> stored_;
+    int writes_ = 0;
+};
+
+// A login-item service with a scripted status and scripted failures.
+class SimLoginItems final : public LoginItems {
+public:
+    LoginItemStatus status() const override { return currentStatus; }
+    std::optional<std::string> registerMainApp() override;
+    std::optional<std::string> unregisterMainApp() override;
+
+    LoginItemStatus currentStatus = LoginItemStatus::notRegistered;
+    std::optional<std::string> registerFailure;    // description to fail register with
+    std::optional<std::string> unregisterFailure;  // description to fail unregister with
+    std::vector<std::string> calls;                 // "register" / "unregister", in order
+};
+
+class SimBundle final : public Bundle {
+public:
+    std::optional<InfoDictionary> infoDictionary() const override { return info; }
+
+    std::optional<InfoDictionary> info = InfoDictionary{{"CFBundleShortVersionString", "1.0"}};
+};
+
+}  // namespace glidewheel::platform::sim

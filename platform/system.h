@@ -1,0 +1,58 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace glidewheel::platform {
+
+// Whether the process may watch and post input events (the system's accessibility trust).
+class Trust {
+public:
+    virtual ~Trust() = default;
+    // Never prompts.
+    virtual bool isProcessTrusted() const = 0;
+    // Asks the system to tell the user how to grant trust. The answer is not awaited.
+    virtual void promptForTrust() = 0;
+};
+
+// A typed key-value store that persists every set at once. Registered defaults are volatile:
+// they answer for keys never set and are never written out.
+class UserDefaults {
+public:
+    using Value = std::variant<bool, double>;
+
+    virtual ~UserDefaults() = default;
+    virtual void registerDefaults(const std::map<std::string, Value>& defaults) = 0;
+    // The stored value, else the registered default, else false / 0.0. A stored value of the
+    // other type converts: a double is true when non-zero, a Bool is 1.0 or 0.0.
+    virtual bool boolForKey(const std::string& key) const = 0;
+    virtual double doubleForKey(const std::string& key) const = 0;
+    virtual void setBool(const std::string& key, bool value) = 0;
+    virtual void setDouble(const std::string& key, double value) = 0;
+};
+
+enum class LoginItemStatus { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };
+
+// Whether the program starts when the user logs in. Register and unregister give the system's
+// description of what went wrong, or nothing on success.
+class LoginItems {
+public:
+    virtual ~LoginItems() = default;
+    virtual LoginItemStatus status() const = 0;
+    virtual std::optional<std::string> registerMainApp() = 0;
+    virtual std::optional<std::string> unregisterMainApp() = 0;
+};
+
+// The program's information dictionary (its version, for one), with values of any type.
+class Bundle {
+public:
+    using Value = std::variant<std::string, double, bool>;
+    using InfoDictionary = std::map<std::string, Value>;
+
+    virtual ~Bundle() = default;
+    virtual std::optional<InfoDictionary> infoDictionary() const = 0;
+};
+
+}  // namespace glidewheel::platform

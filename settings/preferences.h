@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/system.h"
+#include "settings/observable.h"
+
+namespace glidewheel {
+
+// The program's settings: loaded from the user defaults when created, each stored the moment it
+// is assigned, every change published. Values are not range-checked here; the sliders and the
+// interceptor decide what ranges mean. Main thread only.
+//
+// An assignment, also of the value already held:
+//   1. objectWillChange fires and the property's stream delivers the new value (not stored yet);
+//   2. the value is stored;
+//   3. it is written to the user defaults under the property's name;
+//   4. for launchAtLogin, the login item is registered or unregistered to match.
+class Preferences {
+public:
+    // The one instance of the program, created and loaded on first use from the installed
+    // platform services.
+    static Preferences& shared();
+
+    Preferences(platform::UserDefaults& defaults, platform::LoginItems& loginItems);
+    Preferences(const Preferences&) = delete;
+    Preferences& operator=(const Preferences&) = delete;
+
+    bool isEnabled() const { return isEnabled_.value(); }
+    double scrollSpeed() const { return scrollSpeed_.value(); }
+    double smoothness() const { return smoothness_.value(); }
+    bool reverseScroll() const { return reverseScroll_.value(); }
+    bool launchAtLogin() const { return launchAtLogin_.value(); }
+
+    void setIsEnabled(bool value);
+    void setScrollSpeed(double value);
+    void setSmoothness(double value);
+    void setReverseScroll(bool value);
+    void setLaunchAtLogin(bool value);
+
+    ChangeSignal& objectWillChange() { return objectWillChange_; }
+    Published<bool>& isEnabledStream() { return isEnabled_; }
+    Published<double>& scrollSpeedStream() { return scrollSpeed_; }
+    Published<double>& smoothnessStream() { return smoothness_; }
+    Published<bool>& reverseScrollStream() { return reverseScroll_; }
+    Published<bool>& launchAtLoginStream() { return launchAtLogin_; }
+
+private:
+    template <class T>
+    void change(Published<T>& property, const char* key, T value);
+    void updateLoginItem();
+
+    platform::UserDefaults& defaults_;
+    platform::LoginItems& loginItems_;
+    ChangeSignal objectWillChange_;
+    Published<bool> isEnabled_;
+    Published<double> scrollSpeed_;
+    Published<double> smoothness_;
+    Published<bool> reverseScroll_;
+    Published<bool> launchAtLogin_;
+};
+
+}  // namespace glidewheel
