@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/system.h"
+
+namespace glidewheel::platform::linuxdesktop {
+
+// User defaults kept in one JSON object file: Bools as JSON booleans, Doubles as JSON numbers.
+//
+// - Every set rewrites the whole file at once, atomically and durably (a temporary file in the
+//   same directory, fsync, rename over the old one, fsync of the directory), keeping every key
+//   the file held, also keys of other types and keys this program does not know.
+// - Registered defaults answer for keys never set and are never written.
+// - A missing file reads as empty. A file that cannot be parsed, or whose top level is not an
+//   object, is moved aside as "<name>.corrupt-<UTC time>" and the program runs on its defaults.
+// - A file that can be neither read nor moved aside is never overwritten: values set during
+//   the run stay in memory only.
+// - A failed write keeps the value in memory and logs one line to standard error (again only
+//   after a later write has succeeded).
+// - JSON holds no NaN or infinity: such a value is kept in memory for this run and the file
+//   keeps the key's previous value.
+//
+// Used on the main thread only.
+class JsonUserDefaults final : public UserDefaults {
+public:
+    explicit JsonUserDefaults(std::filesystem::path file);
+    ~JsonUserDefaults() override;
+
+    // $XDG_CONFIG_HOME/glidewheel/defaults.json, or ~/.config/glidewheel/defaults.json when
+    // XDG_CONFIG_HOME is unset, empty or relative.
+    static std::filesystem::path defaultFile();
+
+    void registerDefaults(const std::map<std::string, Value>& defaults) override;
+    bool boolForKey(const std::string& key) const override;
+    double doubleForKey(const std::string& key) const override;
+    void setBool(const std::string& key, bool value) override;
+    void setDouble(const std::string& key, double value) override;
+
+private:
+    struct Document;
+
+    void persist();
+
+    const std::filesystem::path file_;
+    std::map<std::string, Value> registered_;
+    std::unique_ptr<Document> document_;
+};
+
+}  // namespace glidewheel::platform::linuxdesktop
