@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Runs the device tests on a real kernel: boots a small VM (qemu, software emulation) whose
+# initramfs holds busybox, the evdev and uinput modules, the test binary and its libraries, and
+# reports the tests' exit status.
+#
+# Usage: run_vm.sh TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]
+#   WORK_DIR   scratch space for the initramfs and the console log (rebuilt every run)
+#   CACHE_DIR  where the kernel and its two modules are kept between runs
+#   TEST_ARGS  passed to the test binary in the VM (for example --gtest_filter=...)
+#
+# Exits 77 (skipped) when the VM cannot be started here: no qemu, busybox or cpio, or no
+# kernel to be had. GLIDEWHEEL_VM_TIMEOUT bounds the VM's run in seconds (default 300).
+set -euo pipefail
+
+readonly skip=77
+readonly marker=GLIDEWHEEL-DEVICE-TESTS-EXIT-STATUS
+readonly here=$(cd "$(dirname "$0")" && pwd)
+
+if [[ $# -lt 3 ]]; then
+  echo "usage: $0 TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]" >&2
+  exit 2
+fi
+test_binary=$(realpath "$1")
+work_dir=$2
+cache_dir=$3
+shift 3
+
+skip() {
+  echo "SKIPPED: $*" >&2
+  exit "$skip"
+}
+
+[[ -x "$test_binary" ]] || { echo "no test binary at $test_binary: build device_tests" >&2; exit 1; }
+for tool in qemu-system-x86_64 cpio gzip xz dpkg-deb apt-get; do
+  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps test installs it)"
+done
+busybox=$(command -v busybox || true)
+# The initramfs has no C library for busybox: it must be the static build.
+[[ -n "$busybox" ]] && ! ldd "$busybox" >/dev/null 2>&1 ||
+  skip "a static busybox is missing (Debian package busybox-static)"
+
+# --- The kernel: the one Debian's linux-image-amd64 points at, downloaded, never installed ---
+
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }'
+}
+
+# Unpacks the kernel image and the two modules the tests need out of the package into $1.
+unpack_kernel() {
+  local deb=$1 into=$2
+  dpkg-deb --fsys-tarfile "$deb" |
+    tar -x -C "$into" --wildcards './boot/vmlinuz-*' \
+      '*/kernel/drivers/input/evdev.ko*' '*/kernel/drivers/input/misc/uinput.ko*'
+  mv "$into"/boot/vmlinuz-* "$into/vmlinuz"
+  local module
+  for module in evdev uinput; do
+    local file
+    file=$(find "$into/lib" -name "$module.ko*" | head -n 1)
+    [[ -n "$file" ]] || { echo "the kernel package has no $module module" >&2; return 1; }
+    case "$file" in
+      *.xz) xz -dc "$file" >"$into/$module.ko" ;;
+      *.zst) zstd -qdc "$file" >"$into/$module.ko" ;;
+      *) cp "$file" "$into/$module.ko" ;;
+    esac
+  done
+  rm -rf "$into/boot" "$into/lib"
+  # Decompressing vmlinuz under emulation takes seconds at every boot; the ELF kernel inside it
+  # (an XZ stream that starts at its magic bytes) boots directly.
+  local offset
+  offset=$(LC_ALL=C grep -obUaP '\xFD7zXZ\x00' "$into/vmlinuz" | head -n 1 | cut -d: -f1 || true)
+  if [[ -n "$offset" ]] &&
+    xz -dc --single-stream < <(tail -c +$((offset + 1)) "$into/vmlinuz") >"$into/vmlinux" 2>/dev/null &&
+    [[ $(head -c 4 "$into/vmlinux" | od -An -tx1 | tr -d ' \n') == 7f454c46 ]]; then
+    rm "$into/vmlinuz"
+  else
+    rm -f "$into/vmlinux"
+  fi
+}
+
+fetch_kernel() {
+  local package=$1 into=$2 download
+  download=$(mktemp -d "$cache_dir/download.XXXXXX")
+  # apt-get download needs the package lists, which a fresh machine may not have yet.
+  if ! (cd "$download" && apt-get download -q "$package" >/dev/null 2>&1); then
+    apt-get update -qq >/dev/null 2>&1 || true
+    (cd "$download" && apt-get download -q "$package" >/dev/null 2>&1) || {
+      rm -rf "$download"
+      return 1
+    }
+  fi
+  local staging="$download/unpacked"
+  mkdir "$staging"
+  unpack_kernel "$download"/*.deb "$staging" || { rm -rf "$download"; return 1; }
+  # Renamed into place whole, so an interrupted run leaves no half-filled cache.
+  mv -T "$staging" "$into"
+  rm -rf "$download"
+}
+
+mkdir -p "$cache_dir"
+package=$(kernel_package)
+if [[ -z "$package" ]]; then
+  apt-get update -qq >/dev/null 2>&1 || true
+  package=$(kernel_package)
+fi
+if [[ -z "$package" ]]; then
+  # No package lists to ask: a kernel fetched earlier will do.
+  package=$(cd "$cache_dir" && ls -d linux-image-* 2>/dev/null | sort -V | tail -n 1 || true)
+  [[ -n "$package" ]] || skip "no kernel package is known to apt and none is cached"
+fi
+kernel_dir="$cache_dir/$package"
+if [[ ! -d "$kernel_dir" ]]; then
+  echo "Fetching $package into $cache_dir" >&2
+  fetch_kernel "$package" "$kernel_dir" || skip "could not download and unpack $package"
+fi
+kernel="$kernel_dir/vmlinux"
+[[ -f "$kernel" ]] || kernel="$kernel_dir/vmlinuz"
+
+# --- The initramfs ---
+
+rm -rf "$work_dir"
+root="$work_dir/root"
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,lib/modules}
+cp "$busybox" "$root/bin/busybox"
+cp "$here/init" "$root/init"
+cp "$kernel_dir/evdev.ko" "$kernel_dir/uinput.ko" "$root/lib/modules/"
+cp "$test_binary" "$root/device_tests"
+printf '%s\n' "$@" >"$root/test-args"
+# The shared libraries the test binary loads, and the loader, each at the path ldd names.
+ldd "$test_binary" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' |
+  while read -r library; do
+    mkdir -p "$root$(dirname "$library")"
+    cp -L "$library" "$root$library"
+  done
+(cd "$root" && find . -mindepth 1 | LC_ALL=C sort | cpio -o -H newc --quiet) |
+  gzip -1 >"$work_dir/initramfs.cpio.gz"
+
+# --- The run ---
+
+console="$work_dir/console.log"
+echo "Booting $(basename "$kernel") from $kernel_dir" >&2
+started=$SECONDS
+set +e
+timeout --kill-after=10 "${GLIDEWHEEL_VM_TIMEOUT:-300}" \
+  qemu-system-x86_64 -accel tcg -m 512M -smp 1 -nodefaults -display none -no-reboot \
+    -serial stdio -kernel "$kernel" -initrd "$work_dir/initramfs.cpio.gz" \
+    -append "console=ttyS0 quiet panic=-1" </dev/null 2>&1 |
+  tr -d '\r' | tee "$console"
+qemu_status=${PIPESTATUS[0]}
+set -e
+echo "The VM ran for $((SECONDS - started)) s" >&2
+
+if [[ $qemu_status -eq 124 || $qemu_status -eq 137 ]]; then
+  echo "FAILED: the VM did not finish within ${GLIDEWHEEL_VM_TIMEOUT:-300} s" >&2
+  exit 1
+fi
+# Firmware or kernel text may precede the marker on its line.
+status=$(grep -o "$marker=[0-9]*" "$console" | tail -n 1 | cut -d= -f2 || true)
+if [[ -z "$status" ]]; then
+  echo "FAILED: the VM ended (qemu status $qemu_status) without reporting the tests' result" >&2
+  exit 1
+fi
+exit "$status"
