@@ -1,0 +1,122 @@
+#include "platform/linux/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+// An owned file descriptor; -1 holds none.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now and reports close's own failure (a delayed write error shows up here).
+    int reset() {
+        const int result = fd_ >= 0 ? ::close(fd_) : 0;
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, std::string_view contents) {
+    while (!contents.empty()) {
+        const ssize_t written = ::write(fd, contents.data(), contents.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        contents.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Removes the temporary file unless it was renamed into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    void keep() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+std::string describeError(std::string_view what, const std::filesystem::path& path, int error) {
+    std::string text(what);
+    text += ' ';
+    text += path.string();
+    text += ": ";
+    text += std::strerror(error);
+    return text;
+}
+
+std::optional<std::string> readFile(const std::filesystem::path& file, int& error) {
+    UniqueFd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    std::string contents;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+        if (got == 0) return contents;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return std::nullopt;
+        }
+        contents.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
+                                               std::string_view contents) {
+    const std::filesystem::path directory = file.parent_path().empty() ? "." : file.parent_path();
+    std::error_code made;
+    std::filesystem::create_directories(directory, made);
+    if (made) return describeError("Cannot create", directory, made.value());
+
+    std::string pattern = (directory / ("." + file.filename().string() + ".XXXXXX")).string();
+    UniqueFd out(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (out.get() < 0) return describeError("Cannot write", file, errno);
+    TemporaryFile temporary(pattern);
+
+    if (!writeAll(out.get(), contents) || ::fsync(out.get()) != 0 || out.reset() != 0) {
+        return describeError("Cannot write", file, errno);
+    }
+    if (::rename(temporary.path().c_str(), file.c_str()) != 0) {
+        return describeError("Cannot replace", file, errno);
+    }
+    temporary.keep();
+
+    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0 || ::fsync(dir.get()) != 0) {
+        return describeError("Cannot flush", directory, errno);
+    }
+    return std::nullopt;
+}
+
+}  // namespace glidewheel::platform::linuxdesktop

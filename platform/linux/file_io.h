@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace glidewheel::platform::linuxdesktop {
+
+// Replaces `file` with `contents` so that a crash at any moment leaves either the old file or the
+// new one, complete: a temporary file in the same directory is written and flushed to disk, then
+// renamed over `file`, and the directory is flushed so the rename itself survives. Creates the
+// directory when it is missing. The new file is readable by its owner only.
+// Returns a description of what failed ("Cannot write <file>: <strerror text>"), or nothing.
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
+                                               std::string_view contents);
+
+// The whole of `file`, or nothing with `error` set to the errno value (ENOENT when missing).
+std::optional<std::string> readFile(const std::filesystem::path& file, int& error);
+
+// "<what> <path>: <strerror text of error>".
+std::string describeError(std::string_view what, const std::filesystem::path& path, int error);
+
+}  // namespace glidewheel::platform::linuxdesktop

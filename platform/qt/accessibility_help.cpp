@@ -1,0 +1,63 @@
+#include "platform/qt/accessibility_help.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QObject>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QUrl>
+
+// Resources of a static library must be registered by name from the global namespace.
+static void registerHelpResources() { Q_INIT_RESOURCE(accessibility_help); }
+
+namespace glidewheel::platform::qt {
+namespace {
+
+constexpr auto kSettingsScheme = "x-apple.systempreferences";
+constexpr auto kHelpPage = "qrc:/glidewheel/help/input_access.html";
+
+// Receives the settings addresses that the program opens and answers them with the help window.
+class InputAccessHelp final : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+public slots:
+    void showHelp(const QUrl&) {
+        if (window_.isNull()) {
+            window_ = new QTextBrowser;
+            window_->setObjectName(QStringLiteral("glidewheelInputAccessHelp"));
+            window_->setAttribute(Qt::WA_DeleteOnClose);
+            window_->setWindowTitle(QStringLiteral("Glidewheel: Access to Your Mouse"));
+            window_->setOpenExternalLinks(true);
+            window_->setSource(QUrl(QString::fromLatin1(kHelpPage)));
+            window_->resize(520, 460);
+        }
+        window_->show();
+        window_->raise();
+        window_->activateWindow();
+    }
+
+private:
+    QPointer<QTextBrowser> window_;
+};
+
+}  // namespace
+
+void installAccessibilitySettingsHandler() {
+    registerHelpResources();
+    // Owned by the application, so it and its window go when the application does.
+    auto* help = new InputAccessHelp(QCoreApplication::instance());
+    QDesktopServices::setUrlHandler(QString::fromLatin1(kSettingsScheme), help, "showHelp");
+}
+
+QString inputAccessPromptText() {
+    return QStringLiteral(
+        "Glidewheel needs access to your mouse to smooth its scrolling. Choose \"Open Settings\" "
+        "in its menu to see how to grant it.");
+}
+
+}  // namespace glidewheel::platform::qt
+
+#include "accessibility_help.moc"
