@@ -1,0 +1,33 @@
+#pragma once
+
+#include <vector>
+
+#include <QWidget>
+
+#include "settings/observable.h"
+#include "settings/preferences.h"
+
+namespace glidewheel {
+
+// The General tab: the same five settings as the popup panel as a plain form, a button that
+// opens the accessibility settings, and a warning while accessibility trust is missing. Every
+// control is bound to `prefs`, which the view does not own and which must outlive it. Unlike
+// the popup panel, nothing here dims while smoothing is off.
+class GeneralView : public QWidget {
+public:
+    GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent = nullptr);
+
+    bool hasPermission() const { return hasPermission_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void refreshPermission();
+
+    bool hasPermission_;
+    QWidget* permissionWarning_ = nullptr;
+    std::vector<Cancellable> bindings_;
+};
+
+}  // namespace glidewheel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+class QWidget;
+
+namespace glidewheel {
+
+// Texts and actions shared by the popup panel and the General tab.
+
+// The name of a smoothness setting; ranges are half-open, lower bound included. Anything not in
+// 0.0…0.8 (0.8 and above, negative, NaN) is "Ultra".
+QString smoothnessLabel(double smoothness);
+
+// The speed factor as "%.1fx" with a full stop whatever the locale: "1.0x", "0.1x", "10.0x".
+QString speedText(double scrollSpeed);
+
+// The program's version from the bundle's "CFBundleShortVersionString"; "1.0" when there is no
+// information dictionary, no such key, or a value that is not a string.
+QString versionString();
+
+// The popup panel's footer text: "v" and the version.
+QString versionText();
+
+// Asks the desktop to open the accessibility-settings address. Whether anything opened is not
+// reported: there is nothing useful to tell the user if it did not.
+void openAccessibilitySettings();
+
+// The accessibility trust state as the shared interceptor reads it. Only reads: never prompts,
+// never starts or stops interception.
+bool currentAccessibilityPermission();
+
+// Runs `action` each time the application becomes active, for as long as `receiver` lives.
+void onApplicationActivated(QWidget* receiver, std::function<void()> action);
+
+}  // namespace glidewheel

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+namespace glidewheel {
+
+// The program's symbol images ("computermouse", "computermouse.fill",
+// "exclamationmark.triangle.fill", "gear", "info.circle"), drawn as single-colour SVGs and
+// shipped as resources. Each is painted in `tint`; the drawing's own colour is ignored.
+
+bool hasSymbol(const QString& name);
+// A square pixmap `size` device-independent pixels wide, rendered sharp for `devicePixelRatio`.
+// A null pixmap for an unknown name.
+QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal devicePixelRatio = 1.0);
+// The symbol at the usual icon sizes, for tabs and buttons.
+QIcon symbolIcon(const QString& name, const QColor& tint);
+
+}  // namespace glidewheel

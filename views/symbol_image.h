@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include "views/text_style.h"
+
+namespace glidewheel {
+
+// A symbol shown inline with text: square, as tall as the text style's font, in one colour.
+class SymbolImage : public QWidget {
+public:
+    SymbolImage(const QString& name, TextStyle style, const QColor& tint, QWidget* parent = nullptr);
+    // A symbol of a fixed size in device-independent pixels.
+    SymbolImage(const QString& name, int size, const QColor& tint, QWidget* parent = nullptr);
+
+    const QString& name() const { return name_; }
+    QColor tint() const { return tint_; }
+    QSize sizeHint() const override { return QSize(size_, size_); }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString name_;
+    int size_;
+    QColor tint_;
+};
+
+}  // namespace glidewheel
