@@ -1,0 +1,28 @@
+#include "views/content_view.h"
+
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "views/about_view.h"
+#include "views/colors.h"
+#include "views/general_view.h"
+#include "views/presentation.h"
+#include "views/symbol_icon.h"
+
+namespace glidewheel {
+
+ContentView::ContentView(QWidget* parent) : QWidget(parent) {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(8, 0, 8, 8);  // left, top, right, bottom in px
+
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName("tabs");
+    const QColor symbolTint = foregroundColor(palette(), Foreground::primary);
+    tabs->addTab(new GeneralView(Preferences::shared(), currentAccessibilityPermission(), tabs),
+                 symbolIcon("gear", symbolTint), tr("General"));
+    tabs->addTab(new AboutView(tabs), symbolIcon("info.circle", symbolTint), tr("About"));
+    tabs->setCurrentIndex(0);
+    root->addWidget(tabs);
+}
+
+}  // namespace glidewheel

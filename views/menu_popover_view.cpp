@@ -1,0 +1,214 @@
+#include "views/menu_popover_view.h"
+
+#include <QCheckBox>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "views/bindings.h"
+#include "views/colors.h"
+#include "views/divider.h"
+#include "views/plain_button.h"
+#include "views/presentation.h"
+#include "views/switch_toggle.h"
+#include "views/symbol_image.h"
+#include "views/text_style.h"
+
+namespace glidewheel {
+
+namespace {
+
+constexpr qreal kDimmedOpacity = 0.4;  // of the settings section while smoothing is off
+constexpr qreal kWarningTint = 0.08;   // opacity of the warning row's yellow background
+
+// A row whose background, insets included, is washed with a faint yellow.
+class WarningRow : public QWidget {
+public:
+    explicit WarningRow(QWidget* parent = nullptr) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QColor wash = systemYellow();
+        wash.setAlphaF(static_cast<float>(kWarningTint));
+        QPainter(this).fillRect(rect(), wash);
+    }
+};
+
+QLabel* styledLabel(const QString& text, TextStyle style, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    setTextStyle(*label, style);
+    return label;
+}
+
+}  // namespace
+
+MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
+                                 std::function<void()> onOpenSettings,
+                                 std::function<void()> onQuit, QWidget* parent)
+    : QWidget(parent),
+      prefs_(prefs),
+      hasPermission_(hasPermission),
+      onOpenSettings_(std::move(onOpenSettings)),
+      onQuit_(std::move(onQuit)) {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    // The panel is usually taller than the content; the content sits in its vertical middle.
+    root->addStretch();
+
+    // Header: symbol, name, and the master switch, which stays live while the section is off.
+    auto* header = new QWidget(this);
+    header->setObjectName("header");
+    auto* headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(16, 14, 16, 10);
+    headerRow->addWidget(new SymbolImage("computermouse.fill", TextStyle::title3, systemBlue(), header));
+    headerRow->addWidget(styledLabel(tr("Glidewheel"), TextStyle::headline, header));
+    headerRow->addStretch();
+    auto* enabledSwitch = new SwitchToggle(header);
+    enabledSwitch->setObjectName("isEnabled");
+    enabledSwitch->setAccessibleName(tr("Glidewheel"));
+    headerRow->addWidget(enabledSwitch);
+    root->addWidget(header);
+    root->addWidget(new Divider(this));
+
+    // Permission warning and its divider, shown only while trust is missing.
+    auto* warning = new WarningRow(this);
+    warning->setObjectName("permissionWarning");
+    auto* warningRow = new QHBoxLayout(warning);
+    warningRow->setContentsMargins(16, 8, 16, 8);
+    warningRow->setSpacing(8);
+    warningRow->addWidget(new SymbolImage("exclamationmark.triangle.fill", TextStyle::callout,
+                                          systemYellow(), warning));
+    warningRow->addWidget(styledLabel(tr("Accessibility permission required"), TextStyle::caption, warning));
+    warningRow->addStretch();
+    auto* openSettings = new QPushButton(tr("Open Settings"), warning);
+    openSettings->setObjectName("openAccessibilitySettings");
+    setTextStyle(*openSettings, TextStyle::caption);
+    connect(openSettings, &QPushButton::clicked, this, [] { openAccessibilitySettings(); });
+    warningRow->addWidget(openSettings);
+    root->addWidget(warning);
+    permissionWarning_ = warning;
+    permissionDivider_ = new Divider(this);
+    permissionDivider_->setObjectName("permissionDivider");
+    root->addWidget(permissionDivider_);
+
+    // Settings section: dimmed and disabled while smoothing is off.
+    settingsSection_ = new QWidget(this);
+    settingsSection_->setObjectName("settingsSection");
+    auto* section = new QVBoxLayout(settingsSection_);
+    section->setContentsMargins(16, 12, 16, 12);
+    section->setSpacing(14);
+
+    const auto addSliderGroup = [&](const QString& title, const char* name, SliderScale scale,
+                                    Published<double>& property, std::function<void(double)> assign,
+                                    QString (*format)(double), const QString& widestText) {
+        auto* titleRow = new QHBoxLayout;
+        titleRow->addWidget(styledLabel(title, TextStyle::callout, settingsSection_));
+        titleRow->addStretch();
+        auto* value = styledLabel(QString(), TextStyle::callout, settingsSection_);
+        value->setObjectName(QString(name) + "Text");
+        setForeground(*value, Foreground::secondary);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // Digits keep their places as the value changes: the widest text sets the width.
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(widestText));
+        titleRow->addWidget(value);
+        auto* slider = new QSlider(Qt::Horizontal, settingsSection_);
+        slider->setObjectName(name);
+        auto* group = new QVBoxLayout;
+        group->setSpacing(4);
+        group->addLayout(titleRow);
+        group->addWidget(slider);
+        section->addLayout(group);
+        bindings_.push_back(bindText(*value, property, format));
+        bindings_.push_back(bindSlider(*slider, scale, property, std::move(assign)));
+    };
+    addSliderGroup("Speed", "scrollSpeed", kSpeedScale, prefs_.scrollSpeedStream(),
+                   [this](double v) { prefs_.setScrollSpeed(v); }, &speedText, speedText(10.0));
+    addSliderGroup("Smoothness", "smoothness", kSmoothnessScale, prefs_.smoothnessStream(),
+                   [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel, QString());
+
+    const auto addToggleRow = [&](const QString& label, const char* name, Published<bool>& property,
+                                  std::function<void(bool)> assign) {
+        auto* toggle = new QCheckBox(label, settingsSection_);
+        toggle->setObjectName(name);
+        setTextStyle(*toggle, TextStyle::callout);
+        section->addWidget(toggle, 0, Qt::AlignLeft);
+        bindings_.push_back(bindToggle(*toggle, property, std::move(assign)));
+    };
+    addToggleRow(tr("Reverse scroll"), "reverseScroll", prefs_.reverseScrollStream(),
+                 [this](bool v) { prefs_.setReverseScroll(v); });
+    addToggleRow(tr("Launch at login"), "launchAtLogin", prefs_.launchAtLoginStream(),
+                 [this](bool v) { prefs_.setLaunchAtLogin(v); });
+
+    sectionOpacity_ = new QGraphicsOpacityEffect(settingsSection_);
+    settingsSection_->setGraphicsEffect(sectionOpacity_);
+    root->addWidget(settingsSection_);
+    root->addWidget(new Divider(this));
+
+    // Footer: settings, version, quit.
+    auto* footer = new QWidget(this);
+    footer->setObjectName("footer");
+    auto* footerRow = new QHBoxLayout(footer);
+    footerRow->setContentsMargins(16, 10, 16, 10);
+    auto* settingsButton = new PlainButton(tr("Settings..."), footer);
+    settingsButton->setObjectName("openSettings");
+    setTextStyle(*settingsButton, TextStyle::callout);
+    setForegroundColor(*settingsButton, systemBlue());
+    connect(settingsButton, &QAbstractButton::clicked, this, [this] {
+        if (onOpenSettings_) onOpenSettings_();
+    });
+    footerRow->addWidget(settingsButton);
+    footerRow->addStretch();
+    version_ = styledLabel(versionText(), TextStyle::caption, footer);
+    version_->setObjectName("version");
+    setForeground(*version_, Foreground::tertiary);
+    footerRow->addWidget(version_);
+    footerRow->addStretch();
+    auto* quitButton = new PlainButton(tr("Quit"), footer);
+    quitButton->setObjectName("quit");
+    setTextStyle(*quitButton, TextStyle::callout);
+    setForeground(*quitButton, Foreground::secondary);
+    connect(quitButton, &QAbstractButton::clicked, this, [this] {
+        if (onQuit_) onQuit_();
+    });
+    footerRow->addWidget(quitButton);
+    root->addWidget(footer);
+    root->addStretch();
+
+    bindings_.push_back(bindToggle(*enabledSwitch, prefs_.isEnabledStream(),
+                                   [this](bool v) { prefs_.setIsEnabled(v); }));
+    bindings_.push_back(prefs_.isEnabledStream().sink([this](const bool& on) { showIsEnabled(on); }));
+    showPermission();
+    onApplicationActivated(this, [this] { refreshPermission(); });
+}
+
+void MenuPopoverView::showEvent(QShowEvent* event) {
+    // Runs before the first frame of every showing, so the warning never flashes in late.
+    refreshPermission();
+    version_->setText(versionText());
+    QWidget::showEvent(event);
+}
+
+void MenuPopoverView::refreshPermission() {
+    const bool trusted = currentAccessibilityPermission();
+    if (trusted == hasPermission_) return;
+    hasPermission_ = trusted;
+    showPermission();
+}
+
+void MenuPopoverView::showPermission() {
+    permissionWarning_->setVisible(!hasPermission_);
+    permissionDivider_->setVisible(!hasPermission_);
+}
+
+void MenuPopoverView::showIsEnabled(bool isEnabled) {
+    settingsSection_->setEnabled(isEnabled);
+    sectionOpacity_->setOpacity(isEnabled ? 1.0 : kDimmedOpacity);
+}
+
+}  // namespace glidewheel

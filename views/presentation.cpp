@@ -1,0 +1,66 @@
+#include "views/presentation.h"
+
+#include <string>
+#include <utility>
+#include <variant>
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QUrl>
+#include <QWidget>
+
+#include "engine/scroll_interceptor.h"
+#include "platform/services.h"
+
+namespace glidewheel {
+
+namespace {
+constexpr auto kAccessibilitySettingsAddress =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
+constexpr auto kFallbackVersion = "1.0";
+}  // namespace
+
+QString smoothnessLabel(double smoothness) {
+    // Comparisons with NaN are false, so NaN falls through to "Ultra" like any value out of range.
+    if (smoothness >= 0.0 && smoothness < 0.2) return QStringLiteral("Responsive");
+    if (smoothness >= 0.2 && smoothness < 0.4) return QStringLiteral("Light");
+    if (smoothness >= 0.4 && smoothness < 0.6) return QStringLiteral("Default");
+    if (smoothness >= 0.6 && smoothness < 0.8) return QStringLiteral("Smooth");
+    return QStringLiteral("Ultra");
+}
+
+QString speedText(double scrollSpeed) {
+    // QString::asprintf formats like C's printf in the "C" locale, whatever QLocale says.
+    return QString::asprintf("%.1fx", scrollSpeed);
+}
+
+QString versionString() {
+    const platform::Bundle* bundle = platform::services().bundle;
+    if (!bundle) return kFallbackVersion;
+    const auto info = bundle->infoDictionary();
+    if (!info) return kFallbackVersion;
+    const auto entry = info->find("CFBundleShortVersionString");
+    if (entry == info->end()) return kFallbackVersion;
+    const auto* version = std::get_if<std::string>(&entry->second);
+    if (!version) return kFallbackVersion;
+    return QString::fromStdString(*version);
+}
+
+QString versionText() { return QStringLiteral("v") + versionString(); }
+
+void openAccessibilitySettings() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kAccessibilitySettingsAddress)));
+}
+
+bool currentAccessibilityPermission() {
+    return ScrollInterceptor::shared().hasAccessibilityPermission();
+}
+
+void onApplicationActivated(QWidget* receiver, std::function<void()> action) {
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, receiver,
+                     [action = std::move(action)](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive) action();
+                     });
+}
+
+}  // namespace glidewheel
