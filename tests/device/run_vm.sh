@@ -46,22 +46,22 @@ kernel_package() {
 }
 
 # Unpacks the kernel image and the two modules the tests need out of the package into $1.
+# Called where errexit does not apply, so every step checks its own result.
 unpack_kernel() {
   local deb=$1 into=$2
   dpkg-deb --fsys-tarfile "$deb" |
     tar -x -C "$into" --wildcards './boot/vmlinuz-*' \
-      '*/kernel/drivers/input/evdev.ko*' '*/kernel/drivers/input/misc/uinput.ko*'
-  mv "$into"/boot/vmlinuz-* "$into/vmlinuz"
-  local module
+      '*/kernel/drivers/input/evdev.ko*' '*/kernel/drivers/input/misc/uinput.ko*' || return 1
+  mv "$into"/boot/vmlinuz-* "$into/vmlinuz" || return 1
+  local module file
   for module in evdev uinput; do
-    local file
     file=$(find "$into/lib" -name "$module.ko*" | head -n 1)
     [[ -n "$file" ]] || { echo "the kernel package has no $module module" >&2; return 1; }
     case "$file" in
       *.xz) xz -dc "$file" >"$into/$module.ko" ;;
       *.zst) zstd -qdc "$file" >"$into/$module.ko" ;;
       *) cp "$file" "$into/$module.ko" ;;
-    esac
+    esac || return 1
   done
   rm -rf "$into/boot" "$into/lib"
   # Decompressing vmlinuz under emulation takes seconds at every boot; the ELF kernel inside it
