@@ -22,9 +22,12 @@ SmoothScroller::SmoothScroller(DisplayLinkService& displayLinks, EventTapService
 
 SmoothScroller::~SmoothScroller() {
     // The link calls back into this object through a bare pointer: make sure it never will again
-    // before any field goes away.
-    if (displayLink) displayLink->stop();
-    displayLink.reset();
+    // before any field goes away. A frame in progress may have seen a hand-off slip in as it
+    // ended its glide and started the link again; no hand-off can come any more, so the frames
+    // after it never restart the link, and a second stop is final.
+    if (!displayLink) return;
+    displayLink->stop();
+    displayLink->stop();
 }
 
 void SmoothScroller::addScroll(double delta, double distance, double factor, const Event& event,
@@ -95,11 +98,16 @@ void SmoothScroller::advanceFrame() {
     double amount = 0.0;
     bool post = false;
     double step;
+    bool stalled;
     std::uint64_t handOffsSeen;
     {
         std::scoped_lock guard(lock);
         step = cachedInterpolationFactor * (targetPosition - currentPosition);
+        const double before = currentPosition;
         currentPosition += step;
+        // Far from zero the doubles are too coarse for the step to move the position any more,
+        // though it is still above 0.1 point: the glide has gone as far as it can.
+        stalled = currentPosition == before;
         const double sum = subPixelAccum + step;
         if (std::fabs(sum) >= kPostThreshold) {
             amount = sum;
@@ -128,7 +136,7 @@ void SmoothScroller::advanceFrame() {
 
     // After the post, so the last frame still posts what it gathered. A NaN step never
     // compares small; it cannot arise, since the interceptor hands over finite values only.
-    if (std::fabs(step) <= kStopStep) endGlide(handOffsSeen);
+    if (std::fabs(step) <= kStopStep || stalled) endGlide(handOffsSeen);
 }
 
 CVReturn SmoothScroller::displayLinkCallback(DisplayLink*, const DisplayTimeStamp*,
