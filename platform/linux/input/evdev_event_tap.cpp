@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -36,6 +38,16 @@ void log(std::string_view what, std::string_view devnode, int error) {
         message += ": ";
         message += std::strerror(error);
     }
+    logInputProblem(message);
+}
+
+// libevdev's own complaints (a device flooding its buffer, say) go through our rate limit.
+void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*, int,
+                     const char*, const char* format, va_list args) {
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string_view message(text);
+    while (message.ends_with('\n')) message.remove_suffix(1);
     logInputProblem(message);
 }
 
@@ -176,12 +188,14 @@ void EvdevTapCore::consider(udev_device* node) {
         log("cannot open", devnode, errno);
         return;
     }
-    libevdev* device = nullptr;
-    if (const int rc = libevdev_new_from_fd(mouse->fd.get().fd, &device); rc != 0) {
+    mouse->device.reset(libevdev_new());
+    if (!mouse->device) return;
+    libevdev* device = mouse->device.get();
+    libevdev_set_device_log_function(device, &logFromLibevdev, LIBEVDEV_LOG_ERROR, nullptr);
+    if (const int rc = libevdev_set_fd(device, mouse->fd.get().fd); rc != 0) {
         log("cannot read", devnode, -rc);
         return;
     }
-    mouse->device.reset(device);
     DeviceCapabilities opened = capabilitiesOf(device);
     addUdevTags(node, opened);
     if (!isWheelMouse(opened)) return;
@@ -374,6 +388,9 @@ void EvdevTapCore::updateWatch(Mouse& mouse) {
 void EvdevTapCore::remove(Mouse& mouse) {
     service_.unregisterClone(mouse.proxy);
     if (mouse.watch) mouse.watch->setEnabled(false);
+    if (mouse.state == State::grabbed) libevdev_grab(mouse.device.get(), LIBEVDEV_UNGRAB);
+    mouse.state = State::idle;
+    mouse.clone.reset();  // the desktop drops the clone, and any button it held, now
     const auto it = std::find_if(mice_.begin(), mice_.end(),
                                  [&mouse](const auto& held) { return held.get() == &mouse; });
     if (it == mice_.end()) return;

@@ -42,6 +42,7 @@ public:
         EventTapProxy proxy;       // the proxy its wheel events come with
     };
 
+    // The loop and the service outlive every tap made here.
     explicit EvdevEventTapService(MainLoop& mainLoop);
     ~EvdevEventTapService() override;
     EvdevEventTapService(const EvdevEventTapService&) = delete;

@@ -10,7 +10,7 @@ namespace glidewheel::platform::linuxdesktop {
 
 // A main loop on poll(), for tests and tools that run the Linux services without a toolkit.
 // Everything happens on the thread that calls runOnce(); watches are made and destroyed there
-// too, also from inside a handler.
+// too, also from inside a handler, and all of them before the loop itself.
 class PollMainLoop final : public MainLoop {
 public:
     PollMainLoop();
