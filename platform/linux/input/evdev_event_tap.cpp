@@ -113,8 +113,8 @@ private:
     UdevMonitorPtr monitor_;
     std::unique_ptr<MainLoop::Watch> monitorWatch_;
     std::vector<std::unique_ptr<Mouse>> mice_;
-    // Mice removed from inside their own handler: kept until the next handler, so that no watch
-    // is destroyed while the main loop is calling it.
+    // Removed mice, kept (released, without clone, watch disabled) until the next handler
+    // starts: the code that removed one, often that mouse's own handler, may still hold it.
     std::vector<std::unique_ptr<Mouse>> retired_;
 };
 
