@@ -30,14 +30,13 @@ bool anyKeyHeld(const libevdev* device) {
     return false;
 }
 
-void log(std::string_view what, std::string_view devnode, int error) {
+// "cannot grab /dev/input/event5: Device or resource busy"
+void logDeviceProblem(std::string_view what, std::string_view devnode, int error) {
     std::string message(what);
     message += ' ';
     message += devnode;
-    if (error != 0) {
-        message += ": ";
-        message += std::strerror(error);
-    }
+    message += ": ";
+    message += std::strerror(error);
     logInputProblem(message);
 }
 
@@ -185,7 +184,7 @@ void EvdevTapCore::consider(udev_device* node) {
     mouse->devnode = devnode;
     mouse->fd = adoptFd(::open(devnode, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!mouse->fd) {
-        log("cannot open", devnode, errno);
+        logDeviceProblem("cannot open", devnode, errno);
         return;
     }
     mouse->device.reset(libevdev_new());
@@ -193,7 +192,7 @@ void EvdevTapCore::consider(udev_device* node) {
     libevdev* device = mouse->device.get();
     libevdev_set_device_log_function(device, &logFromLibevdev, LIBEVDEV_LOG_ERROR, nullptr);
     if (const int rc = libevdev_set_fd(device, mouse->fd.get().fd); rc != 0) {
-        log("cannot read", devnode, -rc);
+        logDeviceProblem("cannot read", devnode, -rc);
         return;
     }
     DeviceCapabilities opened = capabilitiesOf(device);
@@ -205,8 +204,7 @@ void EvdevTapCore::consider(udev_device* node) {
     std::string error;
     mouse->clone = CloneSink::create(device, error);
     if (!mouse->clone) {
-        log("cannot make a virtual mouse for", devnode, 0);
-        logInputProblem(error);
+        logInputProblem("cannot make a virtual mouse for " + std::string(devnode) + ": " + error);
         return;
     }
     mouse->proxy = EventTapProxy{(std::uint64_t{id_} << 32) | nextDeviceSerial_++};
@@ -229,7 +227,7 @@ void EvdevTapCore::grab(Mouse& mouse) {
     }
     if (const int rc = libevdev_grab(mouse.device.get(), LIBEVDEV_GRAB); rc != 0) {
         // EBUSY: another program holds it; leave it to that program.
-        log("cannot grab", mouse.devnode, -rc);
+        logDeviceProblem("cannot grab", mouse.devnode, -rc);
         remove(mouse);
         return;
     }
@@ -282,7 +280,7 @@ bool EvdevTapCore::drain(Mouse& mouse) {
             if (flags == LIBEVDEV_READ_FLAG_NORMAL) return true;
             flags = LIBEVDEV_READ_FLAG_NORMAL;
         } else if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
-            if (rc != -ENODEV) log("cannot read", mouse.devnode, -rc);
+            if (rc != -ENODEV) logDeviceProblem("cannot read", mouse.devnode, -rc);
             remove(mouse);
             return false;
         }
@@ -318,7 +316,7 @@ void EvdevTapCore::readFrames(Mouse& mouse) {
             continue;
         }
         if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
-            if (rc != -ENODEV) log("cannot read", mouse.devnode, -rc);
+            if (rc != -ENODEV) logDeviceProblem("cannot read", mouse.devnode, -rc);
             remove(mouse);
             return;
         }
@@ -459,7 +457,7 @@ std::unique_ptr<EventTap> EvdevEventTapService::createTap(EventTapLocation, Even
                                                           void* userInfo) {
     // Posting needs uinput; each clone opens it anew.
     if (!adoptFd(::open("/dev/uinput", O_RDWR | O_CLOEXEC))) {
-        log("cannot open", "/dev/uinput", errno);
+        logDeviceProblem("cannot open", "/dev/uinput", errno);
         return nullptr;
     }
     UdevPtr context(udev_new());
