@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,8 +16,12 @@ namespace glidewheel::platform::linuxdesktop {
 std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
                                                std::string_view contents);
 
-// The whole of `file`, or nothing with `error` set to the errno value (ENOENT when missing).
+// The whole of `file`, or nothing with `error` set to the errno value.
 std::optional<std::string> readFile(const std::filesystem::path& file, int& error);
+
+// Whether a readFile error means the file does not exist: ENOENT, or ENOTDIR when a directory
+// on its path is a file.
+inline bool isNotFound(int error) { return error == ENOENT || error == ENOTDIR; }
 
 // "<what> <path>: <strerror text of error>".
 std::string describeError(std::string_view what, const std::filesystem::path& path, int error);

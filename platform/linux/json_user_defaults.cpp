@@ -73,7 +73,7 @@ JsonUserDefaults::JsonUserDefaults(std::filesystem::path file)
     int error = 0;
     const std::optional<std::string> text = readFile(file_, error);
     if (!text) {
-        if (error != ENOENT) {
+        if (!isNotFound(error)) {
             document_->writable = false;
             std::fprintf(stderr, "glidewheel: %s; settings changed now are kept until exit\n",
                          describeError("Cannot read", file_, error).c_str());

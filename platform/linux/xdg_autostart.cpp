@@ -98,7 +98,7 @@ std::optional<std::string> XdgAutostartLoginItems::registerMainApp() {
         if (!isOurs(desktopEntryGroup(*text))) {
             return entryFile_.string() + " belongs to another program; it was left as it is";
         }
-    } else if (error != ENOENT) {
+    } else if (!isNotFound(error)) {
         return describeError("Cannot read", entryFile_, error);
     }
     return writeFileAtomically(entryFile_, entryText(executablePath_));
@@ -108,7 +108,7 @@ std::optional<std::string> XdgAutostartLoginItems::unregisterMainApp() {
     int error = 0;
     const std::optional<std::string> text = readFile(entryFile_, error);
     if (!text) {
-        if (error == ENOENT) return std::nullopt;
+        if (isNotFound(error)) return std::nullopt;
         return describeError("Cannot read", entryFile_, error);
     }
     // Another program's entry does not start this one: nothing of ours to remove.

@@ -22,6 +22,10 @@ class InputAccessHelp final : public QObject {
 
 public:
     using QObject::QObject;
+    ~InputAccessHelp() override {
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(kSettingsScheme));
+        delete window_.data();  // a top-level window has no parent to take it along
+    }
 
 public slots:
     void showHelp(const QUrl&) {
@@ -46,10 +50,12 @@ private:
 }  // namespace
 
 void installAccessibilitySettingsHandler() {
+    static QPointer<InputAccessHelp> installed;
+    if (!installed.isNull()) return;
     registerHelpResources();
-    // Owned by the application, so it and its window go when the application does.
-    auto* help = new InputAccessHelp(QCoreApplication::instance());
-    QDesktopServices::setUrlHandler(QString::fromLatin1(kSettingsScheme), help, "showHelp");
+    // Owned by the application, so it goes when the application does.
+    installed = new InputAccessHelp(QCoreApplication::instance());
+    QDesktopServices::setUrlHandler(QString::fromLatin1(kSettingsScheme), installed, "showHelp");
 }
 
 QString inputAccessPromptText() {
