@@ -1,0 +1,45 @@
+// glidewheel-lab: replays a wheel trace through the real interceptor, scroller and preferences
+// on the sim backend and prints, as CSV, every event that reaches applications.
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "engine/scroll_interceptor.h"
+#include "platform/sim/sim_platform.h"
+#include "settings/preferences.h"
+#include "tools/lab/replay.h"
+#include "tools/lab/svg_chart.h"
+#include "tools/lab/trace.h"
+
+using namespace glidewheel;
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    lab::LabOptions options;
+    try {
+        options = lab::parseArguments(arguments);
+    } catch (const lab::ArgumentError& error) {
+        std::cerr << "glidewheel-lab: " << error.what() << '\n';
+        return 2;
+    }
+
+    // Leaked, so that the backend outlives the shared preferences and interceptor at exit.
+    auto* platform = new platform::sim::SimPlatform;
+    platform->install();
+    const lab::ReplayResult result =
+        lab::replay(options, *platform, Preferences::shared(), ScrollInterceptor::shared());
+
+    lab::writeCsv(std::cout, result.deliveries);
+    if (options.svgPath) {
+        std::ofstream svg(*options.svgPath, std::ios::binary | std::ios::trunc);
+        svg << lab::svgChart(result);
+        if (!svg.flush()) {
+            std::cerr << "glidewheel-lab: cannot write \"" << *options.svgPath << "\"\n";
+            return 1;
+        }
+    }
+    return std::cout.flush() ? 0 : 1;
+}
