@@ -14,11 +14,10 @@ void EvdevTapTest::SetUp() {
     DeviceTest::SetUp();
     if (IsSkipped()) return;
     service = std::make_unique<linuxdesktop::EvdevEventTapService>(loop);
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    mouse = std::make_unique<TestMouse>(std::string("glidewheel test mouse ") + test->name());
-}
+    // Numbered, so no test finds a device that an earlier one left behind.
+    static int mice = 0;
+    mouse = std::make_unique<TestMouse>("glidewheel test mouse " + std::to_string(++mice));
 
-void EvdevTapTest::startTap() {
     tap = service->createTap(kCGAnnotatedSessionEventTap, kCGTailAppendEventTap,
                              kCGEventTapOptionDefault, CGEventMaskBit(kCGEventScrollWheel),
                              &TapRecorder::callback, &recorder);

@@ -27,16 +27,14 @@ struct TapRecorder {
     bool swallow = true;
 };
 
-// The real tap on a poll() main loop, with one test mouse plugged in before it starts.
+// The real tap, running on a poll() main loop, created as the interceptor creates it, with its
+// source on the loop and one test mouse, plugged in before it started, grabbed.
 class EvdevTapTest : public DeviceTest {
 protected:
     using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
 
     void SetUp() override;
 
-    // Creates the tap as the interceptor does, puts its source on the main loop and waits until
-    // the test mouse is grabbed.
-    void startTap();
     // What the tap holds of this mouse, if anything.
     std::optional<TakenDevice> taken(const TestMouse& mouse) const;
     bool isTakenAndGrabbed(const TestMouse& mouse) const;

@@ -5,6 +5,7 @@
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
+#include <linux/uinput.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -85,6 +86,8 @@ void TestMouse::Deleter::operator()(libevdev_uinput* device) const {
 }
 
 TestMouse::TestMouse(const std::string& name) : name_(name), description_(libevdev_new()) {
+    // uinput would cut a longer name, and the tests find devices by name.
+    if (name.size() >= UINPUT_MAX_NAME_SIZE) throw std::invalid_argument("too long: " + name);
     libevdev* description = description_.get();
     libevdev_set_name(description, name.c_str());
     libevdev_set_id_bustype(description, BUS_USB);
