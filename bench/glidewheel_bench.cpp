@@ -1,0 +1,95 @@
+// The two operations in the path of every wheel event and every display refresh, measured
+// against one event copy so their cost reads as a ratio in a single run.
+
+#include <benchmark/benchmark.h>
+
+#include <cfloat>
+
+#include "engine/scroll_interceptor.h"
+#include "engine/smooth_scroller.h"
+#include "platform/sim/sim_platform.h"
+#include "settings/preferences.h"
+
+namespace {
+
+using namespace glidewheel;
+using namespace glidewheel::platform;
+
+// Posting through the sim stream keeps every event; over millions of frames that would
+// measure memory growth. This one only looks at what it is given.
+class DiscardingEventTaps final : public EventTapService {
+public:
+    std::unique_ptr<EventTap> createTap(EventTapLocation, EventTapPlacement, EventTapOptions,
+                                        EventMask, EventTapCallback, void*) override {
+        return nullptr;
+    }
+    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap&) override { return nullptr; }
+    void postEvent(EventTapProxy, const Event& event) override { benchmark::DoNotOptimize(&event); }
+};
+
+// A wheel notch as the backend delivers one, with the fields a real wheel event carries.
+Event wheelNotch() {
+    Event event(kCGEventScrollWheel);
+    event.setIntegerValue(kCGScrollWheelEventDeltaAxis1, 1);
+    event.setIntegerValue(kCGScrollWheelEventDeltaAxis2, 0);
+    event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, 1.0);
+    event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, 0.0);
+    event.setIntegerValue(kCGScrollWheelEventFixedPtDeltaAxis1, 65536);
+    event.setIntegerValue(kCGScrollWheelEventFixedPtDeltaAxis2, 0);
+    event.setIntegerValue(kCGScrollWheelEventIsContinuous, 0);
+    event.setIntegerValue(kCGScrollWheelEventScrollPhase, 0);
+    event.setIntegerValue(kCGScrollWheelEventMomentumPhase, 0);
+    return event;
+}
+
+void tapCallbackOnAWheelNotch(benchmark::State& state) {
+    // Leaked, so that the backend outlives the shared interceptor at exit. The display link is
+    // a manual one: it is started by the first notch and never ticked, so no thread runs.
+    static auto* platform = [] {
+        auto* made = new sim::SimPlatform;
+        made->install();
+        return made;
+    }();
+    ScrollInterceptor& interceptor = ScrollInterceptor::shared();
+    Preferences::shared().setIsEnabled(true);
+    Event notch = wheelNotch();
+    for (auto _ : state) {
+        Event* result = ScrollInterceptor::eventTapCallback(EventTapProxy{1}, kCGEventScrollWheel,
+                                                            &notch, nullptr);
+        benchmark::DoNotOptimize(result);
+    }
+    interceptor.smoothScroller().stop();
+    benchmark::DoNotOptimize(platform);
+}
+BENCHMARK(tapCallbackOnAWheelNotch);
+
+void frameStepThatPosts(benchmark::State& state) {
+    sim::SimDisplayLinkService links;
+    DiscardingEventTaps taps;
+    SmoothScroller scroller(links, taps);
+    const Event notch = wheelNotch();
+    // A glide this long posts at every frame for thousands of frames; hand over again when it
+    // ends.
+    const auto handOff = [&] {
+        scroller.addScroll(1.0, DBL_MAX / 2, 0.05, notch, EventTapProxy{1}, false);
+    };
+    handOff();
+    sim::ManualDisplayLink& link = *links.lastManualLink();
+    for (auto _ : state) {
+        if (!link.tick()) handOff();
+    }
+}
+BENCHMARK(frameStepThatPosts);
+
+void eventCopy(benchmark::State& state) {
+    const Event notch = wheelNotch();
+    for (auto _ : state) {
+        Event copy = notch;
+        benchmark::DoNotOptimize(copy);
+    }
+}
+BENCHMARK(eventCopy);
+
+}  // namespace
+
+BENCHMARK_MAIN();
