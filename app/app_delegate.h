@@ -1,0 +1,62 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <QObject>
+
+#include "app/popup_panel.h"
+#include "app/settings_window.h"
+#include "app/status_item.h"
+#include "settings/observable.h"
+
+class QCoreApplication;
+
+namespace glidewheel {
+
+// Wires the program together at launch and stops interception at exit; owns the tray icon, its
+// popup and the settings window. The only place that starts and stops the interceptor.
+// Uses the installed platform services and the shared Preferences and ScrollInterceptor.
+// Main thread only.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // Touches neither the settings nor the interceptor.
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // In order: the login-item state into launchAtLogin (the first use of the settings), the
+    // popup, the tray icon, interception when enabled, the settings window on a later turn of
+    // the main loop on the very first launch, and from then on starting and stopping
+    // interception as isEnabled changes.
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+
+    void setupPopover();
+    void setupStatusItem();
+    // Shows the popup below the tray icon, or closes it when shown.
+    void togglePopover();
+    // Brings the settings window forward, building it when there is none.
+    void openSettings();
+    // Forgets the settings window when `window` is it.
+    void windowWillClose(QWidget* window);
+
+    // Tells the user, through the tray, how to grant the access that interception needs.
+    void promptForInputAccess(const QString& text);
+
+    StatusItem* statusItem() const { return statusItem_.get(); }
+    PopupPanel* popover() const { return popover_.get(); }
+    SettingsWindow* settingsWindow() const { return settingsWindow_.get(); }
+
+private:
+    std::unique_ptr<StatusItem> statusItem_;
+    std::unique_ptr<PopupPanel> popover_;
+    std::unique_ptr<SettingsWindow> settingsWindow_;
+    std::vector<Cancellable> cancellables_;
+};
+
+// Hands the application's life cycle to the delegate: applicationDidFinishLaunching on the first
+// turn of the event loop, applicationWillTerminate when the application is about to quit.
+void attach(AppDelegate& delegate, QCoreApplication& application);
+
+}  // namespace glidewheel

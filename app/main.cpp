@@ -1,0 +1,34 @@
+#include <cstdlib>
+#include <iostream>
+
+#include "app/glidewheel_app.h"
+#include "app/linux_backend.h"
+#include "app/session.h"
+#include "app/single_instance.h"
+#include "platform/qt/accessibility_help.h"
+
+int main(int argc, char* argv[]) {
+    using namespace glidewheel;
+
+    // Without a display the toolkit would abort with a message about plugins; say what is missing.
+    if (!hasGraphicalSession(&std::getenv)) {
+        std::cerr << kNoSessionMessage << '\n';
+        return 1;
+    }
+    GlidewheelApp app(argc, argv);
+
+    SingleInstance instance(SingleInstance::defaultServerName());
+    if (instance.askRunningInstance()) return 0;
+    instance.listen();
+    QObject::connect(&instance, &SingleInstance::activationRequested, &app.delegate(),
+                     &AppDelegate::openSettings);
+
+    // Deliberately never deleted: the shared settings and interceptor use it until the process
+    // ends, after main has returned.
+    auto* backend = new LinuxBackend(
+        [&app] { app.delegate().promptForInputAccess(platform::qt::inputAccessPromptText()); });
+    platform::install(backend->services());
+    platform::qt::installAccessibilitySettingsHandler();
+
+    return app.run();
+}

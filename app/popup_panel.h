@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+
+namespace glidewheel {
+
+// The transient panel the tray icon opens: a popup window (a click anywhere outside closes it)
+// of a fixed size, holding one content view for the whole run.
+class PopupPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize kSize{300, 340};
+
+    // Takes ownership of `content`.
+    explicit PopupPanel(QWidget* content);
+
+    QWidget* content() const { return content_; }
+    // Shows the panel hanging below the icon at `iconGeometry` (global pixels; empty when unknown,
+    // then at the mouse pointer), inside the screen, and gives it the keyboard.
+    void showBelow(const QRect& iconGeometry);
+
+private:
+    QWidget* content_;
+};
+
+}  // namespace glidewheel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSize>
+#include <QWidget>
+
+namespace glidewheel {
+
+// The settings window: titled "Glidewheel Settings", closable, neither minimisable nor
+// resizable, holding a new ContentView of a fixed size. It lives until it is closed.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize kContentSize{360, 340};
+
+    SettingsWindow();
+
+    // Places the window in the middle of the available area of the screen the pointer is on.
+    void centre();
+    // Shows it in front of other windows with the keyboard, also when it was minimised.
+    void bringToFront();
+
+signals:
+    // The window is closing; `window` is this window.
+    void willClose(QWidget* window);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+};
+
+}  // namespace glidewheel

@@ -1,0 +1,63 @@
+#include "app/status_item.h"
+
+#include <chrono>
+#include <iostream>
+
+namespace glidewheel {
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kTrayPollInterval = 1s;
+constexpr auto kTrayPatience = 5s;
+
+}  // namespace
+
+StatusItem::StatusItem(const QIcon& image, const QString& accessibilityDescription, QObject* parent)
+    : QObject(parent),
+      title_(accessibilityDescription),
+      trayIcon_(image),
+      trayWatch_(&QSystemTrayIcon::isSystemTrayAvailable, kTrayPollInterval, kTrayPatience) {
+    // Tray hosts read the tooltip as the icon's name.
+    trayIcon_.setToolTip(accessibilityDescription);
+    connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // A right click would open a context menu; there is none, so it toggles the popup too.
+        // A double click arrives after the Trigger of its first click and is not a second one.
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) emit activated();
+    });
+    connect(&trayWatch_, &TrayWatch::appeared, this, &StatusItem::showInTray);
+    connect(&trayWatch_, &TrayWatch::stillMissing, this, &StatusItem::trayMissing);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        showInTray();
+    } else {
+        trayWatch_.start();
+    }
+}
+
+bool StatusItem::isInTray() const {
+    return trayIcon_.isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+QRect StatusItem::geometry() const {
+    return isInTray() ? trayIcon_.geometry() : QRect();
+}
+
+void StatusItem::notify(const QString& text) {
+    if (isInTray()) {
+        trayIcon_.showMessage(title_, text, QSystemTrayIcon::Warning);
+        return;
+    }
+    if (pendingNotification_ != text) std::cerr << title_.toStdString() << ": " << text.toStdString() << '\n';
+    pendingNotification_ = text;
+}
+
+void StatusItem::showInTray() {
+    trayIcon_.show();
+    if (!pendingNotification_.isEmpty()) {
+        trayIcon_.showMessage(title_, pendingNotification_, QSystemTrayIcon::Warning);
+        pendingNotification_.clear();
+    }
+}
+
+}  // namespace glidewheel
