@@ -61,6 +61,15 @@ private:
     std::string path_;
 };
 
+// A symbolic link (a settings file kept with the user's other dotfiles, say) stays a link: the
+// file it points to is the one replaced.
+std::filesystem::path replacedFile(const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(file, error)) return file;
+    std::filesystem::path target = std::filesystem::weakly_canonical(file, error);
+    return error ? file : target;
+}
+
 }  // namespace
 
 std::string describeError(std::string_view what, const std::filesystem::path& path, int error) {
@@ -94,21 +103,27 @@ std::optional<std::string> readFile(const std::filesystem::path& file, int& erro
 
 std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
                                                std::string_view contents) {
-    const std::filesystem::path directory = file.parent_path().empty() ? "." : file.parent_path();
+    const std::filesystem::path target = replacedFile(file);
+    const std::filesystem::path directory =
+        target.parent_path().empty() ? "." : target.parent_path();
     std::error_code made;
     std::filesystem::create_directories(directory, made);
     if (made) return describeError("Cannot create", directory, made.value());
 
-    std::string pattern = (directory / ("." + file.filename().string() + ".XXXXXX")).string();
+    std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
     UniqueFd out(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (out.get() < 0) return describeError("Cannot write", file, errno);
+    if (out.get() < 0) return describeError("Cannot write", target, errno);
     TemporaryFile temporary(pattern);
 
-    if (!writeAll(out.get(), contents) || ::fsync(out.get()) != 0 || out.reset() != 0) {
-        return describeError("Cannot write", file, errno);
+    // A replaced file keeps its permissions; a new one is the owner's only (mkostemp's 0600).
+    if (struct stat existing {}; ::stat(target.c_str(), &existing) == 0) {
+        ::fchmod(out.get(), existing.st_mode & 07777);
     }
-    if (::rename(temporary.path().c_str(), file.c_str()) != 0) {
-        return describeError("Cannot replace", file, errno);
+    if (!writeAll(out.get(), contents) || ::fsync(out.get()) != 0 || out.reset() != 0) {
+        return describeError("Cannot write", target, errno);
+    }
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
+        return describeError("Cannot replace", target, errno);
     }
     temporary.keep();
 

@@ -11,7 +11,8 @@ namespace glidewheel::platform::linuxdesktop {
 // Replaces `file` with `contents` so that a crash at any moment leaves either the old file or the
 // new one, complete: a temporary file in the same directory is written and flushed to disk, then
 // renamed over `file`, and the directory is flushed so the rename itself survives. Creates the
-// directory when it is missing. The new file is readable by its owner only.
+// directory when it is missing. A symbolic link is followed: its target is replaced. A replaced
+// file keeps its permissions; a new one is readable by its owner only.
 // Returns a description of what failed ("Cannot write <file>: <strerror text>"), or nothing.
 std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
                                                std::string_view contents);

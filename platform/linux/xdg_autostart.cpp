@@ -93,6 +93,9 @@ LoginItemStatus XdgAutostartLoginItems::status() const {
 }
 
 std::optional<std::string> XdgAutostartLoginItems::registerMainApp() {
+    if (!std::filesystem::path(executablePath_).is_absolute()) {
+        return "The program's own location is unknown (\"" + executablePath_ + "\")";
+    }
     int error = 0;
     if (const std::optional<std::string> text = readFile(entryFile_, error)) {
         if (!isOurs(desktopEntryGroup(*text))) {

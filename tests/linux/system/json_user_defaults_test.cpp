@@ -192,15 +192,25 @@ TEST_F(JsonUserDefaultsTest, NonFiniteNumbersStayInMemoryAndTheFileKeepsItsLastV
     EXPECT_DOUBLE_EQ(open()->doubleForKey("scrollSpeed"), 4.0);
 }
 
-TEST_F(JsonUserDefaultsTest, TheWriteLeavesNoTemporaryFilesBehind) {
+TEST_F(JsonUserDefaultsTest, WritesReplaceTheFileInPlaceKeepingLinksAndPermissions) {
+    // Settings kept with the user's other dotfiles: the link stays and its target changes.
+    std::filesystem::create_directories(file.parent_path());
+    writeText(dir / "dotfiles.json", R"({"isEnabled": true})");
+    std::filesystem::permissions(dir / "dotfiles.json", std::filesystem::perms(0640));
+    std::filesystem::create_symlink(dir / "dotfiles.json", file);
+
     auto defaults = open();
-    for (int i = 0; i < 5; ++i) defaults->setDouble("scrollSpeed", i);
-    int entries = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator(file.parent_path())) {
-        ++entries;
-    }
-    EXPECT_EQ(entries, 1);
+    for (int i = 0; i < 3; ++i) defaults->setDouble("scrollSpeed", i);
+
+    EXPECT_TRUE(std::filesystem::is_symlink(file));
+    const auto json = nlohmann::json::parse(readText(dir / "dotfiles.json"));
+    EXPECT_EQ(json.at("scrollSpeed"), 2.0);
+    EXPECT_EQ(json.at("isEnabled"), true);
+    EXPECT_EQ(std::filesystem::status(dir / "dotfiles.json").permissions(),
+              std::filesystem::perms(0640));
+    // No temporary files left behind in either directory.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST(JsonUserDefaultsFile, FollowsXdgConfigHomeWhenItIsAbsolute) {

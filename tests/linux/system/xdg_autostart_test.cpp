@@ -104,6 +104,11 @@ TEST_F(XdgAutostartTest, FailuresCarryTheSystemsDescription) {
         EXPECT_THAT(*failure, HasSubstr(std::strerror(EISDIR)));
     }
     EXPECT_TRUE(std::filesystem::is_directory(entry));
+
+    // Without the program's own location there is nothing sensible to start.
+    XdgAutostartLoginItems unknown(dir / "other.desktop", "");
+    EXPECT_TRUE(unknown.registerMainApp().has_value());
+    EXPECT_FALSE(std::filesystem::exists(dir / "other.desktop"));
 }
 
 TEST_F(XdgAutostartTest, TheEntryRunsAPathWithSpacesQuoted) {
@@ -131,11 +136,6 @@ TEST(DesktopEntryExec, TheRunningProgramHasAnAbsolutePath) {
     const std::filesystem::path self = currentExecutablePath();
     EXPECT_TRUE(self.is_absolute());
     EXPECT_EQ(self.filename(), "linux_system_tests");
-}
-
-TEST(XdgAutostartFile, LivesUnderTheConfigHome) {
-    test::ScopedEnv xdg("XDG_CONFIG_HOME", "/tmp/config");
-    EXPECT_EQ(XdgAutostartLoginItems::defaultEntryFile(), "/tmp/config/autostart/glidewheel.desktop");
 }
 
 }  // namespace
