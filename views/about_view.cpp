@@ -1,7 +1,6 @@
 #include "views/about_view.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -18,9 +17,7 @@ namespace {
 constexpr int kSymbolSize = 64;    // px
 constexpr int kDividerWidth = 200;  // px
 
-QString translated(const char* text) { return QCoreApplication::translate("AboutView", text); }
-
-QString versionLine() { return translated("Version %1").arg(versionString()); }
+QString versionLine() { return AboutView::tr("Version %1").arg(versionString()); }
 
 }  // namespace
 
@@ -34,7 +31,7 @@ AboutView::AboutView(QWidget* parent) : QWidget(parent) {
     root->addWidget(new SymbolImage("computermouse.fill", kSymbolSize, systemBlue(), this), 0,
                     Qt::AlignHCenter);
 
-    auto* name = new QLabel(translated("Glidewheel"), this);
+    auto* name = new QLabel(tr("Glidewheel"), this);
     name->setObjectName("name");
     QFont nameFont = textStyleFont(TextStyle::title, QApplication::font());
     nameFont.setWeight(QFont::Bold);
@@ -51,7 +48,7 @@ AboutView::AboutView(QWidget* parent) : QWidget(parent) {
     root->addWidget(topDivider, 0, Qt::AlignHCenter);
 
     auto* description = new QLabel(
-        translated("Make your third-party mouse scroll\nas smooth as a trackpad."), this);
+        tr("Make your third-party mouse scroll\nas smooth as a trackpad."), this);
     description->setObjectName("description");
     description->setAlignment(Qt::AlignHCenter);
     setTextStyle(*description, TextStyle::callout);

@@ -24,8 +24,8 @@ void setForeground(QWidget& widget, Foreground level) {
 
 void setForegroundColor(QWidget& widget, const QColor& color) {
     QPalette palette = widget.palette();
-    // Active and inactive windows show the same colour; disabled keeps the palette's own.
-    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+    // Every state shows the same colour; a container that dims its content does so itself.
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         palette.setColor(group, QPalette::WindowText, color);
         palette.setColor(group, QPalette::ButtonText, color);
         palette.setColor(group, QPalette::Text, color);

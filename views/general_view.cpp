@@ -1,7 +1,6 @@
 #include "views/general_view.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -19,8 +18,6 @@
 namespace glidewheel {
 
 namespace {
-
-QString translated(const char* text) { return QCoreApplication::translate("GeneralView", text); }
 
 QLabel* styledLabel(const QString& text, TextStyle style, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -47,7 +44,7 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
     // title rows, sliders and dividers fill the width.
     const auto addToggle = [&](const char* label, const char* name, bool calloutStyle,
                                Published<bool>& property, std::function<void(bool)> assign) {
-        auto* toggle = new QCheckBox(translated(label), this);
+        auto* toggle = new QCheckBox(tr(label), this);
         toggle->setObjectName(name);
         if (calloutStyle) setTextStyle(*toggle, TextStyle::callout);
         form->addWidget(toggle, 0, Qt::AlignLeft);
@@ -57,7 +54,7 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
                                     Published<double>& property, std::function<void(double)> assign,
                                     QString (*format)(double), const QString& widestText) {
         auto* titleRow = new QHBoxLayout;
-        titleRow->addWidget(styledLabel(translated(title), TextStyle::callout, this));
+        titleRow->addWidget(styledLabel(tr(title), TextStyle::callout, this));
         titleRow->addStretch();
         auto* value = styledLabel(QString(), TextStyle::callout, this);
         value->setObjectName(QString(name) + "Text");
@@ -92,7 +89,7 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
     addToggle("Launch at login", "launchAtLogin", true, prefs.launchAtLoginStream(),
               [&prefs](bool v) { prefs.setLaunchAtLogin(v); });
 
-    auto* openSettings = new QPushButton(translated("Accessibility Settings\u2026"), this);
+    auto* openSettings = new QPushButton(tr("Accessibility Settings\u2026"), this);
     openSettings->setObjectName("openAccessibilitySettings");
     setTextStyle(*openSettings, TextStyle::callout);
     QObject::connect(openSettings, &QPushButton::clicked, this, [] { openAccessibilitySettings(); });
@@ -106,7 +103,7 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
     warningRow->setSpacing(6);
     warningRow->addWidget(new SymbolImage("exclamationmark.triangle.fill", TextStyle::caption,
                                           systemYellow(), permissionWarning_));
-    auto* warningText = styledLabel(translated("Accessibility permission required"), TextStyle::caption,
+    auto* warningText = styledLabel(tr("Accessibility permission required"), TextStyle::caption,
                                     permissionWarning_);
     setForeground(*warningText, Foreground::secondary);
     warningRow->addWidget(warningText);

@@ -14,6 +14,7 @@ namespace glidewheel {
 // control is bound to `prefs`, which the view does not own and which must outlive it. Unlike
 // the popup panel, nothing here dims while smoothing is off.
 class GeneralView : public QWidget {
+    Q_OBJECT
 public:
     GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent = nullptr);
 

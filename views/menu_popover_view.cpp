@@ -145,6 +145,13 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     addToggleRow(tr("Launch at login"), "launchAtLogin", prefs_.launchAtLoginStream(),
                  [this](bool v) { prefs_.setLaunchAtLogin(v); });
 
+    // The section's 0.4 opacity is its whole dimming: disabled controls inside keep the text
+    // colours of enabled ones rather than fading a second time.
+    QPalette sectionPalette = settingsSection_->palette();
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+        sectionPalette.setColor(QPalette::Disabled, role, sectionPalette.color(QPalette::Active, role));
+    }
+    settingsSection_->setPalette(sectionPalette);
     sectionOpacity_ = new QGraphicsOpacityEffect(settingsSection_);
     settingsSection_->setGraphicsEffect(sectionOpacity_);
     root->addWidget(settingsSection_);

@@ -7,6 +7,7 @@ namespace glidewheel {
 // A button drawn as its text alone, in its window-text colour, dimmed while pressed: a link-like
 // control for a panel's footer.
 class PlainButton : public QAbstractButton {
+    Q_OBJECT
 public:
     explicit PlainButton(const QString& text, QWidget* parent = nullptr);
 

@@ -24,8 +24,10 @@ QString symbolPath(const QString& name) {
 bool hasSymbol(const QString& name) { return QFile::exists(symbolPath(name)); }
 
 QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal devicePixelRatio) {
-    QSvgRenderer renderer(symbolPath(name));
-    if (!renderer.isValid() || size <= 0) return {};
+    const QString path = symbolPath(name);
+    if (size <= 0 || !QFile::exists(path)) return {};
+    QSvgRenderer renderer(path);
+    if (!renderer.isValid()) return {};
 
     const int pixels = static_cast<int>(std::ceil(size * devicePixelRatio));
     QPixmap pixmap(pixels, pixels);

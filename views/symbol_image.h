@@ -10,6 +10,7 @@ namespace glidewheel {
 
 // A symbol shown inline with text: square, as tall as the text style's font, in one colour.
 class SymbolImage : public QWidget {
+    Q_OBJECT
 public:
     SymbolImage(const QString& name, TextStyle style, const QColor& tint, QWidget* parent = nullptr);
     // A symbol of a fixed size in device-independent pixels.
