@@ -3,6 +3,8 @@
 #include <chrono>
 #include <iostream>
 
+#include <QTimer>
+
 namespace glidewheel {
 
 namespace {
@@ -10,6 +12,8 @@ namespace {
 using namespace std::chrono_literals;
 constexpr auto kTrayPollInterval = 1s;
 constexpr auto kTrayPatience = 5s;
+constexpr auto kEmbedCheckInterval = 100ms;
+constexpr int kEmbedChecks = 30;
 
 }  // namespace
 
@@ -45,7 +49,7 @@ QRect StatusItem::geometry() const {
 
 void StatusItem::notify(const QString& text) {
     if (isInTray()) {
-        trayIcon_.showMessage(title_, text, QSystemTrayIcon::Warning);
+        showMessageOnceEmbedded(text, kEmbedChecks);
         return;
     }
     if (pendingNotification_ != text) std::cerr << title_.toStdString() << ": " << text.toStdString() << '\n';
@@ -55,9 +59,21 @@ void StatusItem::notify(const QString& text) {
 void StatusItem::showInTray() {
     trayIcon_.show();
     if (!pendingNotification_.isEmpty()) {
-        trayIcon_.showMessage(title_, pendingNotification_, QSystemTrayIcon::Warning);
+        showMessageOnceEmbedded(pendingNotification_, kEmbedChecks);
         pendingNotification_.clear();
     }
+}
+
+void StatusItem::showMessageOnceEmbedded(const QString& text, int checksLeft) {
+    // A tray takes a moment to embed a new icon; until then the icon sits unplaced at the
+    // screen's origin, and a message shown then would point there instead of at the icon.
+    const QRect placed = trayIcon_.geometry();
+    if ((placed.isEmpty() || placed.topLeft() == QPoint(0, 0)) && checksLeft > 0) {
+        QTimer::singleShot(kEmbedCheckInterval, this,
+                           [this, text, checksLeft] { showMessageOnceEmbedded(text, checksLeft - 1); });
+        return;
+    }
+    trayIcon_.showMessage(title_, text, QSystemTrayIcon::Warning);
 }
 
 }  // namespace glidewheel

@@ -34,6 +34,7 @@ signals:
 
 private:
     void showInTray();
+    void showMessageOnceEmbedded(const QString& text, int checksLeft);
 
     QString title_;
     QSystemTrayIcon trayIcon_;
