@@ -1,15 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QFontInfo>
 #include <QImage>
-#include <QPalette>
 #include <QTest>
 
-#include "views/colors.h"
 #include "views/switch_toggle.h"
 #include "views/symbol_icon.h"
-#include "views/text_style.h"
 
 namespace glidewheel {
 namespace {
@@ -74,39 +69,6 @@ TEST(Symbols, RenderSharpForTheScreenAndRejectUnknownNames) {
     EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(16, 16));
     EXPECT_FALSE(hasSymbol("no.such.symbol"));
     EXPECT_TRUE(symbolPixmap("no.such.symbol", 16, Qt::black).isNull());
-}
-
-TEST(TextStyles, KeepTheirProportionsToTheApplicationFont) {
-    for (const QFont& base : {[] { QFont f("DejaVu Sans"); f.setPointSizeF(13); return f; }(),
-                              [] { QFont f("DejaVu Sans"); f.setPixelSize(26); return f; }()}) {
-        const auto size = [&](TextStyle style) {
-            const QFont font = textStyleFont(style, base);
-            return font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize();
-        };
-        const double body = size(TextStyle::body);
-        EXPECT_DOUBLE_EQ(size(TextStyle::title) / body, 22.0 / 13.0);
-        EXPECT_DOUBLE_EQ(size(TextStyle::title3) / body, 15.0 / 13.0);
-        EXPECT_DOUBLE_EQ(size(TextStyle::callout) / body, 12.0 / 13.0);
-        EXPECT_DOUBLE_EQ(size(TextStyle::caption) / body, 10.0 / 13.0);
-        EXPECT_EQ(size(TextStyle::headline), body);
-        EXPECT_GT(textStyleFont(TextStyle::headline, base).weight(), base.weight());
-        EXPECT_EQ(textStyleFont(TextStyle::caption, base).family(), base.family());
-    }
-}
-
-TEST(Foreground, SecondaryAndTertiaryFadeThePalettesTextColour) {
-    for (const QColor text : {QColor(Qt::black), QColor(230, 230, 230)}) {
-        QPalette palette;
-        palette.setColor(QPalette::WindowText, text);
-        const QColor primary = foregroundColor(palette, Foreground::primary);
-        const QColor secondary = foregroundColor(palette, Foreground::secondary);
-        const QColor tertiary = foregroundColor(palette, Foreground::tertiary);
-        EXPECT_EQ(primary, text);
-        EXPECT_EQ(secondary.rgb(), text.rgb());
-        EXPECT_EQ(tertiary.rgb(), text.rgb());
-        EXPECT_LT(tertiary.alpha(), secondary.alpha());
-        EXPECT_LT(secondary.alpha(), primary.alpha());
-    }
 }
 
 }  // namespace
