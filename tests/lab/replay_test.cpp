@@ -142,6 +142,7 @@ LabOptions withEvents(const std::vector<ModelEvent>& events) {
     return options;
 }
 
+// Pointers into `result`, which must outlive them.
 std::vector<const Delivery*> glides(const ReplayResult& result) {
     std::vector<const Delivery*> found;
     for (const Delivery& d : result.deliveries) {
@@ -242,7 +243,8 @@ TEST(Replay, EventExactlyAtAFrameTimeIsHandledBeforeThatFrame) {
             options.events.push_back(TraceEvent{Exact{0, 1}, toEvent({0, 1.0, 0, 1})});
             options.events.push_back(
                 TraceEvent{atFrame ? rate.atFrame : rate.justAfter, toEvent({0, 1.0, 0, 1})});
-            const auto posted = glides(replayed(options));
+            const ReplayResult result = replayed(options);
+            const auto posted = glides(result);
             ASSERT_FALSE(posted.empty());
             EXPECT_EQ(posted[0]->frame, 1u);
             EXPECT_NEAR(posted[0]->event.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
@@ -260,7 +262,8 @@ TEST(Replay, IdleLinkPicksUpAtTheFirstFrameAtOrAfterTheEvent) {
     for (const auto& c : cases) {
         LabOptions options;
         options.events.push_back(TraceEvent{c.time, toEvent({0, 1.0, 0, 1})});
-        const auto posted = glides(replayed(options));
+        const ReplayResult result = replayed(options);
+        const auto posted = glides(result);
         ASSERT_FALSE(posted.empty());
         EXPECT_EQ(posted[0]->frame, c.firstFrame) << "event at " << toDouble(c.time) << " ms";
     }
