@@ -74,8 +74,14 @@ void SmoothScroller::clearGlide() {
 void SmoothScroller::stop() {
     if (!displayLink) return;
     displayLink->stop();
-    std::scoped_lock guard(lock);
-    clearGlide();
+    {
+        std::scoped_lock guard(lock);
+        clearGlide();
+    }
+    // A frame that was ending its glide as the link stopped starts it again when a hand-off
+    // came just before this stop. With the glide cleared no frame restarts it any more, so a
+    // second stop leaves the link stopped for good.
+    displayLink->stop();
 }
 
 void SmoothScroller::endGlide(std::uint64_t handOffsSeen) {

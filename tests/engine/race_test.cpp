@@ -59,9 +59,11 @@ public:
         bool openGateOnOutsideStop = false;
         int glideEnds = 0;
         bool runningAtDestruction = false;
+        std::chrono::microseconds refreshPeriod{50};
     };
 
-    explicit GatedDisplayLink(Probe& probe) : probe_(probe), thread_([this] { run(); }) {}
+    explicit GatedDisplayLink(Probe& probe)
+        : probe_(probe), period_(probe.refreshPeriod), thread_([this] { run(); }) {}
     ~GatedDisplayLink() override {
         std::unique_lock lock(mutex_);
         {
@@ -102,15 +104,16 @@ public:
             running_ = false;
             return;
         }
+        std::unique_lock lock(mutex_);
+        running_ = false;
         {
+            // Only now, so that the frame at the gate goes on after this stop has begun.
             std::scoped_lock probeLock(probe_.mutex);
             if (probe_.openGateOnOutsideStop) {
                 probe_.gateOpen = true;
                 probe_.changed.notify_all();
             }
         }
-        std::unique_lock lock(mutex_);
-        running_ = false;
         changed_.wait(lock, [this] { return !inCallback_; });
     }
 
@@ -131,12 +134,13 @@ private:
             inCallback_ = false;
             changed_.notify_all();
             lock.unlock();
-            std::this_thread::sleep_for(50us);
+            std::this_thread::sleep_for(period_);
             lock.lock();
         }
     }
 
     Probe& probe_;
+    const std::chrono::microseconds period_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     DisplayLinkOutputCallback callback_ = nullptr;
@@ -225,6 +229,27 @@ TEST(Race, DestroyingTheScrollerStopsALinkThatAHandOffKeptRunning) {
     std::scoped_lock lock(links.probe.mutex);
     EXPECT_FALSE(links.probe.runningAtDestruction)
         << "the link could call into the scroller while it was being destroyed";
+}
+
+TEST(Race, StopLeavesTheLinkStoppedEvenWhenAHandOffHadKeptItRunning) {
+    sim::SimEventStream stream;
+    GatedDisplayLinkService links;
+    links.probe.gateArmed = true;
+    links.probe.openGateOnOutsideStop = true;
+    // Slow refreshes, so that a link left running would still be seen running.
+    links.probe.refreshPeriod = 20ms;
+    LiveProxy live(stream);
+    SmoothScroller scroller(links, stream);
+    scroller.addScroll(1.0, 0.5, 0.1, wheelEvent(1.0), live.proxy(), false);
+    ASSERT_TRUE(links.waitAtGate());
+    scroller.addScroll(1.0, 100.0, 0.3, wheelEvent(1.0), live.proxy(), false);
+    scroller.stop();
+
+    EXPECT_FALSE(scroller.isDisplayLinkRunning());
+    EXPECT_EQ(scroller.glideState().targetPosition, 0.0);
+    const std::size_t postedAtStop = stream.posted().size();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(stream.posted().size(), postedAtStop) << "the stopped glide went on posting";
 }
 
 TEST(Race, StopsFromTheMainThreadDuringGlidesAreClean) {
