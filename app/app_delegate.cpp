@@ -36,7 +36,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     const platform::Services& services = platform::services();
 
     Preferences& preferences = Preferences::shared();  // first use: loads the settings
-    preferences.setLaunchAtLogin(services.loginItems->status() == platform::LoginItemStatus::enabled);
+    preferences.setLaunchAtLogin(services.loginItems->status() ==
+                                 platform::LoginItemStatus::enabled);
 
     setupPopover();
     setupStatusItem();
@@ -51,18 +52,17 @@ void AppDelegate::applicationDidFinishLaunching() {
         QTimer::singleShot(0, this, &AppDelegate::openSettings);
     }
 
-    cancellables_.push_back(preferences.isEnabledStream().dropFirst().sink([](const bool& isEnabled) {
-        if (isEnabled) {
-            ScrollInterceptor::shared().start();
-        } else {
-            ScrollInterceptor::shared().stop();
-        }
-    }));
+    cancellables_.push_back(
+        preferences.isEnabledStream().dropFirst().sink([](const bool& isEnabled) {
+            if (isEnabled) {
+                ScrollInterceptor::shared().start();
+            } else {
+                ScrollInterceptor::shared().stop();
+            }
+        }));
 }
 
-void AppDelegate::applicationWillTerminate() {
-    ScrollInterceptor::shared().stop();
-}
+void AppDelegate::applicationWillTerminate() { ScrollInterceptor::shared().stop(); }
 
 void AppDelegate::setupPopover() {
     QPointer<AppDelegate> weakSelf(this);
@@ -119,7 +119,7 @@ void AppDelegate::promptForInputAccess(const QString& text) {
     if (statusItem_) {
         statusItem_->notify(text);
     } else {
-        std::cerr << "Glidewheel: " << text.toStdString() << '\n';
+        std::cerr << "[Glidewheel] " << text.toStdString() << '\n';
     }
 }
 

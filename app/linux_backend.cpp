@@ -26,7 +26,8 @@ LinuxBackend::LinuxBackend(std::function<void()> promptForAccess)
                   QCoreApplication::applicationFilePath().toStdString()) {}
 
 platform::Services LinuxBackend::services() {
-    return platform::Services{&eventTaps_, &displayLinks_, &trust_, &userDefaults_, &loginItems_, &bundle_};
+    return platform::Services{&eventTaps_,    &displayLinks_, &trust_,
+                              &userDefaults_, &loginItems_,   &bundle_};
 }
 
 }  // namespace glidewheel

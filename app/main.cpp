@@ -15,6 +15,7 @@ int main(int argc, char* argv[]) {
         std::cerr << kNoSessionMessage << '\n';
         return 1;
     }
+    if (prefersX11(&std::getenv)) qputenv("QT_QPA_PLATFORM", "xcb");
     GlidewheelApp app(argc, argv);
 
     SingleInstance instance(SingleInstance::defaultServerName());

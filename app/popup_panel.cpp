@@ -25,7 +25,8 @@ void PopupPanel::showBelow(const QRect& iconGeometry) {
     const QPoint anchor = iconGeometry.isEmpty() ? cursor : iconGeometry.center();
     QScreen* screen = QGuiApplication::screenAt(anchor);
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-    const QRect available = screen != nullptr ? screen->availableGeometry() : QRect(QPoint(), kSize);
+    const QRect available =
+        screen != nullptr ? screen->availableGeometry() : QRect(QPoint(), kSize);
 
     move(popupPosition(iconGeometry, kSize, available, cursor));
     show();

@@ -14,4 +14,9 @@ inline constexpr std::string_view kNoSessionMessage =
 // variable's value, or null when it is unset; an empty value counts as unset.
 bool hasGraphicalSession(const std::function<const char*(const char*)>& variable);
 
+// Whether to run through X11 although a Wayland session is there too (XWayland): Wayland lets
+// no program place its windows, so the popup could not hang below the tray icon. True when both
+// DISPLAY and WAYLAND_DISPLAY are set and no Qt platform was chosen explicitly.
+bool prefersX11(const std::function<const char*(const char*)>& variable);
+
 }  // namespace glidewheel

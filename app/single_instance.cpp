@@ -51,7 +51,7 @@ bool SingleInstance::askRunningInstance() {
 bool SingleInstance::listen() {
     QLocalServer::removeServer(serverName_);
     if (server_.listen(serverName_)) return true;
-    std::cerr << "Glidewheel: cannot listen on " << serverName_.toStdString() << ": "
+    std::cerr << "[Glidewheel] Cannot listen on " << serverName_.toStdString() << ": "
               << server_.errorString().toStdString() << '\n';
     return false;
 }

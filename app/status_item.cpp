@@ -24,11 +24,14 @@ StatusItem::StatusItem(const QIcon& image, const QString& accessibilityDescripti
       trayWatch_(&QSystemTrayIcon::isSystemTrayAvailable, kTrayPollInterval, kTrayPatience) {
     // Tray hosts read the tooltip as the icon's name.
     trayIcon_.setToolTip(accessibilityDescription);
-    connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        // A right click would open a context menu; there is none, so it toggles the popup too.
-        // A double click arrives after the Trigger of its first click and is not a second one.
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) emit activated();
-    });
+    connect(&trayIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                // A right click would open a context menu; there is none, so it toggles the
+                // popup too. A double click follows the Trigger of its first click: not a new one.
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
+                    emit activated();
+                }
+            });
     connect(&trayWatch_, &TrayWatch::appeared, this, &StatusItem::showInTray);
     connect(&trayWatch_, &TrayWatch::stillMissing, this, &StatusItem::trayMissing);
 
@@ -43,16 +46,16 @@ bool StatusItem::isInTray() const {
     return trayIcon_.isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-QRect StatusItem::geometry() const {
-    return isInTray() ? trayIcon_.geometry() : QRect();
-}
+QRect StatusItem::geometry() const { return isInTray() ? trayIcon_.geometry() : QRect(); }
 
 void StatusItem::notify(const QString& text) {
     if (isInTray()) {
         showMessageOnceEmbedded(text, kEmbedChecks);
         return;
     }
-    if (pendingNotification_ != text) std::cerr << title_.toStdString() << ": " << text.toStdString() << '\n';
+    if (pendingNotification_ != text) {
+        std::cerr << '[' << title_.toStdString() << "] " << text.toStdString() << '\n';
+    }
     pendingNotification_ = text;
 }
 
@@ -69,8 +72,9 @@ void StatusItem::showMessageOnceEmbedded(const QString& text, int checksLeft) {
     // screen's origin, and a message shown then would point there instead of at the icon.
     const QRect placed = trayIcon_.geometry();
     if ((placed.isEmpty() || placed.topLeft() == QPoint(0, 0)) && checksLeft > 0) {
-        QTimer::singleShot(kEmbedCheckInterval, this,
-                           [this, text, checksLeft] { showMessageOnceEmbedded(text, checksLeft - 1); });
+        QTimer::singleShot(kEmbedCheckInterval, this, [this, text, checksLeft] {
+            showMessageOnceEmbedded(text, checksLeft - 1);
+        });
         return;
     }
     trayIcon_.showMessage(title_, text, QSystemTrayIcon::Warning);

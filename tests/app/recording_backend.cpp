@@ -8,7 +8,6 @@ class RecordingBackend::Defaults final : public platform::UserDefaults {
 public:
     explicit Defaults(RecordingBackend& owner) : owner_(owner) {}
     void registerDefaults(const std::map<std::string, Value>& defaults) override {
-        owner_.record("defaults.register");
         owner_.sim.userDefaults.registerDefaults(defaults);
     }
     bool boolForKey(const std::string& key) const override {
@@ -16,7 +15,6 @@ public:
         return owner_.sim.userDefaults.boolForKey(key);
     }
     double doubleForKey(const std::string& key) const override {
-        owner_.record("defaults.get " + key);
         return owner_.sim.userDefaults.doubleForKey(key);
     }
     void setBool(const std::string& key, bool value) override {
@@ -24,7 +22,6 @@ public:
         owner_.sim.userDefaults.setBool(key, value);
     }
     void setDouble(const std::string& key, double value) override {
-        owner_.record("defaults.set " + key);
         owner_.sim.userDefaults.setDouble(key, value);
     }
 
@@ -68,41 +65,16 @@ private:
     RecordingBackend& owner_;
 };
 
-class RecordingBackend::EventTaps final : public platform::EventTapService {
-public:
-    explicit EventTaps(RecordingBackend& owner) : owner_(owner) {}
-    std::unique_ptr<platform::EventTap> createTap(platform::EventTapLocation location,
-                                                  platform::EventTapPlacement placement,
-                                                  platform::EventTapOptions options,
-                                                  platform::EventMask events,
-                                                  platform::EventTapCallback callback,
-                                                  void* userInfo) override {
-        owner_.record("tap.create");
-        return owner_.sim.events.createTap(location, placement, options, events, callback, userInfo);
-    }
-    std::unique_ptr<platform::RunLoopSource> createRunLoopSource(platform::EventTap& tap) override {
-        return owner_.sim.events.createRunLoopSource(tap);
-    }
-    void postEvent(platform::EventTapProxy proxy, const platform::Event& event) override {
-        owner_.sim.events.postEvent(proxy, event);
-    }
-
-private:
-    RecordingBackend& owner_;
-};
-
 RecordingBackend::RecordingBackend()
     : defaults_(new Defaults(*this)),
       loginItems_(new LoginItems(*this)),
-      trust_(new TrustSwitch(*this)),
-      eventTaps_(new EventTaps(*this)) {}
+      trust_(new TrustSwitch(*this)) {}
 
 void RecordingBackend::install() {
     platform::Services services = sim.services();
     services.userDefaults = defaults_;
     services.loginItems = loginItems_;
     services.trust = trust_;
-    services.eventTaps = eventTaps_;
     platform::install(services);
 }
 
@@ -118,14 +90,10 @@ void RecordingBackend::record(std::string name) {
 }
 
 std::optional<std::size_t> RecordingBackend::indexOf(const std::string& name) const {
-    const auto found = std::find_if(calls.begin(), calls.end(), [&](const Call& call) { return call.name == name; });
+    const auto found = std::find_if(calls.begin(), calls.end(),
+                                    [&](const Call& call) { return call.name == name; });
     if (found == calls.end()) return std::nullopt;
     return static_cast<std::size_t>(found - calls.begin());
-}
-
-std::size_t RecordingBackend::count(const std::string& name) const {
-    return static_cast<std::size_t>(
-        std::count_if(calls.begin(), calls.end(), [&](const Call& call) { return call.name == name; }));
 }
 
 RecordingBackend& backend() {

@@ -14,11 +14,11 @@ struct DelegateState {
     bool popover = false;
     bool statusItem = false;
     bool settingsWindow = false;
-    std::size_t taps = 0;
+    std::size_t taps = 0;  // installed event taps
 };
 
 struct Call {
-    std::string name;  // "loginItems.status", "defaults.set launchAtLogin", "tap.create", ...
+    std::string name;  // "loginItems.status", "defaults.set launchAtLogin", "trust.check", ...
     DelegateState state;
 };
 
@@ -34,7 +34,6 @@ public:
 
     // The first call of that name, if any.
     std::optional<std::size_t> indexOf(const std::string& name) const;
-    std::size_t count(const std::string& name) const;
     void install();
 
 private:
@@ -43,12 +42,10 @@ private:
     class Defaults;
     class LoginItems;
     class TrustSwitch;
-    class EventTaps;
 
     platform::UserDefaults* defaults_;
     platform::LoginItems* loginItems_;
     platform::Trust* trust_;
-    platform::EventTapService* eventTaps_;
 };
 
 // The process's backend, installed before the first test (the shared settings and interceptor
