@@ -56,6 +56,7 @@ public:
 platform::Event wheelEvent(double pointDelta, std::int64_t lines = 1);
 
 // The amounts of the posted events, read from the axis they were posted on.
-std::vector<double> postedAmounts(const platform::sim::SimEventStream& stream, bool horizontal = false);
+std::vector<double> postedAmounts(const platform::sim::SimEventStream& stream,
+                                  bool horizontal = false);
 
 }  // namespace glidewheel::testing

@@ -209,7 +209,8 @@ TEST(Race, HandOffWhileAFrameEndsTheGlideStillGlides) {
     scroller.addScroll(1.0, 100.0, 0.3, wheelEvent(1.0), live.proxy(), false);
     links.openGate();
 
-    ASSERT_TRUE(waitFor([&] { return links.glideEnds() >= 2 && !scroller.isDisplayLinkRunning(); }));
+    ASSERT_TRUE(
+        waitFor([&] { return links.glideEnds() >= 2 && !scroller.isDisplayLinkRunning(); }));
     EXPECT_GE(sum(postedAmounts(stream)), 100.5 - mostDroppedPerGlide(0.3));
 }
 
@@ -259,8 +260,8 @@ TEST(Race, StopsFromTheMainThreadDuringGlidesAreClean) {
     LiveProxy live(stream);
     SmoothScroller scroller(links, stream);
     for (int i = 0; i < 200; ++i) {
-        scroller.addScroll(i % 3 == 0 ? -1.0 : 1.0, i % 3 == 0 ? -30.0 : 30.0, 0.2,
-                           wheelEvent(1.0), live.proxy(), i % 2 == 0);
+        scroller.addScroll(i % 3 == 0 ? -1.0 : 1.0, i % 3 == 0 ? -30.0 : 30.0, 0.2, wheelEvent(1.0),
+                           live.proxy(), i % 2 == 0);
         std::this_thread::sleep_for(std::chrono::microseconds((i * 53) % 700));
         if (i % 5 == 4) {
             scroller.stop();

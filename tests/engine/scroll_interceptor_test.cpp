@@ -125,11 +125,10 @@ struct ConversionCase {
 
 TEST_F(InterceptorTest, DeltaIsClampedPushedNinePointsOutAndScaled) {
     const ConversionCase cases[] = {
-        {1.0, 1.0, 1.0, 10.0},       {1.0, 2.5, 1.0, 25.0},
-        {-0.5, 1.0, -0.5, -9.5},     {-0.5, 2.0, -0.5, -19.0},
-        {40.0, 1.0, 26.0, 35.0},     {40.0, 3.0, 26.0, 105.0},
-        {-26.0, 1.0, -26.0, -35.0},  {-1000.0, 0.5, -26.0, -17.5},
-        {26.0, 1.0, 26.0, 35.0},     {0.25, 7.5, 0.25, 69.375},
+        {1.0, 1.0, 1.0, 10.0},      {1.0, 2.5, 1.0, 25.0},        {-0.5, 1.0, -0.5, -9.5},
+        {-0.5, 2.0, -0.5, -19.0},   {40.0, 1.0, 26.0, 35.0},      {40.0, 3.0, 26.0, 105.0},
+        {-26.0, 1.0, -26.0, -35.0}, {-1000.0, 0.5, -26.0, -17.5}, {26.0, 1.0, 26.0, 35.0},
+        {0.25, 7.5, 0.25, 69.375},
     };
     for (const ConversionCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << "delta " << c.pointDelta << " speed " << c.speed);
@@ -160,7 +159,8 @@ TEST_F(InterceptorTest, FactorFollowsSmoothnessWithinTheUnitRange) {
         preferences.setSmoothness(smoothness);
         Event notch = wheelEvent(1.0);
         ASSERT_EQ(handle(notch), nullptr);
-        EXPECT_NEAR(glide().cachedInterpolationFactor, factor, 1e-16) << "smoothness " << smoothness;
+        EXPECT_NEAR(glide().cachedInterpolationFactor, factor, 1e-16)
+            << "smoothness " << smoothness;
     }
     EXPECT_EQ(interpolationFactor(0.5), 0.1224744871391589);
 }
@@ -230,8 +230,8 @@ TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedEvenWithReverseOn) {
     nanSideways.setIntegerValue(kCGScrollWheelEventDeltaAxis2, 1);
     nanSideways.setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, std::nan(""));
     const Case cases[] = {
-        {"scroll phase", phased},     {"momentum phase", momentum}, {"own marker", ours},
-        {"zero deltas", noDelta},     {"other type", notWheel, 5},  {"NaN delta", nanDelta},
+        {"scroll phase", phased},      {"momentum phase", momentum}, {"own marker", ours},
+        {"zero deltas", noDelta},      {"other type", notWheel, 5},  {"NaN delta", nanDelta},
         {"NaN sideways", nanSideways},
     };
     for (const Case& c : cases) {
@@ -269,7 +269,8 @@ TEST_F(InterceptorTest, SettingsThatGiveNoFiniteGlidePassTheEventUntouched) {
 
 TEST_F(InterceptorTest, PostingThroughAVanishedTapIsDropped) {
     Event notch = wheelEvent(1.0);
-    ASSERT_EQ(interceptor.handleTapEvent(EventTapProxy{9999}, kCGEventScrollWheel, &notch), nullptr);
+    ASSERT_EQ(interceptor.handleTapEvent(EventTapProxy{9999}, kCGEventScrollWheel, &notch),
+              nullptr);
     auto* link = platform.displayLinks.lastManualLink();
     while (link->tick()) {
     }

@@ -103,7 +103,8 @@ TEST_F(SmoothScrollerTest, LastFrameStopsAtAboutNineAndAThirdPoints) {
 TEST_F(SmoothScrollerTest, NegativeNotchMirrorsThePositiveOne) {
     handOff(-1.0, -10.0, kHalfSmoothFactor);
     EXPECT_EQ(runGlide(), (std::vector<int>{1, 2, 4, 6, 8, 11, 16}));
-    const std::vector<double> expected{-1.2247, -1.0747, -1.7707, -1.3635, -1.0500, -1.1402, -1.1397};
+    const std::vector<double> expected{-1.2247, -1.0747, -1.7707, -1.3635,
+                                       -1.0500, -1.1402, -1.1397};
     const std::vector<double> amounts = postedAmounts(stream);
     ASSERT_EQ(amounts.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(amounts[i], expected[i], 1e-4);
@@ -179,7 +180,8 @@ TEST_F(SmoothScrollerTest, SameSignExtendsAndOppositeSignRestarts) {
     const std::vector<double> amounts = postedAmounts(stream);
     ASSERT_FALSE(amounts.empty());
     for (double amount : amounts) EXPECT_LT(amount, 0.0);
-    EXPECT_DOUBLE_EQ(amounts[0], -1.4);  // 0.2 × 7 from rest, nothing carried over from the old glide
+    EXPECT_DOUBLE_EQ(amounts[0],
+                     -1.4);  // 0.2 × 7 from rest, nothing carried over from the old glide
 }
 
 TEST_F(SmoothScrollerTest, FirstHandOffAfterAStopRestartsFromRest) {

@@ -15,7 +15,8 @@ TEST(Cli, OneSlowNotchPrintsTheSevenPostsOfTheWorkedExample) {
     const LabRun run = runLab({"0:96=1,11=1"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "time_ms,frame,origin,f96,f97,f11,f12,f88,f42");
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+              "time_ms,frame,origin,f96,f97,f11,f12,f88,f42");
     const auto rows = csvRows(run.out);
     const std::vector<std::string> frames{"1", "2", "4", "6", "8", "11", "16"};
     const std::vector<double> amounts{1.2247, 1.0747, 1.7707, 1.3635, 1.0500, 1.1402, 1.1397};

@@ -42,8 +42,7 @@ struct ModelPost {
 
 std::vector<ModelPost> model(std::vector<ModelEvent> events, double speed, double smoothness,
                              bool reverse, long long hz) {
-    const double factor =
-        std::pow(0.05 / 0.3, std::min(1.0, std::max(0.0, smoothness))) * 0.3;
+    const double factor = std::pow(0.05 / 0.3, std::min(1.0, std::max(0.0, smoothness))) * 0.3;
     double position = 0, target = 0, last = 0, gathered = 0;
     bool gliding = false, sideways = false;
     long long verticalLines = 0, horizontalLines = 0;
@@ -163,10 +162,12 @@ void expectMatchesModel(const LabOptions& options, const std::vector<ModelEvent>
         const Event& event = posted[i]->event;
         ASSERT_TRUE(posted[i]->frame.has_value());
         EXPECT_EQ(*posted[i]->frame, expected[i].frame);
-        const double onAxis = event.doubleValue(expected[i].sideways ? kCGScrollWheelEventPointDeltaAxis2
-                                                                     : kCGScrollWheelEventPointDeltaAxis1);
-        const double offAxis = event.doubleValue(expected[i].sideways ? kCGScrollWheelEventPointDeltaAxis1
-                                                                      : kCGScrollWheelEventPointDeltaAxis2);
+        const double onAxis =
+            event.doubleValue(expected[i].sideways ? kCGScrollWheelEventPointDeltaAxis2
+                                                   : kCGScrollWheelEventPointDeltaAxis1);
+        const double offAxis =
+            event.doubleValue(expected[i].sideways ? kCGScrollWheelEventPointDeltaAxis1
+                                                   : kCGScrollWheelEventPointDeltaAxis2);
         EXPECT_NEAR(onAxis, expected[i].amount, 1e-9);
         EXPECT_EQ(offAxis, 0.0);
         EXPECT_EQ(event.integerValue(kCGScrollWheelEventDeltaAxis1), expected[i].verticalLines);
@@ -179,8 +180,8 @@ void expectMatchesModel(const LabOptions& options, const std::vector<ModelEvent>
 
 TEST(Replay, NotchesTurnsAndIdleGapsAgreeWithTheModel) {
     const std::vector<ModelEvent> trace{
-        {0, 1.0, 0, 1},    {30, 1.0, 0, 1},   {45, 2.0, 0, 1},  {200, -1.0, 0, -1},
-        {210, -3.0, 0, -1}, {260, 1.0, 0, 1}, {2000, 1.0, 0, 1}, {2000, 1.0, 0, 1},
+        {0, 1.0, 0, 1},      {30, 1.0, 0, 1},    {45, 2.0, 0, 1},        {200, -1.0, 0, -1},
+        {210, -3.0, 0, -1},  {260, 1.0, 0, 1},   {2000, 1.0, 0, 1},      {2000, 1.0, 0, 1},
         {2016, -0.5, 0, -1}, {5000, 40.0, 0, 4}, {5010, -1000.0, 0, -9},
     };
     expectMatchesModel(withEvents(trace), trace);
@@ -215,7 +216,8 @@ TEST(Replay, OneNotchGivesTheSevenPostsOfTheWorkedExample) {
     ASSERT_EQ(posted.size(), frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ(posted[i]->frame, frames[i]);
-        EXPECT_NEAR(posted[i]->event.doubleValue(kCGScrollWheelEventPointDeltaAxis1), amounts[i], 1e-4);
+        EXPECT_NEAR(posted[i]->event.doubleValue(kCGScrollWheelEventPointDeltaAxis1), amounts[i],
+                    1e-4);
         EXPECT_EQ(posted[i]->event.integerValue(kCGEventSourceUserData), 0x474C494445574C);
     }
     EXPECT_EQ(result.notches.size(), 1u);
@@ -329,8 +331,12 @@ SvgSummary readSvg(const std::string& svg) {
         reader.readNext();
         if (reader.isStartElement() && reader.name() == QLatin1String("polyline")) {
             summary.polylineIds.push_back(reader.attributes().value("id").toString().toStdString());
-            summary.pointCounts.push_back(static_cast<std::size_t>(
-                reader.attributes().value("points").toString().split(' ', Qt::SkipEmptyParts).size()));
+            summary.pointCounts.push_back(
+                static_cast<std::size_t>(reader.attributes()
+                                             .value("points")
+                                             .toString()
+                                             .split(' ', Qt::SkipEmptyParts)
+                                             .size()));
         }
         if (reader.isCharacters()) summary.text += reader.text().toString().toStdString() + "|";
     }
@@ -348,8 +354,9 @@ TEST(SvgChart, WellFormedWithBothSeriesAxesAndLegend) {
     ASSERT_EQ(summary.polylineIds.size(), 2u);
     EXPECT_NE(std::find(summary.polylineIds.begin(), summary.polylineIds.end(), "with-glidewheel"),
               summary.polylineIds.end());
-    EXPECT_NE(std::find(summary.polylineIds.begin(), summary.polylineIds.end(), "each-notch-at-once"),
-              summary.polylineIds.end());
+    EXPECT_NE(
+        std::find(summary.polylineIds.begin(), summary.polylineIds.end(), "each-notch-at-once"),
+        summary.polylineIds.end());
     // The glide changes position at every post, the stepped line at each of the three notches;
     // a step is two points, plus the start and the end.
     for (std::size_t i = 0; i < 2; ++i) {

@@ -83,8 +83,8 @@ TEST_F(PreferencesTest, SubscribersHearTheNewValueBeforeItIsStored) {
                       " stored=" + std::to_string(defaults.doubleForKey("scrollSpeed")));
     });
     auto stream = preferences.scrollSpeedStream().dropFirst().sink([&](const double& value) {
-        log.push_back("stream " + std::to_string(value) + " speed=" +
-                      std::to_string(preferences.scrollSpeed()) +
+        log.push_back("stream " + std::to_string(value) +
+                      " speed=" + std::to_string(preferences.scrollSpeed()) +
                       " stored=" + std::to_string(defaults.doubleForKey("scrollSpeed")));
     });
     preferences.setScrollSpeed(3.0);
@@ -96,9 +96,8 @@ TEST_F(PreferencesTest, SubscribersHearTheNewValueBeforeItIsStored) {
 
 TEST_F(PreferencesTest, LoginItemFollowsEveryAssignmentAfterItIsStored) {
     bool storedWhenRegistering = false;
-    auto probe = preferences.launchAtLoginStream().dropFirst().sink([&](const bool&) {
-        storedWhenRegistering = defaults.boolForKey("launchAtLogin");
-    });
+    auto probe = preferences.launchAtLoginStream().dropFirst().sink(
+        [&](const bool&) { storedWhenRegistering = defaults.boolForKey("launchAtLogin"); });
     preferences.setLaunchAtLogin(true);
     EXPECT_FALSE(storedWhenRegistering);
     EXPECT_EQ(loginItems.currentStatus, LoginItemStatus::enabled);
@@ -112,7 +111,8 @@ TEST_F(PreferencesTest, UnchangedAssignmentSignalsAndStoresAgain) {
     int signals = 0;
     int deliveries = 0;
     auto willChange = preferences.objectWillChange().sink([&] { ++signals; });
-    auto stream = preferences.isEnabledStream().dropFirst().sink([&](const bool&) { ++deliveries; });
+    auto stream =
+        preferences.isEnabledStream().dropFirst().sink([&](const bool&) { ++deliveries; });
     preferences.setIsEnabled(true);
     preferences.setIsEnabled(true);
     EXPECT_EQ(signals, 2);
@@ -189,7 +189,8 @@ TEST_F(PreferencesTest, NewSubscriberHearsTheCurrentValueAtOnceUnlessDropped) {
     std::vector<bool> all;
     std::vector<bool> later;
     auto a = preferences.isEnabledStream().sink([&](const bool& v) { all.push_back(v); });
-    auto b = preferences.isEnabledStream().dropFirst().sink([&](const bool& v) { later.push_back(v); });
+    auto b =
+        preferences.isEnabledStream().dropFirst().sink([&](const bool& v) { later.push_back(v); });
     EXPECT_THAT(all, ElementsAre(false));
     EXPECT_TRUE(later.empty());
     preferences.setIsEnabled(true);
@@ -200,7 +201,8 @@ TEST_F(PreferencesTest, NewSubscriberHearsTheCurrentValueAtOnceUnlessDropped) {
 TEST_F(PreferencesTest, DestroyedOrCancelledTokensHearNothingMore) {
     int heard = 0;
     {
-        auto token = preferences.scrollSpeedStream().dropFirst().sink([&](const double&) { ++heard; });
+        auto token =
+            preferences.scrollSpeedStream().dropFirst().sink([&](const double&) { ++heard; });
         preferences.setScrollSpeed(2.0);
     }
     preferences.setScrollSpeed(3.0);
@@ -218,9 +220,8 @@ TEST_F(PreferencesTest, TokenCancelledDuringADeliveryIsNotCalledInIt) {
         second.cancel();
         first.cancel();  // cancelling itself while running is safe
     });
-    second = preferences.smoothnessStream().dropFirst().sink([&](const double&) {
-        heard.push_back("second");
-    });
+    second = preferences.smoothnessStream().dropFirst().sink(
+        [&](const double&) { heard.push_back("second"); });
     preferences.setSmoothness(0.1);
     preferences.setSmoothness(0.2);
     EXPECT_THAT(heard, ElementsAre("first"));

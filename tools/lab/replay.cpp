@@ -68,8 +68,9 @@ ReplayResult replay(const LabOptions& options, sim::SimPlatform& platform, Prefe
     if (preferences.isEnabled()) interceptor.start();
 
     std::vector<TraceEvent> events = options.events;
-    std::stable_sort(events.begin(), events.end(),
-                     [](const TraceEvent& a, const TraceEvent& b) { return isLess(a.timeMs, b.timeMs); });
+    std::stable_sort(events.begin(), events.end(), [](const TraceEvent& a, const TraceEvent& b) {
+        return isLess(a.timeMs, b.timeMs);
+    });
 
     const DisplayClock clock(options.refreshHz);
     ReplayResult result;
@@ -80,7 +81,8 @@ ReplayResult replay(const LabOptions& options, sim::SimPlatform& platform, Prefe
         platform.events.clearDelivered();
     };
     const auto handle = [&](const TraceEvent& wheel) {
-        if (!platform.events.deliver(wheel.event)) result.notches.push_back(notchFor(wheel, options));
+        if (!platform.events.deliver(wheel.event))
+            result.notches.push_back(notchFor(wheel, options));
         collect(wheel.timeMs, std::nullopt);
     };
     const auto gliding = [&] { return interceptor.smoothScroller().isDisplayLinkRunning(); };

@@ -103,24 +103,29 @@ std::string svgChart(const ReplayResult& result) {
     high += margin;
 
     const auto x = [&](double ms) { return kLeft + ms / endMs * (kRight - kLeft); };
-    const auto y = [&](double points) { return kBottom - (points - low) / (high - low) * (kBottom - kTop); };
-    const auto polyline = [&](const std::vector<std::pair<double, double>>& points,
-                              const char* id, const char* colour, const char* dash) {
+    const auto y = [&](double points) {
+        return kBottom - (points - low) / (high - low) * (kBottom - kTop);
+    };
+    const auto polyline = [&](const std::vector<std::pair<double, double>>& points, const char* id,
+                              const char* colour, const char* dash) {
         std::string line = "<polyline id=\"" + std::string(id) + "\" fill=\"none\" stroke=\"" +
                            colour + "\" stroke-width=\"2\"" + dash + " points=\"";
-        for (const auto& [t, position] : points) line += coordinate(x(t)) + "," + coordinate(y(position)) + " ";
+        for (const auto& [t, position] : points)
+            line += coordinate(x(t)) + "," + coordinate(y(position)) + " ";
         line.back() = '"';
         return line + "/>\n";
     };
 
-    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kWidth) +
-                      "\" height=\"" + number(kHeight) + "\" viewBox=\"0 0 " + number(kWidth) + " " +
-                      number(kHeight) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    std::string svg =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+        number(kWidth) + "\" height=\"" + number(kHeight) + "\" viewBox=\"0 0 " + number(kWidth) +
+        " " + number(kHeight) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    svg += "<text x=\"" + number(kWidth / 2) + "\" y=\"28\" text-anchor=\"middle\" font-size=\"16\">"
-           "Scroll position over time (" + std::string(plotSideways ? "horizontal" : "vertical") +
-           ")</text>\n";
+    svg += "<text x=\"" + number(kWidth / 2) +
+           "\" y=\"28\" text-anchor=\"middle\" font-size=\"16\">"
+           "Scroll position over time (" +
+           std::string(plotSideways ? "horizontal" : "vertical") + ")</text>\n";
 
     // Grid and tick labels.
     svg += "<g stroke=\"#dddddd\" stroke-width=\"1\">\n";
@@ -148,10 +153,11 @@ std::string svgChart(const ReplayResult& result) {
     svg += "</g>\n";
 
     // Axes and their titles.
-    svg += "<g stroke=\"#333333\" stroke-width=\"1\">\n<line x1=\"" + coordinate(kLeft) + "\" y1=\"" +
-           coordinate(kBottom) + "\" x2=\"" + coordinate(kRight) + "\" y2=\"" + coordinate(kBottom) +
-           "\"/>\n<line x1=\"" + coordinate(kLeft) + "\" y1=\"" + coordinate(kTop) + "\" x2=\"" +
-           coordinate(kLeft) + "\" y2=\"" + coordinate(kBottom) + "\"/>\n</g>\n";
+    svg += "<g stroke=\"#333333\" stroke-width=\"1\">\n<line x1=\"" + coordinate(kLeft) +
+           "\" y1=\"" + coordinate(kBottom) + "\" x2=\"" + coordinate(kRight) + "\" y2=\"" +
+           coordinate(kBottom) + "\"/>\n<line x1=\"" + coordinate(kLeft) + "\" y1=\"" +
+           coordinate(kTop) + "\" x2=\"" + coordinate(kLeft) + "\" y2=\"" + coordinate(kBottom) +
+           "\"/>\n</g>\n";
     svg += "<text x=\"" + number((kLeft + kRight) / 2) + "\" y=\"" + number(kHeight - 30) +
            "\" text-anchor=\"middle\">time (ms)</text>\n";
     svg += "<text transform=\"translate(24 " + number((kTop + kBottom) / 2) +
@@ -161,10 +167,11 @@ std::string svgChart(const ReplayResult& result) {
     svg += polyline(glidedSteps, "with-glidewheel", "#1f6fd0", "");
 
     // Legend, in a row between the title and the plot.
-    const auto legendEntry = [&](double left, const char* colour, const char* dash, const char* label) {
+    const auto legendEntry = [&](double left, const char* colour, const char* dash,
+                                 const char* label) {
         return "<line x1=\"" + number(left) + "\" y1=\"50\" x2=\"" + number(left + 30) +
-               "\" y2=\"50\" stroke=\"" + colour + "\" stroke-width=\"2\"" + dash + "/>\n<text x=\"" +
-               number(left + 38) + "\" y=\"54\">" + label + "</text>\n";
+               "\" y2=\"50\" stroke=\"" + colour + "\" stroke-width=\"2\"" + dash +
+               "/>\n<text x=\"" + number(left + 38) + "\" y=\"54\">" + label + "</text>\n";
     };
     svg += "<g id=\"legend\">\n";
     svg += legendEntry(kLeft, "#1f6fd0", "", "with Glidewheel (what applications receive)");

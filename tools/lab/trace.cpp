@@ -58,15 +58,10 @@ std::optional<double> parseDouble(std::string_view text) {
     return value;
 }
 
-// "12", "-3", "0x1F", "-0x10": a whole number written as one. Sets `isInteger` false for text
-// that is no integer literal at all; returns nothing for one that does not fit.
-std::optional<std::int64_t> parseInteger(std::string_view text, bool& isInteger) {
-    isInteger = false;
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
+// The magnitude of a whole number written in decimal or 0x hex, with no sign: nothing when the
+// text is not one. Sets `overflow` when it is one but does not fit 64 bits.
+std::optional<std::uint64_t> parseMagnitude(std::string_view text, bool& overflow) {
+    overflow = false;
     int base = 10;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
@@ -74,44 +69,43 @@ std::optional<std::int64_t> parseInteger(std::string_view text, bool& isInteger)
     }
     if (text.empty()) return std::nullopt;
     for (char c : text) {
-        if (base == 10 ? !std::isdigit(static_cast<unsigned char>(c))
-                       : !std::isxdigit(static_cast<unsigned char>(c))) {
-            return std::nullopt;
-        }
-    }
-    isInteger = true;
-    const std::string digits(text);
-    errno = 0;
-    const unsigned long long magnitude = std::strtoull(digits.c_str(), nullptr, base);
-    if (errno == ERANGE) return std::nullopt;
-    constexpr auto kMax = static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max());
-    if (negative) {
-        if (magnitude > kMax + 1) return std::nullopt;
-        return magnitude == kMax + 1 ? std::numeric_limits<std::int64_t>::min()
-                                     : -static_cast<std::int64_t>(magnitude);
-    }
-    if (magnitude > kMax) return std::nullopt;
-    return static_cast<std::int64_t>(magnitude);
-}
-
-// A non-negative whole number up to `limit`, decimal or 0x hex.
-std::optional<std::uint64_t> parseUnsigned(std::string_view text, std::uint64_t limit) {
-    if (text.empty() || text.front() == '-' || text.front() == '+') return std::nullopt;
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    for (char c : text) {
-        if (base == 10 ? !std::isdigit(static_cast<unsigned char>(c))
-                       : !std::isxdigit(static_cast<unsigned char>(c))) {
-            return std::nullopt;
-        }
+        const auto u = static_cast<unsigned char>(c);
+        if (base == 10 ? !std::isdigit(u) : !std::isxdigit(u)) return std::nullopt;
     }
     const std::string digits(text);
     errno = 0;
     const unsigned long long value = std::strtoull(digits.c_str(), nullptr, base);
-    if (errno == ERANGE || value > limit) return std::nullopt;
+    overflow = errno == ERANGE;
+    return value;
+}
+
+// "12", "-3", "0x1F", "-0x10": a whole number written as one. Sets `isInteger` false for text
+// that is no integer literal at all; returns nothing for one that does not fit 64 bits.
+std::optional<std::int64_t> parseInteger(std::string_view text, bool& isInteger) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    bool overflow;
+    const std::optional<std::uint64_t> magnitude = parseMagnitude(text, overflow);
+    isInteger = magnitude.has_value();
+    if (!magnitude || overflow) return std::nullopt;
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (negative) {
+        if (*magnitude > kMax + 1) return std::nullopt;
+        return *magnitude == kMax + 1 ? std::numeric_limits<std::int64_t>::min()
+                                      : -static_cast<std::int64_t>(*magnitude);
+    }
+    if (*magnitude > kMax) return std::nullopt;
+    return static_cast<std::int64_t>(*magnitude);
+}
+
+// A non-negative whole number up to `limit`, decimal or 0x hex.
+std::optional<std::uint64_t> parseUnsigned(std::string_view text, std::uint64_t limit) {
+    bool overflow;
+    const std::optional<std::uint64_t> value = parseMagnitude(text, overflow);
+    if (!value || overflow || *value > limit) return std::nullopt;
     return value;
 }
 
@@ -147,12 +141,17 @@ TraceEvent parseEvent(std::string_view text) {
     const std::string_view time = text.substr(0, colon);
 
     TraceEvent parsed;
-    if (!time.empty() && time.front() == '-') malformed(text, "time " + quoted(time) + " is negative");
+    if (!time.empty() && time.front() == '-')
+        malformed(text, "time " + quoted(time) + " is negative");
     switch (parseDecimal(time, kTimeIntegerDigits, parsed.timeMs)) {
-        case DecimalError::none: break;
-        case DecimalError::notANumber: malformed(text, "time " + quoted(time) + " is not a number");
-        case DecimalError::tooLarge: malformed(text, "time " + quoted(time) + " is out of range");
-        case DecimalError::tooPrecise: malformed(text, "time " + quoted(time) + " has more than 6 decimals");
+        case DecimalError::none:
+            break;
+        case DecimalError::notANumber:
+            malformed(text, "time " + quoted(time) + " is not a number");
+        case DecimalError::tooLarge:
+            malformed(text, "time " + quoted(time) + " is out of range");
+        case DecimalError::tooPrecise:
+            malformed(text, "time " + quoted(time) + " has more than 6 decimals");
     }
 
     std::string_view items = text.substr(colon + 1);
@@ -160,7 +159,8 @@ TraceEvent parseEvent(std::string_view text) {
         const std::size_t comma = items.find(',');
         const std::string_view item = items.substr(0, comma);
         items = comma == std::string_view::npos ? std::string_view{} : items.substr(comma + 1);
-        if (comma != std::string_view::npos && items.empty()) malformed(text, "empty item at the end");
+        if (comma != std::string_view::npos && items.empty())
+            malformed(text, "empty item at the end");
 
         const std::size_t equals = item.find('=');
         if (item.empty() || equals == std::string_view::npos) {
@@ -171,13 +171,15 @@ TraceEvent parseEvent(std::string_view text) {
 
         if (name == "flags") {
             const auto flags = parseUnsigned(value, std::numeric_limits<std::uint64_t>::max());
-            if (!flags) malformed(text, "flags " + quoted(value) + " is not a 64-bit unsigned number");
+            if (!flags)
+                malformed(text, "flags " + quoted(value) + " is not a 64-bit unsigned number");
             parsed.event.setFlags(*flags);
             continue;
         }
         if (name == "type") {
             const auto type = parseUnsigned(value, std::numeric_limits<platform::EventType>::max());
-            if (!type) malformed(text, "type " + quoted(value) + " is not a 32-bit unsigned number");
+            if (!type)
+                malformed(text, "type " + quoted(value) + " is not a 32-bit unsigned number");
             parsed.event.setType(static_cast<platform::EventType>(*type));
             continue;
         }
@@ -185,8 +187,7 @@ TraceEvent parseEvent(std::string_view text) {
         bool isInteger = false;
         std::optional<std::int64_t> number = parseInteger(name, isInteger);
         if (!isInteger) malformed(text, "field number " + quoted(name) + " is not a number");
-        if (!number || *number < 0 ||
-            *number > std::numeric_limits<platform::EventField>::max()) {
+        if (!number || *number < 0 || *number > std::numeric_limits<platform::EventField>::max()) {
             malformed(text, "field number " + quoted(name) + " is out of range");
         }
         const auto field = static_cast<platform::EventField>(*number);
@@ -203,7 +204,7 @@ TraceEvent parseEvent(std::string_view text) {
         }
         if (!stored) {
             malformed(text, "too many fields (an event holds " +
-                 std::to_string(platform::Event::kMaxFields) + ")");
+                                std::to_string(platform::Event::kMaxFields) + ")");
         }
     }
     return parsed;
