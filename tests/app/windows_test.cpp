@@ -98,6 +98,8 @@ TEST_F(ShellWindows, IconTogglesThePopupAtItsSizeInsideTheScreen) {
     ASSERT_TRUE(popover->isVisible());
     EXPECT_EQ(popover->size(), QSize(300, 340));
     EXPECT_TRUE(availableArea().contains(popover->geometry())) << "off screen";
+    EXPECT_EQ(QApplication::activePopupWidget(), popover);
+    EXPECT_NE(popover->focusWidget(), nullptr) << "no control takes the keys";
 
     const QWidget* content = popover->content();
     emit delegate_->statusItem()->activated();

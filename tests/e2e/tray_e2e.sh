@@ -108,7 +108,7 @@ start_program() {
   "$program" >>"$work/glidewheel.log" 2>&1 &
   program_pid=$!
   pids+=("$program_pid")
-  wait_for "the icon in the tray" 15 has_icon
+  wait_for "the icon in the tray" 30 has_icon
   icon=$(icon_window)
   icon_x=$(field "$icon" 'Absolute upper-left X')
   icon_y=$(field "$icon" 'Absolute upper-left Y')
@@ -125,7 +125,7 @@ quit_offset_y=296
 
 quit_from_panel() {
   click_icon
-  wait_for "the panel" 5 viewable_sized 300x340 >/dev/null
+  wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
   local popup
   popup=$(viewable_sized 300x340)
   click $(($(field "$popup" 'Absolute upper-left X') + quit_offset_x)) \
@@ -144,14 +144,14 @@ quit_from_panel() {
 start_program
 echo "icon embedded at ${icon_w}x${icon_h}+${icon_x}+${icon_y}"
 
-wait_for "the first-launch settings window" 10 settings_window >/dev/null
+wait_for "the first-launch settings window" 20 settings_window >/dev/null
 settings=$(settings_window)
 size="$(field "$settings" 'Width')x$(field "$settings" 'Height')"
 [[ $size == 360x340 ]] || fail "settings window content is $size, not 360x340"
 shot first-launch
 
 click_icon
-wait_for "the panel after clicking the icon" 5 viewable_sized 300x340 >/dev/null
+wait_for "the panel after clicking the icon" 10 viewable_sized 300x340 >/dev/null
 popup=$(viewable_sized 300x340)
 popup_x=$(field "$popup" 'Absolute upper-left X')
 popup_y=$(field "$popup" 'Absolute upper-left Y')
@@ -161,7 +161,7 @@ shot panel-open
 ((popup_x >= 0 && popup_x + 300 <= screen_width)) || fail "panel runs off the screen at x $popup_x"
 
 click 200 $((screen_height - 60))
-wait_for "the panel to close after a click elsewhere" 5 not viewable "$popup"
+wait_for "the panel to close after a click elsewhere" 10 not viewable "$popup"
 shot panel-closed
 
 quit_from_panel
@@ -184,7 +184,7 @@ done
 other_status=0
 wait "$other" || other_status=$?
 ((other_status == 0)) || fail "a launch while running exited with status $other_status"
-wait_for "the running instance's settings window" 5 settings_window >/dev/null
+wait_for "the running instance's settings window" 10 settings_window >/dev/null
 shot settings-on-request
 
 quit_from_panel
