@@ -28,6 +28,7 @@ SmoothScroller::~SmoothScroller() {
     if (!displayLink) return;
     displayLink->stop();
     displayLink->stop();
+    displayLink.reset();
 }
 
 void SmoothScroller::addScroll(double delta, double distance, double factor, const Event& event,
