@@ -5,6 +5,8 @@
 #include <iostream>
 #include <utility>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 
 namespace glidewheel {
@@ -18,6 +20,12 @@ constexpr int kTimeoutMs = 2000;
 }  // namespace
 
 QString SingleInstance::defaultServerName() {
+    // The runtime directory is the user's alone; in the shared temporary directory another
+    // user could take the name first.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir()) {
+        return QDir(runtime).filePath(QStringLiteral("glidewheel.socket"));
+    }
     return QStringLiteral("glidewheel-%1").arg(::getuid());
 }
 

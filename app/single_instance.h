@@ -12,7 +12,8 @@ namespace glidewheel {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // "glidewheel-<uid>", in the directory Qt keeps local sockets in ($TMPDIR or /tmp).
+    // "glidewheel.socket" in the user's runtime directory ($XDG_RUNTIME_DIR), or, without one,
+    // "glidewheel-<uid>" in the directory Qt keeps local sockets in ($TMPDIR or /tmp).
     static QString defaultServerName();
 
     explicit SingleInstance(QString serverName, QObject* parent = nullptr);
