@@ -17,7 +17,8 @@ int main(int argc, char* argv[]) {
     const int size = std::stoi(argv[2]);
     QSvgRenderer renderer(QString::fromLocal8Bit(argv[1]));
     if (!renderer.isValid() || size <= 0) {
-        std::cerr << "glidewheel-render-icon: cannot render " << argv[1] << " at " << argv[2] << '\n';
+        std::cerr << "glidewheel-render-icon: cannot render " << argv[1] << " at " << argv[2]
+                  << '\n';
         return 1;
     }
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
