@@ -2,9 +2,8 @@
 // Usage: glidewheel-render-icon <input.svg> <size in pixels> <output.png>
 
 #include <iostream>
-#include <string>
 
-#include <QGuiApplication>
+#include <QByteArray>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -14,9 +13,10 @@ int main(int argc, char* argv[]) {
         std::cerr << "usage: glidewheel-render-icon <input.svg> <size> <output.png>\n";
         return 2;
     }
-    const int size = std::stoi(argv[2]);
+    bool isNumber = false;
+    const int size = QByteArray(argv[2]).toInt(&isNumber);
     QSvgRenderer renderer(QString::fromLocal8Bit(argv[1]));
-    if (!renderer.isValid() || size <= 0) {
+    if (!renderer.isValid() || !isNumber || size <= 0) {
         std::cerr << "glidewheel-render-icon: cannot render " << argv[1] << " at " << argv[2]
                   << '\n';
         return 1;
