@@ -32,6 +32,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT HUP PIPE  # a timeout's signal still tears everything down
 
 fail() {
   echo "FAIL: $*" >&2
