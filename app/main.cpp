@@ -1,8 +1,10 @@
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
 #include "app/glidewheel_app.h"
 #include "app/linux_backend.h"
+#include "app/quit_on_signals.h"
 #include "app/session.h"
 #include "app/single_instance.h"
 #include "platform/qt/accessibility_help.h"
@@ -30,6 +32,8 @@ int main(int argc, char* argv[]) {
         [&app] { app.delegate().promptForInputAccess(platform::qt::inputAccessPromptText()); });
     platform::install(backend->services());
     platform::qt::installAccessibilitySettingsHandler();
+    // Logout and Ctrl+C quit through the normal path, which stops interception.
+    QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
 
     return app.run();
 }

@@ -4,8 +4,8 @@
 # With a fresh, empty home it checks that the tray icon is embedded, that clicking it shows the
 # 300x340 panel hanging below the icon and that a click elsewhere closes it, that the first
 # launch opened "Glidewheel Settings" (360x340 content) and a later launch does not, that a
-# launch while running brings the settings forward and exits 0, and that Quit in the panel ends
-# the program with status 0. Screenshots go to the artefact directory.
+# launch while running brings the settings forward and exits 0, and that Quit in the panel and
+# SIGTERM each end the program with status 0. Screenshots go to the artefact directory.
 #
 # Usage: tray_e2e.sh <glidewheel executable> <artefact directory>
 # Exits 77 (skipped) when Xvfb, trayer, xdotool, xwininfo or import is missing.
@@ -120,25 +120,25 @@ start_program() {
 click() { xdotool mousemove "$1" "$2" click 1; }
 click_icon() { click $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)); }
 
-# Where the panel's footer puts Quit: its bottom-right corner, in panel pixels.
-quit_offset_x=272
-quit_offset_y=296
-
-quit_from_panel() {
-  click_icon
-  wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
-  local popup
-  popup=$(viewable_sized 300x340)
-  click $(($(field "$popup" 'Absolute upper-left X') + quit_offset_x)) \
-        $(($(field "$popup" 'Absolute upper-left Y') + quit_offset_y))
+# Waits for the program to end and fails unless it exited with status 0.
+expect_exit_0() {
   local deadline=$((SECONDS + 10))
   while kill -0 "$program_pid" 2>/dev/null; do
-    ((SECONDS < deadline)) || fail "Quit in the panel did not end the program"
+    ((SECONDS < deadline)) || fail "$1 did not end the program"
     sleep 0.1
   done
   local status=0
   wait "$program_pid" || status=$?
-  ((status == 0)) || fail "the program exited with status $status"
+  ((status == 0)) || fail "$1: the program exited with status $status"
+}
+
+# Quit is the panel's last control: the panel gives its first control the keyboard when it
+# shows, so Shift+Tab wraps round to Quit and Space presses it, wherever the layout put it.
+quit_from_panel() {
+  click_icon
+  wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
+  xdotool key shift+Tab space
+  expect_exit_0 "Quit in the panel"
 }
 
 # --- first launch ---
@@ -188,6 +188,9 @@ wait "$other" || other_status=$?
 wait_for "the running instance's settings window" 10 settings_window >/dev/null
 shot settings-on-request
 
-quit_from_panel
-echo "second run quit with status 0"
+# Logout sends SIGTERM: the program quits the normal way.
+kill -TERM "$program_pid"
+expect_exit_0 "SIGTERM"
+echo "second run ended by SIGTERM with status 0"
+! grep -F 'unsetUrlHandler' "$work/glidewheel.log" || fail "a URL handler outlived its registration"
 echo "PASS"
