@@ -1,0 +1,154 @@
+// Which devices the tap takes, whether the process may take them, and the loop it runs on.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/input.h>
+#include <linux/uinput.h>
+#include <unistd.h>
+
+#include "platform/linux/input/device_classification.h"
+#include "platform/linux/input/device_probe.h"
+#include "platform/linux/input/evdev_event_tap.h"
+#include "platform/linux/input/handles.h"
+#include "platform/linux/input/input_access_trust.h"
+#include "platform/linux/input/poll_main_loop.h"
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+using C = DeviceCapabilities;
+
+TEST(DeviceClassification, TakesPlainWheelMiceOnlyAndNeverOurClones) {
+    C mouse;
+    mouse.name = "Logi M100";
+    mouse.relativeX = mouse.relativeY = mouse.leftButton = mouse.verticalWheel = true;
+    EXPECT_TRUE(isWheelMouse(mouse));
+    // Each flag switched from the plain mouse's value, and whether the result is still taken.
+    const std::pair<bool C::*, bool> cases[] = {
+        {&C::horizontalWheel, true}, {&C::verticalWheel, false}, {&C::relativeY, false},
+        {&C::leftButton, false}, {&C::absoluteAxes, false}, {&C::udevTouchpad, false},
+        {&C::udevTablet, false}, {&C::udevPointingStick, false},
+        {&C::pointingStickProperty, false}, {&C::keyboardKeys, false}, {&C::udevKeyboard, false}};
+    for (const auto& [flag, taken] : cases) {
+        C changed = mouse;
+        changed.*flag = !(changed.*flag);
+        EXPECT_EQ(isWheelMouse(changed), taken) << &flag - &cases[0].first;
+    }
+    // Our clones carry our name and our ids; a uinput mouse with only one of them is a mouse.
+    C clone = mouse;
+    clone.name = cloneName(mouse.name);
+    clone.bustype = kCloneBustype;
+    clone.vendor = kCloneVendor;
+    clone.product = kCloneProduct;
+    EXPECT_FALSE(isWheelMouse(clone));
+    C borrowedName = clone;
+    borrowedName.product = 0x5678;
+    EXPECT_TRUE(isWheelMouse(borrowedName));
+    clone.name = "virtual mouse";
+    EXPECT_TRUE(isWheelMouse(clone));
+
+    EXPECT_EQ(cloneName("Logi M100"), "Glidewheel smooth scrolling (Logi M100)");
+    const std::string longName = cloneName(std::string(200, 'm'));
+    EXPECT_LT(longName.size(), std::size_t{UINPUT_MAX_NAME_SIZE});
+    EXPECT_TRUE(longName.starts_with(kCloneNamePrefix) && longName.ends_with(')'));
+}
+
+TEST(DeviceClassification, SysfsBitmapsReadWordsMostSignificantFirst) {
+    for (unsigned code : {REL_X, REL_Y, REL_HWHEEL, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES})
+        EXPECT_TRUE(sysfsBitmapHas("1943", code)) << code;  // a wheel mouse's capabilities/rel
+    EXPECT_FALSE(sysfsBitmapHas("1943", REL_Z));
+    EXPECT_TRUE(sysfsBitmapHas("1f0000 0 0 0 0", BTN_EXTRA, 64));  // buttons: fifth word from the end
+    EXPECT_FALSE(sysfsBitmapHas("1f0000 0 0 0 0", KEY_ESC, 64));
+    EXPECT_TRUE(sysfsBitmapHas("1f0000 0 0 0 0 0 0 0 0", BTN_LEFT, 32));
+    EXPECT_FALSE(sysfsBitmapHas("", 0));  // malformed or short: no bits
+    EXPECT_FALSE(sysfsBitmapHas("3", 64));
+    EXPECT_FALSE(sysfsBitmapHas("zz", 0));
+}
+
+TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
+    using Node = InputAccessFacts::Node;
+    const Node keyboard{"/dev/input/event0", false, false}, mouse{"/dev/input/event3", true, true},
+        lockedMouse{"/dev/input/event4", true, false}, other{"/dev/input/event5", false, true};
+    const std::pair<InputAccessFacts, bool> cases[] = {
+        {{false, {mouse}}, false},      {{true, {mouse}}, true},
+        {{true, {keyboard, mouse, lockedMouse}}, false},  {{true, {keyboard}}, false},
+        {{true, {keyboard, other}}, true}, {{true, {}}, true}};  // nothing to read yet: uinput decides
+    for (const auto& [facts, trusted] : cases) EXPECT_EQ(hasInputAccess(facts), trusted) << &facts - &cases[0].first;
+
+    int prompts = 0;
+    bool granted = false;
+    InputAccessTrust trust([&] { ++prompts; }, [&] { return InputAccessFacts{granted, {}}; });
+    EXPECT_FALSE(trust.isProcessTrusted());
+    granted = true;  // asked afresh each time, never prompting
+    EXPECT_TRUE(trust.isProcessTrusted());
+    EXPECT_EQ(prompts, 0);
+    trust.promptForTrust();
+    EXPECT_EQ(prompts, 1);
+}
+
+Event* swallow(EventTapProxy, EventType, Event*, void*) { return nullptr; }
+
+TEST(EvdevEventTapService, WithoutUinputGivesNoTapAndDropsPosts) {
+    if (::access("/dev/uinput", W_OK) == 0) GTEST_SKIP() << "uinput is writable here";
+    PollMainLoop loop;
+    EvdevEventTapService service(loop);
+    EXPECT_EQ(service.createTap(kCGAnnotatedSessionEventTap, kCGTailAppendEventTap,
+                                kCGEventTapOptionDefault, CGEventMaskBit(kCGEventScrollWheel),
+                                &swallow, nullptr),
+              nullptr);
+    EXPECT_EQ(loop.watchCount(), 0u);
+    Event event;
+    event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, 3.0);
+    service.postEvent(EventTapProxy{(std::uint64_t{1} << 32) | 1}, event);
+    EXPECT_TRUE(service.takenDevices().empty());
+}
+
+struct Pipe {
+    UniqueFd read, write;
+    Pipe() {
+        int fds[2];
+        EXPECT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+        read = adoptFd(fds[0]);
+        write = adoptFd(fds[1]);
+    }
+    int fd() const { return read.get().fd; }
+    void put() { EXPECT_EQ(::write(write.get().fd, "x", 1), 1); }
+};
+
+TEST(PollMainLoop, CallsOnlyTheEnabledLiveWatchesOfReadableDescriptors) {
+    PollMainLoop loop;
+    Pipe quiet, busy;
+    int quietCalls = 0, busyCalls = 0;
+    auto quietWatch = loop.watchReadable(quiet.fd(), [&] { ++quietCalls; });
+    auto busyWatch = loop.watchReadable(busy.fd(), [&] { ++busyCalls; });  // never drained
+    EXPECT_EQ(loop.runOnce(0), 0);
+    busy.put();
+    EXPECT_EQ(loop.runOnce(1000), 1);
+    busyWatch->setEnabled(false);
+    EXPECT_EQ(loop.runOnce(0), 0);
+    busyWatch->setEnabled(true);
+    EXPECT_EQ(loop.runOnce(0), 1);
+    busyWatch.reset();
+    EXPECT_EQ(loop.runOnce(0), 0);
+    EXPECT_EQ(busyCalls, 2);
+    quiet.write.reset();  // a hang-up counts as readable
+    EXPECT_TRUE(loop.runUntil([&] { return quietCalls == 1; }, 10000));
+    EXPECT_FALSE(loop.runUntil([] { return false; }, 20));
+}
+
+TEST(PollMainLoop, HandlerMayDestroyItsOwnAndOtherWatches) {
+    PollMainLoop loop;
+    Pipe first, second;
+    first.put();
+    second.put();
+    std::unique_ptr<MainLoop::Watch> firstWatch, secondWatch;
+    int secondCalls = 0;
+    firstWatch = loop.watchReadable(first.fd(), [&] { firstWatch.reset(), secondWatch.reset(); });
+    secondWatch = loop.watchReadable(second.fd(), [&] { ++secondCalls; });
+    EXPECT_EQ(loop.runOnce(0), 1);
+    EXPECT_EQ(secondCalls, 0);
+    EXPECT_EQ(loop.watchCount(), 0u);
+}
+
+}  // namespace
+}  // namespace glidewheel::platform::linuxdesktop

@@ -1,0 +1,171 @@
+// Wheel frames to scroll events and back, and posted points to wheel codes.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <numeric>
+#include <vector>
+
+#include "platform/linux/input/high_resolution_wheel.h"
+#include "platform/linux/input/wheel_frame.h"
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+using namespace std::chrono_literals;
+using Codes = HighResolutionWheel::Codes;
+using Clock = HighResolutionWheel::Clock;
+using Frame = std::vector<input_event>;
+constexpr auto kFrame = 16667us;  // one refresh at 60 Hz
+constexpr WheelResolution kHighResolution{true, true};
+constexpr WheelResolution kLegacyOnly{false, false};
+
+input_event ev(std::uint16_t type, std::uint16_t code, std::int32_t value) {
+    return {{}, type, code, value};
+}
+input_event rel(std::uint16_t code, std::int32_t value) { return ev(EV_REL, code, value); }
+const input_event kReport = ev(EV_SYN, SYN_REPORT, 0);
+
+std::vector<std::tuple<int, int, int>> codes(const Frame& frame) {
+    std::vector<std::tuple<int, int, int>> out;
+    for (const input_event& event : frame) out.emplace_back(event.type, event.code, event.value);
+    return out;
+}
+
+double points(int units) { return units / kUnitsPerPoint; }
+
+TEST(WheelFrame, BecomesAnEventCountingEachDetentOnce) {
+    const struct {
+        Frame frame;
+        WheelResolution resolution;
+        std::int64_t lines1, lines2;
+        double points1, points2;
+    } cases[] = {
+        // A high-resolution wheel reports a detent both ways; only the fine units count.
+        {{rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 120), kReport}, kHighResolution, 1, 0, 1.0, 0},
+        {{rel(REL_WHEEL_HI_RES, 30), rel(REL_X, 3), kReport}, kHighResolution, 0, 0, 0.25, 0},
+        {{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2), kReport},
+         kHighResolution, -1, -2, -1.5, -2.0},  // lines truncate towards zero
+        {{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}, kLegacyOnly, -2, 1, -2.0, 1.0},
+    };
+    for (const auto& c : cases) {
+        const std::optional<Event> event = wheelEvent(wheelMotion(c.frame, c.resolution));
+        ASSERT_TRUE(event.has_value());
+        EXPECT_EQ(event->type(), kCGEventScrollWheel);
+        EXPECT_EQ(event->integerValue(kCGScrollWheelEventDeltaAxis1), c.lines1);
+        EXPECT_EQ(event->integerValue(kCGScrollWheelEventDeltaAxis2), c.lines2);
+        EXPECT_EQ(event->doubleValue(kCGScrollWheelEventPointDeltaAxis1), c.points1);
+        EXPECT_EQ(event->doubleValue(kCGScrollWheelEventPointDeltaAxis2), c.points2);
+        // A discrete wheel event from a device, or the engine lets it pass.
+        EXPECT_EQ(event->flags(), 0u);
+        EXPECT_EQ(event->integerValue(kCGEventSourceUserData), 0);
+        EXPECT_EQ(event->integerValue(kCGScrollWheelEventIsContinuous), 0);
+        EXPECT_EQ(event->doubleValue(kCGScrollWheelEventScrollPhase), 0.0);
+        EXPECT_EQ(event->doubleValue(kCGScrollWheelEventMomentumPhase), 0.0);
+    }
+    const Frame noWheel{rel(REL_X, 5), ev(EV_KEY, BTN_LEFT, 1), ev(EV_MSC, MSC_SCAN, 8), kReport};
+    EXPECT_FALSE(wheelEvent(wheelMotion(noWheel, kHighResolution)).has_value());
+}
+
+TEST(WheelFrame, CloneFrameDropsOrKeepsTheWheelAndLeavesTheRestInOrder) {
+    const Frame mixed{rel(REL_X, 4), rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 120),
+                      ev(EV_KEY, BTN_LEFT, 1), kReport};
+    const struct {
+        Frame frame;
+        WheelResolution resolution;
+        bool passes;
+        Frame expected;
+    } cases[] = {
+        {mixed, kHighResolution, false, {rel(REL_X, 4), ev(EV_KEY, BTN_LEFT, 1), kReport}},
+        {{rel(REL_WHEEL_HI_RES, 120), kReport}, kHighResolution, false, {}},
+        {mixed, kHighResolution, true, mixed},
+        // A legacy wheel gains the clone's high-resolution code, saturated if need be.
+        {{rel(REL_WHEEL, 2), rel(REL_HWHEEL, -1), kReport}, kLegacyOnly, true,
+         {rel(REL_WHEEL, 2), rel(REL_WHEEL_HI_RES, 240), rel(REL_HWHEEL, -1),
+          rel(REL_HWHEEL_HI_RES, -120), kReport}},
+        {{rel(REL_WHEEL, INT32_MAX), kReport}, kLegacyOnly, true,
+         {rel(REL_WHEEL, INT32_MAX), rel(REL_WHEEL_HI_RES, INT32_MAX), kReport}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(codes(cloneFrame(c.frame, c.resolution, c.passes)), codes(c.expected));
+}
+
+TEST(HighResolutionWheel, LegacyStepEachTime120UnitsOfTheRunningTotalBuildUp) {
+    // Posts of at least half a detent go out as asked, so only the legacy steps are at stake.
+    const std::vector<std::pair<int, Codes>> steps = {
+        {120, {120, 1}}, {70, {70, 0}}, {70, {70, 1}},  // running total 0, 70, 20
+        {-150, {-150, -1}}, {-70, {-70, 0}}, {-60, {-60, -1}},  // -130, -80, -140
+    };
+    for (const int direction : {1, -1}) {
+        HighResolutionWheel wheel;
+        Clock::time_point now{};
+        for (const auto& [units, expected] : steps) {
+            EXPECT_EQ(wheel.post(points(direction * units), now),
+                      (Codes{direction * expected.units, direction * expected.detents}))
+                << direction * units;
+            now += kFrame;
+        }
+    }
+}
+
+TEST(HighResolutionWheel, StartOfAScrollIsReleasedAtOnceAndRepaidWithoutLoss) {
+    // The posts of a one-detent glide at speed 1.0 and smoothness 0.5, by frame.
+    const std::pair<int, double> glide[] = {{1, 1.2247}, {2, 1.0747}, {4, 1.7707}, {6, 1.3635},
+                                            {8, 1.0500}, {11, 1.1402}, {16, 1.1397}};
+    for (const int direction : {1, -1}) {
+        HighResolutionWheel wheel;
+        std::vector<int> sent;
+        double exact = 0.0;
+        for (const auto& [frame, amount] : glide) {
+            const Codes codes = wheel.post(direction * amount, Clock::time_point{} + frame * kFrame);
+            if (codes.units != 0) sent.push_back(codes.units);
+            exact += direction * amount * kUnitsPerPoint;
+        }
+        // libinput holds back anything below 60 units at the start of a scroll.
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent.front(), direction * HighResolutionWheel::kReleaseThreshold);
+        for (std::size_t i = 1; i < sent.size(); ++i) {
+            EXPECT_EQ(sent[i] > 0, direction > 0) << "post " << i << " turned back";
+            EXPECT_LE(std::abs(sent[i]), 22) << "post " << i << " jumps";
+        }
+        EXPECT_EQ(std::accumulate(sent.begin(), sent.end(), 0), std::lround(exact));
+        EXPECT_EQ(wheel.lead(), 0);
+    }
+}
+
+TEST(HighResolutionWheel, PauseOrTurnStartsANewScrollAndATurnForgetsTheLead) {
+    HighResolutionWheel wheel;
+    Clock::time_point now{};
+    EXPECT_EQ(wheel.post(points(12), now).units, 60);  // 48 sent ahead
+    EXPECT_EQ(wheel.post(points(-12), now += kFrame).units, -60);  // the turn starts afresh
+    EXPECT_EQ(wheel.lead(), -48);
+    EXPECT_EQ(wheel.post(points(-120), now += kFrame).units, -120 + 48);  // repaid
+    EXPECT_EQ(wheel.lead(), 0);
+    now += HighResolutionWheel::kScrollTimeout - 1ms;  // still the same scroll
+    EXPECT_EQ(wheel.post(points(-15), now).units, -15);
+    now += HighResolutionWheel::kScrollTimeout;  // a pause: libinput holds back again
+    EXPECT_EQ(wheel.post(points(-15), now).units, -60);
+}
+
+TEST(HighResolutionWheel, CarriesTheRemainderAndClampsAbsurdAmounts) {
+    Clock::time_point now{};
+    HighResolutionWheel wheel;
+    wheel.post(10.0, now);
+    int units = 0;
+    for (int i = 0; i < 20; ++i) {  // 20 x 0.6 units
+        const Codes codes = wheel.post(0.05, now += kFrame);
+        EXPECT_GE(codes.units, 0);
+        units += codes.units;
+    }
+    EXPECT_EQ(units, 12);
+    EXPECT_NEAR(wheel.remainder(), 0.0, 1e-9);
+    EXPECT_EQ(wheel.post(std::numeric_limits<double>::quiet_NaN(), now), (Codes{}));
+    EXPECT_EQ(wheel.post(1e300, now).units, HighResolutionWheel::kMaxUnitsPerPost);
+    EXPECT_EQ(wheel.remainder(), 0.0);
+    EXPECT_EQ(wheel.post(-INFINITY, now).units, -HighResolutionWheel::kMaxUnitsPerPost);
+}
+
+}  // namespace
+}  // namespace glidewheel::platform::linuxdesktop

@@ -1,0 +1,222 @@
+// The settings file and the autostart entry: what they hold, and that no failure loses data.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "platform/linux/json_user_defaults.h"
+#include "platform/linux/xdg_autostart.h"
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+
+std::string readText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeText(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+// Works in a fresh temporary directory, removed afterwards.
+class FilesTest : public testing::Test {
+protected:
+    static fs::path makeTempDir() {
+        std::string pattern = fs::temp_directory_path() / "glidewheel-XXXXXX";
+        return ::mkdtemp(pattern.data()) ? pattern : throw std::runtime_error("mkdtemp");
+    }
+    ~FilesTest() override { fs::remove_all(dir); }
+
+    std::unique_ptr<JsonUserDefaults> open() {
+        auto defaults = std::make_unique<JsonUserDefaults>(file);
+        defaults->registerDefaults({{"isEnabled", true}, {"smoothness", 0.5}});
+        return defaults;
+    }
+    nlohmann::json stored() const { return nlohmann::json::parse(readText(file)); }
+    std::vector<std::string> others() const {  // files beside the settings file
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(file.parent_path()))
+            if (entry.path() != file) found.push_back(entry.path().filename());
+        return found;
+    }
+
+    const fs::path dir = makeTempDir();
+    const fs::path file = dir / "glidewheel" / "defaults.json";
+};
+
+using JsonUserDefaultsTest = FilesTest;
+
+TEST_F(JsonUserDefaultsTest, SetsAreStoredAtOnceAsTypedJsonAndReadByTheNextRun) {
+    const double exact = 0.1 + 0.2;  // not representable in few digits
+    {
+        auto defaults = open();
+        EXPECT_TRUE(defaults->boolForKey("isEnabled"));
+        EXPECT_FALSE(fs::exists(file)) << "loading wrote the file";
+        defaults->setBool("isEnabled", false);
+        defaults->setDouble("scrollSpeed", exact);
+        defaults->setDouble("smoothness", 0.5);  // equal to its default: stored all the same
+    }
+    EXPECT_TRUE(stored().at("isEnabled").is_boolean());
+    EXPECT_TRUE(stored().at("scrollSpeed").is_number_float());
+    EXPECT_EQ(stored().size(), 3u);
+    auto next = open();
+    EXPECT_FALSE(next->boolForKey("isEnabled"));
+    EXPECT_EQ(next->doubleForKey("scrollSpeed"), exact);
+}
+
+TEST_F(JsonUserDefaultsTest, ConvertsNumbersAndBooleansAndKeepsWhatItDoesNotUnderstand) {
+    writeText(file, R"({"isEnabled": 0, "reverseScroll": 2.5, "scrollSpeed": true,
+                        "smoothness": "high", "window": {"x": [1, 2]}})");
+    auto defaults = open();
+    EXPECT_FALSE(defaults->boolForKey("isEnabled"));
+    EXPECT_TRUE(defaults->boolForKey("reverseScroll"));
+    EXPECT_EQ(defaults->doubleForKey("scrollSpeed"), 1.0);
+    EXPECT_EQ(defaults->doubleForKey("smoothness"), 0.5);  // text: the registered default
+    defaults->setBool("isEnabled", true);
+    EXPECT_EQ(stored().at("smoothness"), "high");
+    EXPECT_EQ(stored().at("window"), nlohmann::json::parse(R"({"x": [1, 2]})"));
+}
+
+TEST_F(JsonUserDefaultsTest, ACorruptFileIsKeptBesideUnderANameOfItsOwn) {
+    const std::vector<std::string> broken = {R"({"isEnabled": fal)", "[false, 2.0]", ""};
+    for (const std::string& text : broken) {
+        writeText(file, text);
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(open()->boolForKey("isEnabled"));
+        EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("corrupt-"));
+    }
+    std::vector<std::string> kept;
+    for (const std::string& name : others()) {
+        EXPECT_TRUE(std::regex_match(name, std::regex(R"(defaults\.json\.corrupt-\d{8}T\d{6}Z(-\d+)?)")))
+            << name;
+        kept.push_back(readText(file.parent_path() / name));
+    }
+    EXPECT_THAT(kept, testing::UnorderedElementsAreArray(broken));
+    open()->setBool("reverseScroll", true);  // a fresh file; the kept ones left alone
+    EXPECT_TRUE(stored().at("reverseScroll").get<bool>());
+    EXPECT_EQ(others().size(), 3u);
+}
+
+TEST_F(JsonUserDefaultsTest, WhatCannotBeWrittenStaysInMemoryAndNothingIsDestroyed) {
+    writeText(dir / "blocker", "a file where the settings directory should be");
+    JsonUserDefaults unwritable(dir / "blocker" / "defaults.json");
+    testing::internal::CaptureStderr();
+    unwritable.setDouble("scrollSpeed", 3.0);
+    unwritable.setBool("isEnabled", false);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(unwritable.doubleForKey("scrollSpeed"), 3.0);
+    EXPECT_FALSE(unwritable.boolForKey("isEnabled"));
+    EXPECT_THAT(log, HasSubstr("Not a directory"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << "reported more than once: " << log;
+
+    auto defaults = open();
+    defaults->setDouble("scrollSpeed", 2.0);
+    testing::internal::CaptureStderr();
+    defaults->setDouble("scrollSpeed", NAN);  // JSON has no NaN: kept for this run only
+    defaults->setBool("reverseScroll", true);
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(std::isnan(defaults->doubleForKey("scrollSpeed")));
+    EXPECT_EQ(stored().at("scrollSpeed"), 2.0);
+
+    fs::remove(file);
+    writeText(file / "inside", "keep");  // a file that cannot be read is never overwritten
+    testing::internal::CaptureStderr();
+    open()->setBool("isEnabled", false);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("Is a directory"));
+    EXPECT_EQ(readText(file / "inside"), "keep");
+}
+
+TEST_F(JsonUserDefaultsTest, ReplacingKeepsALinkedFileALinkWithItsPermissionsAndNoTemporaries) {
+    writeText(dir / "dotfiles.json", R"({"isEnabled": true})");
+    fs::permissions(dir / "dotfiles.json", fs::perms(0640));
+    fs::create_directories(file.parent_path());
+    fs::create_symlink(dir / "dotfiles.json", file);
+    auto defaults = open();
+    for (int i = 0; i < 3; ++i) defaults->setDouble("scrollSpeed", i);
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(nlohmann::json::parse(readText(dir / "dotfiles.json")).at("scrollSpeed"), 2.0);
+    EXPECT_EQ(fs::status(dir / "dotfiles.json").permissions(), fs::perms(0640));
+    EXPECT_TRUE(others().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2);
+}
+
+using XdgAutostartTest = FilesTest;
+
+TEST_F(XdgAutostartTest, RegisterWritesOurEntryUnregisterRemovesItAndForeignOnesStay) {
+    const fs::path entry = dir / "autostart" / "glidewheel.desktop";
+    XdgAutostartLoginItems items(entry, "/opt/My Tools/glidewheel");
+    EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
+    EXPECT_EQ(items.unregisterMainApp(), std::nullopt);  // absent: nothing to undo
+    EXPECT_EQ(items.registerMainApp(), std::nullopt);
+    EXPECT_EQ(items.status(), LoginItemStatus::enabled);
+    for (const char* line : {"[Desktop Entry]\n", "\nType=Application\n", "\nName=Glidewheel\n",
+                             "\nExec=\"/opt/My Tools/glidewheel\"\n"})
+        EXPECT_THAT(readText(entry), HasSubstr(line));
+    for (const std::string off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
+        writeText(entry, "[Desktop Entry]\nX-Glidewheel-Autostart = true\n" + off);
+        EXPECT_EQ(items.status(), LoginItemStatus::notRegistered) << off;
+        EXPECT_EQ(items.registerMainApp(), std::nullopt);
+        EXPECT_EQ(items.status(), LoginItemStatus::enabled);
+    }
+    EXPECT_EQ(items.unregisterMainApp(), std::nullopt);
+    EXPECT_FALSE(fs::exists(entry));
+
+    const std::string foreign = "[Desktop Entry]\nName=Other\nExec=/usr/bin/other\n"
+                                "[Desktop Action x]\nX-Glidewheel-Autostart=true\n";
+    writeText(entry, foreign);
+    EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
+    EXPECT_THAT(items.registerMainApp().value_or(""), HasSubstr("another program"));
+    EXPECT_EQ(items.unregisterMainApp(), std::nullopt);
+    EXPECT_EQ(readText(entry), foreign);
+}
+
+TEST_F(XdgAutostartTest, FailuresCarryTheSystemsDescription) {
+    // Root ignores permission bits: the failures come from the file system's shape.
+    writeText(dir / "blocker", "");
+    XdgAutostartLoginItems underFile(dir / "blocker" / "autostart" / "gw.desktop", "/usr/bin/gw");
+    EXPECT_THAT(underFile.registerMainApp().value_or(""), HasSubstr(std::strerror(ENOTDIR)));
+    EXPECT_EQ(underFile.unregisterMainApp(), std::nullopt);
+
+    XdgAutostartLoginItems inDirectory(dir, "/usr/bin/gw");  // a directory in the entry's place
+    EXPECT_EQ(inDirectory.status(), LoginItemStatus::notRegistered);
+    EXPECT_THAT(inDirectory.registerMainApp().value_or(""), HasSubstr(std::strerror(EISDIR)));
+    EXPECT_THAT(inDirectory.unregisterMainApp().value_or(""), HasSubstr(std::strerror(EISDIR)));
+
+    XdgAutostartLoginItems unknown(dir / "other.desktop", "");  // nothing sensible to start
+    EXPECT_TRUE(unknown.registerMainApp().has_value());
+    EXPECT_FALSE(fs::exists(dir / "other.desktop"));
+}
+
+TEST(XdgAutostart, ExecQuotesReservedCharactersAndTheConfigHomeMustBeAbsolute) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/usr/bin/glidewheel", "/usr/bin/glidewheel"}, {"/opt/100%/gw", "/opt/100%%/gw"},
+        {"/opt/a$b/gw", R"("/opt/a\\$b/gw")"}, {"/opt/say \"hi\"/gw", R"("/opt/say \\"hi\\"/gw")"},
+        {R"(/opt/back\slash/gw)", R"("/opt/back\\\\slash/gw")"}};
+    for (const auto& [path, exec] : cases) EXPECT_EQ(desktopEntryExecValue(path), exec) << path;
+    EXPECT_TRUE(fs::path(currentExecutablePath()).is_absolute());
+
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    setenv("HOME", "/home/someone", 1);
+    for (const char* value : {"/tmp/config", "", "rel/dir"}) {
+        setenv("XDG_CONFIG_HOME", value, 1);
+        const std::string base = *value == '/' ? value : "/home/someone/.config";
+        EXPECT_EQ(JsonUserDefaults::defaultFile(), base + "/glidewheel/defaults.json");
+        EXPECT_EQ(XdgAutostartLoginItems::defaultEntryFile(), base + "/autostart/glidewheel.desktop");
+    }
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace glidewheel::platform::linuxdesktop
