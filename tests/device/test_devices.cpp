@@ -2,13 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <libevdev/libevdev-uinput.h>
-#include <libevdev/libevdev.h>
-#include <linux/input.h>
 #include <linux/uinput.h>
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -17,39 +12,10 @@
 
 namespace glidewheel::devicetest {
 
-void PrintTo(const InputEvent& event, std::ostream* out) {
-    const char* type = libevdev_event_type_get_name(event.type);
-    const char* code = libevdev_event_code_get_name(event.type, event.code);
-    *out << (type ? type : "?") << ' ' << (code ? code : "?") << ' ' << event.value;
-}
-
-bool uinputAvailable() { return access("/dev/uinput", R_OK | W_OK) == 0; }
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (fd >= 0) close(fd);
-        fd = other.release();
-    }
-    return *this;
-}
-
-UniqueFd::~UniqueFd() {
-    if (fd >= 0) close(fd);
-}
-
-int UniqueFd::release() {
-    int released = fd;
-    fd = -1;
-    return released;
-}
+using namespace platform;
+using linuxdesktop::adoptFd;
 
 namespace {
-
-std::string deviceName(int fd) {
-    std::array<char, 256> name{};
-    if (ioctl(fd, EVIOCGNAME(name.size() - 1), name.data()) < 0) return {};
-    return name.data();
-}
 
 [[noreturn]] void fail(const std::string& what, int error) {
     throw std::runtime_error(what + ": " + std::strerror(error));
@@ -57,22 +23,28 @@ std::string deviceName(int fd) {
 
 }  // namespace
 
+void PrintTo(const InputEvent& event, std::ostream* out) {
+    const char* code = libevdev_event_code_get_name(event.type, event.code);
+    *out << (code ? code : "?") << ' ' << event.value;
+}
+
 std::optional<std::string> findEventNode(const std::string& name, const std::string& except) {
     std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("/dev/input"), closedir);
-    if (!directory) return std::nullopt;
-    while (const dirent* entry = readdir(directory.get())) {
-        if (std::strncmp(entry->d_name, "event", 5) != 0) continue;
-        std::string node = std::string("/dev/input/") + entry->d_name;
-        if (node == except) continue;
-        UniqueFd fd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (fd && deviceName(fd.get()) == name) return node;
+    while (const dirent* entry = directory ? readdir(directory.get()) : nullptr) {
+        const std::string node = std::string("/dev/input/") + entry->d_name;
+        if (!node.starts_with("/dev/input/event") || node == except) continue;
+        const auto fd = adoptFd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        std::array<char, 256> found{};
+        if (fd && ioctl(fd.get().fd, EVIOCGNAME(found.size() - 1), found.data()) >= 0 &&
+            found.data() == name) {
+            return node;
+        }
     }
     return std::nullopt;
 }
 
-bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump,
-               std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         pump();
@@ -80,9 +52,15 @@ bool waitUntil(const std::function<bool()>& done, const std::function<void()>& p
     return true;
 }
 
-void TestMouse::Deleter::operator()(libevdev* device) const { libevdev_free(device); }
-void TestMouse::Deleter::operator()(libevdev_uinput* device) const {
-    libevdev_uinput_destroy(device);
+bool isGrabbedElsewhere(const std::string& eventNode) {
+    const auto fd = adoptFd(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) fail("opening " + eventNode, errno);
+    if (ioctl(fd.get().fd, EVIOCGRAB, 1) == 0) {
+        ioctl(fd.get().fd, EVIOCGRAB, 0);
+        return false;
+    }
+    if (errno != EBUSY) fail("grabbing " + eventNode, errno);
+    return true;
 }
 
 TestMouse::TestMouse(const std::string& name) : name_(name), description_(libevdev_new()) {
@@ -91,22 +69,15 @@ TestMouse::TestMouse(const std::string& name) : name_(name), description_(libevd
     libevdev* description = description_.get();
     libevdev_set_name(description, name.c_str());
     libevdev_set_id_bustype(description, BUS_USB);
-    libevdev_set_id_vendor(description, 0x1d6b);
-    libevdev_set_id_product(description, 0x0104);
-    libevdev_enable_event_type(description, EV_REL);
     for (unsigned code : {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL, REL_HWHEEL_HI_RES})
         libevdev_enable_event_code(description, EV_REL, code, nullptr);
-    libevdev_enable_event_type(description, EV_KEY);
     for (unsigned code : {BTN_LEFT, BTN_RIGHT})
         libevdev_enable_event_code(description, EV_KEY, code, nullptr);
-
     libevdev_uinput* device = nullptr;
-    int rc = libevdev_uinput_create_from_device(description, LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
+    const int rc = libevdev_uinput_create_from_device(description, LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
     if (rc < 0) fail("creating the test mouse through uinput", -rc);
     device_.reset(device);
 }
-
-TestMouse::~TestMouse() = default;
 
 std::string TestMouse::eventNode() const {
     const char* node = libevdev_uinput_get_devnode(device_.get());
@@ -114,51 +85,84 @@ std::string TestMouse::eventNode() const {
 }
 
 void TestMouse::send(const Frame& frame) {
-    for (const InputEvent& event : frame) {
-        int rc = libevdev_uinput_write_event(device_.get(), event.type, event.code, event.value);
+    Frame withReport = frame;
+    withReport.push_back({EV_SYN, SYN_REPORT, 0});
+    for (const InputEvent& event : withReport) {
+        const int rc = libevdev_uinput_write_event(device_.get(), event.type, event.code, event.value);
         if (rc < 0) fail("writing to the test mouse", -rc);
     }
-    int rc = libevdev_uinput_write_event(device_.get(), EV_SYN, SYN_REPORT, 0);
-    if (rc < 0) fail("writing to the test mouse", -rc);
 }
 
 EventReader::EventReader(const std::string& eventNode)
-    : fd_(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+    : fd_(adoptFd(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))) {
     if (!fd_) fail("opening " + eventNode, errno);
 }
 
 std::vector<Frame> EventReader::readFrames() {
     std::vector<Frame> frames;
-    std::array<input_event, 64> buffer;
-    ssize_t bytes;
-    while ((bytes = read(fd_.get(), buffer.data(), sizeof buffer)) > 0) {
-        for (std::size_t i = 0; i < static_cast<std::size_t>(bytes) / sizeof(input_event); ++i) {
-            const input_event& event = buffer[i];
-            if (event.type == EV_SYN && event.code == SYN_REPORT) {
-                frames.push_back(std::move(partial_));
-                partial_.clear();
-            } else {
-                partial_.push_back({event.type, event.code, event.value});
-            }
+    input_event event;
+    while (read(fd_.get().fd, &event, sizeof event) == sizeof event) {
+        if (event.type == EV_SYN && event.code == SYN_REPORT) {
+            frames.push_back(std::move(partial_));
+            partial_.clear();
+        } else {
+            partial_.push_back({event.type, event.code, event.value});
         }
     }
     return frames;
 }
 
-void EventReader::waitReadable(std::chrono::milliseconds timeout) const {
-    pollfd watched{fd_.get(), POLLIN, 0};
-    poll(&watched, 1, static_cast<int>(timeout.count()));
+void DeviceTest::SetUp() {
+    if (access("/dev/uinput", R_OK | W_OK) != 0) GTEST_SKIP() << "/dev/uinput is not available";
 }
 
-bool isGrabbedElsewhere(const std::string& eventNode) {
-    UniqueFd fd(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) fail("opening " + eventNode, errno);
-    if (ioctl(fd.get(), EVIOCGRAB, 1) == 0) {
-        ioctl(fd.get(), EVIOCGRAB, 0);
-        return false;
-    }
-    if (errno != EBUSY) fail("grabbing " + eventNode, errno);
-    return true;
+void EvdevTapTest::SetUp() {
+    DeviceTest::SetUp();
+    if (IsSkipped()) return;
+    service = std::make_unique<linuxdesktop::EvdevEventTapService>(loop);
+    // Numbered, so no test finds a device that an earlier one left behind.
+    static int mice = 0;
+    mouse = std::make_unique<TestMouse>("glidewheel test mouse " + std::to_string(++mice));
+    tap = service->createTap(
+        kCGAnnotatedSessionEventTap, kCGTailAppendEventTap, kCGEventTapOptionDefault,
+        CGEventMaskBit(kCGEventScrollWheel),
+        [](EventTapProxy proxy, EventType, Event* event, void* self) -> Event* {
+            auto& test = *static_cast<EvdevTapTest*>(self);
+            test.seen.push_back({proxy, *event});
+            return test.swallow ? nullptr : event;
+        },
+        this);
+    ASSERT_NE(tap, nullptr);
+    source = service->createRunLoopSource(*tap);
+    ASSERT_NE(source, nullptr);
+    source->addToMainRunLoop();
+    ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); })) << "the test mouse was not taken";
+}
+
+std::optional<EvdevTapTest::TakenDevice> EvdevTapTest::taken(const TestMouse& mouse) const {
+    for (const TakenDevice& device : service->takenDevices())
+        if (device.devnode == mouse.eventNode()) return device;
+    return std::nullopt;
+}
+
+bool EvdevTapTest::isTakenAndGrabbed(const TestMouse& mouse) const {
+    const auto device = taken(mouse);
+    return device && device->grabbed && !device->cloneDevnode.empty();
+}
+
+bool EvdevTapTest::runUntil(const std::function<bool()>& done) {
+    // Short turns: some of what the tests wait for (a clone's node, a posted frame) does not
+    // wake the loop.
+    return waitUntil(done, [&] { loop.runOnce(20); });
+}
+
+std::vector<Frame> EvdevTapTest::receiveFrames(EventReader& reader, std::size_t count) {
+    std::vector<Frame> frames;
+    runUntil([&] {
+        for (Frame& frame : reader.readFrames()) frames.push_back(std::move(frame));
+        return frames.size() >= count;
+    });
+    return frames;
 }
 
 }  // namespace glidewheel::devicetest

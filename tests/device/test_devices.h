@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -9,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-struct libevdev;
-struct libevdev_uinput;
+#include "platform/event_tap.h"
+#include "platform/linux/input/evdev_event_tap.h"
+#include "platform/linux/input/handles.h"
+#include "platform/linux/input/poll_main_loop.h"
 
 namespace glidewheel::devicetest {
 
@@ -21,7 +23,6 @@ struct InputEvent {
     std::uint16_t type = 0;
     std::uint16_t code = 0;
     std::int32_t value = 0;
-
     friend bool operator==(const InputEvent&, const InputEvent&) = default;
 };
 void PrintTo(const InputEvent& event, std::ostream* out);
@@ -29,83 +30,74 @@ void PrintTo(const InputEvent& event, std::ostream* out);
 // The events of one frame, without the SYN_REPORT that ends it.
 using Frame = std::vector<InputEvent>;
 
-// True when this process may create uinput devices; the device tests skip otherwise.
-bool uinputAvailable();
-
-// The event node (/dev/input/eventN) of the device with this name, if there is one. `except`
-// names a node to pass over (a clone carries the name of its original).
+// The event node of the device with this name, passing over `except` (a clone carries the name
+// of its original).
 std::optional<std::string> findEventNode(const std::string& name, const std::string& except = {});
 
-// Calls `pump` until `done` holds or `timeout` has passed; returns whether `done` held. Device
-// events cross the kernel and, in the test VM, an emulated CPU: the timeouts are generous.
-bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// Calls `pump` until `done` holds or the timeout has passed; returns done(). Device events cross
+// the kernel and, in the test VM, an emulated CPU: the timeout is generous.
+bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump);
 
-struct UniqueFd {
-    explicit UniqueFd(int fd = -1) : fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    ~UniqueFd();
-    int release();
-    int get() const { return fd; }
-    explicit operator bool() const { return fd >= 0; }
+// Whether another descriptor holds the device's grab (ours then fails with EBUSY).
+bool isGrabbedElsewhere(const std::string& eventNode);
 
-private:
-    int fd;
-};
-
-// A wheel mouse made through uinput: motion, two buttons, and a vertical and a horizontal wheel
-// that report both detents and high-resolution units (120 per detent).
+// A wheel mouse made through uinput: motion, two buttons, and both wheels in both resolutions.
 class TestMouse {
 public:
     explicit TestMouse(const std::string& name);
-    ~TestMouse();
-    TestMouse(const TestMouse&) = delete;
-    TestMouse& operator=(const TestMouse&) = delete;
-
     const std::string& name() const { return name_; }
     std::string eventNode() const;
-    // Writes the frame's events, then SYN_REPORT.
-    void send(const Frame& frame);
+    void send(const Frame& frame);  // the frame's events, then SYN_REPORT
 
 private:
-    struct Deleter {
-        void operator()(libevdev* device) const;
-        void operator()(libevdev_uinput* device) const;
-    };
-
     std::string name_;
-    std::unique_ptr<libevdev, Deleter> description_;
-    std::unique_ptr<libevdev_uinput, Deleter> device_;
+    platform::linuxdesktop::LibevdevPtr description_;
+    platform::linuxdesktop::UinputPtr device_;
 };
 
 // Reads an event node frame by frame, without grabbing it.
 class EventReader {
 public:
     explicit EventReader(const std::string& eventNode);
-
-    int fd() const { return fd_.get(); }
-    // Reads what the node has ready, without blocking, and returns the complete frames.
-    std::vector<Frame> readFrames();
-    // Blocks up to `timeout` for the node to become readable.
-    void waitReadable(std::chrono::milliseconds timeout) const;
+    std::vector<Frame> readFrames();  // the complete frames ready now, without blocking
 
 private:
-    UniqueFd fd_;
+    platform::linuxdesktop::UniqueFd fd_;
     Frame partial_;
 };
-
-// Whether some other descriptor holds the device's grab: our own attempt to grab it then fails
-// with EBUSY. A successful attempt is released at once.
-bool isGrabbedElsewhere(const std::string& eventNode);
 
 // Device tests need to make uinput devices: they run in the test VM, or on a host that gives
 // this user /dev/uinput, and skip elsewhere.
 class DeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!uinputAvailable()) GTEST_SKIP() << "/dev/uinput is not available to this user";
-    }
+    void SetUp() override;
+};
+
+// The real tap on a poll() loop, created as the interceptor creates it, with its source on the
+// loop and one test mouse, plugged in before it started, grabbed. Its callback records what it
+// is given and swallows or passes it as told.
+class EvdevTapTest : public DeviceTest {
+protected:
+    using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
+    struct Seen {
+        platform::EventTapProxy proxy;
+        platform::Event event;
+    };
+
+    void SetUp() override;
+    std::optional<TakenDevice> taken(const TestMouse& mouse) const;
+    bool isTakenAndGrabbed(const TestMouse& mouse) const;
+    bool runUntil(const std::function<bool()>& done);  // runs the main loop meanwhile
+    // Runs the main loop until `count` frames have come out of `reader`; returns all that came.
+    std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
+
+    platform::linuxdesktop::PollMainLoop loop;
+    std::unique_ptr<platform::linuxdesktop::EvdevEventTapService> service;
+    std::unique_ptr<TestMouse> mouse;
+    std::vector<Seen> seen;
+    bool swallow = true;
+    std::unique_ptr<platform::EventTap> tap;
+    std::unique_ptr<platform::RunLoopSource> source;
 };
 
 }  // namespace glidewheel::devicetest
