@@ -103,9 +103,12 @@ Event* ScrollInterceptor::handleTapEvent(EventTapProxy proxy, EventType type, Ev
     const double distance = glideDistance(c, preferences_.scrollSpeed());
     const double factor = interpolationFactor(preferences_.smoothness());
     // A NaN delta or speed, or a speed whose product overflows, would aim the glide at NaN or
-    // infinity: it would never end and would swallow every later wheel event. Let such an
-    // event pass untouched instead.
-    if (!std::isfinite(distance) || !std::isfinite(factor)) return event;
+    // infinity: it would never end and would swallow every later wheel event. An event too full
+    // to be marked as ours would glide for ever too, its posts swallowed as new notches. Let
+    // such an event pass untouched instead.
+    if (!std::isfinite(distance) || !std::isfinite(factor) || !canCarryGlide(*event)) {
+        return event;
+    }
 
     if (reverse) {
         const EventField lines = horizontal ? kCGScrollWheelEventDeltaAxis2

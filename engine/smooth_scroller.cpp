@@ -17,19 +17,19 @@ constexpr double kLargestDistance = std::numeric_limits<double>::max();
 
 }  // namespace
 
+bool canCarryGlide(const Event& event) {
+    std::size_t missing = 0;
+    for (EventField field : {kCGScrollWheelEventPointDeltaAxis1, kCGScrollWheelEventPointDeltaAxis2,
+                             kCGScrollWheelEventFixedPtDeltaAxis1,
+                             kCGScrollWheelEventFixedPtDeltaAxis2, kCGScrollWheelEventIsContinuous,
+                             kCGEventSourceUserData}) {
+        if (!event.hasField(field)) ++missing;
+    }
+    return event.fieldCount() + missing <= Event::kMaxFields;
+}
+
 SmoothScroller::SmoothScroller(DisplayLinkService& displayLinks, EventTapService& eventTaps)
     : displayLinkService_(displayLinks), eventTaps_(eventTaps) {}
-
-SmoothScroller::~SmoothScroller() {
-    // The link calls back into this object through a bare pointer: make sure it never will again
-    // before any field goes away. A frame in progress may have seen a hand-off slip in as it
-    // ended its glide and started the link again; no hand-off can come any more, so the frames
-    // after it never restart the link, and a second stop is final.
-    if (!displayLink) return;
-    displayLink->stop();
-    displayLink->stop();
-    displayLink.reset();
-}
 
 void SmoothScroller::addScroll(double delta, double distance, double factor, const Event& event,
                                EventTapProxy proxy, bool horizontal) {

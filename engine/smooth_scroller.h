@@ -15,6 +15,10 @@ namespace glidewheel {
 // big-endian number. The interceptor lets events carrying it pass.
 inline constexpr std::int64_t ownEventMarker = 0x474C494445574C;
 
+// Whether a wheel event has room for the fields every post rewrites. The posts of one without
+// could not carry ownEventMarker: they would come back through the tap as new wheel events.
+bool canCarryGlide(const platform::Event& event);
+
 // The glide engine. Each accepted wheel event hands over a distance; at every display refresh
 // the scroller moves a fixed fraction of the remaining distance, gathers the movement, and once
 // at least one point has gathered posts all of it as a continuous scroll event copied from the
@@ -26,8 +30,9 @@ inline constexpr std::int64_t ownEventMarker = 0x474C494445574C;
 class SmoothScroller {
 public:
     SmoothScroller(platform::DisplayLinkService& displayLinks, platform::EventTapService& eventTaps);
-    // Stops the display link (waiting for a frame in progress) before anything it uses goes.
-    ~SmoothScroller();
+    // Stops the glide for good (waiting for a frame in progress) before anything the link's
+    // frames use goes: the link holds this object by a bare pointer.
+    ~SmoothScroller() { stop(); }
     SmoothScroller(const SmoothScroller&) = delete;
     SmoothScroller& operator=(const SmoothScroller&) = delete;
 

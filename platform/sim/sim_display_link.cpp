@@ -16,8 +16,8 @@ bool ManualDisplayLink::tick() {
     return true;
 }
 
-ThreadedDisplayLink::ThreadedDisplayLink(std::chrono::microseconds period)
-    : period_(period), thread_([this] { run(); }) {}
+ThreadedDisplayLink::ThreadedDisplayLink(std::chrono::microseconds period, StopHook onStop)
+    : period_(period), onStop_(std::move(onStop)), thread_([this] { run(); }) {}
 
 ThreadedDisplayLink::~ThreadedDisplayLink() {
     {
@@ -48,11 +48,17 @@ void ThreadedDisplayLink::start() {
 }
 
 void ThreadedDisplayLink::stop() {
+    const bool ownThread = std::this_thread::get_id() == thread_.get_id();
+    if (ownThread && onStop_) onStop_(true);
     std::unique_lock lock(mutex_);
     running_ = false;
-    if (std::this_thread::get_id() != thread_.get_id()) {
-        changed_.wait(lock, [this] { return !inCallback_; });
+    if (ownThread) return;
+    if (onStop_) {
+        lock.unlock();
+        onStop_(false);
+        lock.lock();
     }
+    changed_.wait(lock, [this] { return !inCallback_; });
 }
 
 std::uint64_t ThreadedDisplayLink::frames() const {
@@ -82,7 +88,7 @@ void ThreadedDisplayLink::run() {
 std::unique_ptr<DisplayLink> SimDisplayLinkService::createWithActiveDisplays() {
     ++creations_;
     if (failCreation_) return nullptr;
-    if (threaded_) return std::make_unique<ThreadedDisplayLink>(period_);
+    if (threaded_) return std::make_unique<ThreadedDisplayLink>(period_, onThreadedStop_);
     auto link = std::make_unique<ManualDisplayLink>();
     manualLinks_.push_back(link.get());
     return link;

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/display_link.h"
@@ -17,12 +19,19 @@ public:
     void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override;
     bool isRunning() const override { return running_; }
     void start() override { running_ = true; }
-    void stop() override { running_ = false; }
+    void stop() override {
+        if (onStop) onStop();
+        running_ = false;
+    }
 
     // One refresh: calls the output callback if the link runs. Returns whether it did.
     bool tick();
     CVReturn lastResult() const { return lastResult_; }
     std::uint64_t frames() const { return frames_; }
+
+    // Called at every stop(), before the link stops: in the frame that ends a glide, that is
+    // between the frame's decision and the glide being cleared.
+    std::function<void()> onStop;
 
 private:
     DisplayLinkOutputCallback callback_ = nullptr;
@@ -32,12 +41,17 @@ private:
     CVReturn lastResult_ = kCVReturnSuccess;
 };
 
+// Called by a threaded link's stop(): from its own thread (`ownThread` true) before it marks the
+// link stopped; from outside after it has, before it waits for a frame in progress. A race test
+// can hold a frame there that is ending its glide.
+using StopHook = std::function<void(bool ownThread)>;
+
 // A display link on a thread of its own that refreshes every `period` while running, for tests
 // that race the frame step against the main thread. Keeps the DisplayLink contract: stop() from
 // outside waits for a running callback; from inside it does not.
 class ThreadedDisplayLink final : public DisplayLink {
 public:
-    explicit ThreadedDisplayLink(std::chrono::microseconds period);
+    explicit ThreadedDisplayLink(std::chrono::microseconds period, StopHook onStop = {});
     ~ThreadedDisplayLink() override;
 
     void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override;
@@ -51,6 +65,7 @@ private:
     void run();
 
     const std::chrono::microseconds period_;
+    const StopHook onStop_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     DisplayLinkOutputCallback callback_ = nullptr;
@@ -67,9 +82,10 @@ class SimDisplayLinkService final : public DisplayLinkService {
 public:
     std::unique_ptr<DisplayLink> createWithActiveDisplays() override;
 
-    void setThreaded(std::chrono::microseconds period) {
+    void setThreaded(std::chrono::microseconds period, StopHook onStop = {}) {
         threaded_ = true;
         period_ = period;
+        onThreadedStop_ = std::move(onStop);
     }
     void setFailCreation(bool fail) { failCreation_ = fail; }
     int creations() const { return creations_; }
@@ -83,6 +99,7 @@ public:
 private:
     bool threaded_ = false;
     std::chrono::microseconds period_{0};
+    StopHook onThreadedStop_;
     bool failCreation_ = false;
     int creations_ = 0;
     std::vector<ManualDisplayLink*> manualLinks_;
