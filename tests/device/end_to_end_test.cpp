@@ -2,8 +2,6 @@
 // shared interceptor turns the notch into a glide, and the glide leaves the mouse's clone as
 // high-resolution wheel units.
 
-#include <linux/input.h>
-
 #include "engine/scroll_interceptor.h"
 #include "platform/sim/sim_display_link.h"
 #include "platform/sim/sim_system.h"
@@ -46,21 +44,20 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsTheUnitsItsPostsAddUpTo) {
     RealTapBackend& backend = RealTapBackend::installed();
     TestMouse mouse("glidewheel end-to-end mouse");
     InterceptorRun run;
-    ASSERT_TRUE(ScrollInterceptor::shared().isRunning());
     std::string cloneNode;
-    auto pump = [&] { backend.loop.runOnce(20); };
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            for (const auto& device : backend.taps.takenDevices())
-                if (device.devnode == mouse.eventNode() && device.grabbed) cloneNode = device.cloneDevnode;
-            return !cloneNode.empty();
-        },
-        pump));
+    const auto taken = [&] {
+        for (const auto& device : backend.taps.takenDevices())
+            if (device.devnode == mouse.eventNode() && device.grabbed)
+                cloneNode = device.cloneDevnode;
+        return !cloneNode.empty();
+    };
+    const auto pump = [&] { backend.loop.runOnce(20); };
+    ASSERT_TRUE(waitUntil(taken, pump));
     EventReader clone(cloneNode);
 
     mouse.send({{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}});
-    ASSERT_TRUE(waitUntil([&] { return ScrollInterceptor::shared().smoothScroller().isDisplayLinkRunning(); }, pump))
-        << "the notch did not start a glide";
+    SmoothScroller& scroller = ScrollInterceptor::shared().smoothScroller();
+    ASSERT_TRUE(waitUntil([&] { return scroller.isDisplayLinkRunning(); }, pump)) << "no glide";
     sim::ManualDisplayLink& link = *backend.displayLinks.lastManualLink();
     int frames = 0;
     while (link.tick() && frames < 1000) ++frames;
@@ -69,7 +66,7 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsTheUnitsItsPostsAddUpTo) {
     std::int32_t units = 0, detents = 0;
     for (const Frame& frame : received) {
         for (const InputEvent& event : frame) {
-            EXPECT_TRUE(event.code == REL_WHEEL_HI_RES || event.code == REL_WHEEL) << "not the wheel";
+            EXPECT_TRUE(event.code == REL_WHEEL_HI_RES || event.code == REL_WHEEL) << event.code;
             (event.code == REL_WHEEL ? detents : units) += event.value;
         }
     }

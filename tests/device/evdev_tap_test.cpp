@@ -1,8 +1,6 @@
 // The real tap against uinput mice: what it grabs, what passes through its clones unchanged,
 // what reaches its callback, and what posting writes.
 
-#include <linux/input.h>
-
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -26,12 +24,6 @@ Event scrollEvent(EventField axis, double points) {
     Event event(kCGEventScrollWheel);
     event.setDoubleValue(axis, points);
     return event;
-}
-
-std::int32_t valueOf(const Frame& frame, std::uint16_t code) {
-    for (const InputEvent& event : frame)
-        if (event.type == EV_REL && event.code == code) return event.value;
-    return 0;
 }
 
 TEST_F(EvdevTapTest, GrabsTheMouseAndStandsAnUngrabbedCloneInItsPlace) {
@@ -63,8 +55,8 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
         {1, 0, 1, 0}, {-1, 0, -1, 0}, {-1, 0, -1, 0}, {0, 0, 0.5, 0}, {0, 1, 0, 1}};
     ASSERT_EQ(seen.size(), deltas.size());
     for (std::size_t i = 0; i < seen.size(); ++i) {
-        const Event& event = seen[i].event;
-        EXPECT_EQ(seen[i].proxy, taken(*mouse)->proxy);
+        const auto& [proxy, event] = seen[i];
+        EXPECT_EQ(proxy, taken(*mouse)->proxy);
         EXPECT_EQ((std::array<double, 4>{
                       double(event.integerValue(kCGScrollWheelEventDeltaAxis1)),
                       double(event.integerValue(kCGScrollWheelEventDeltaAxis2)),
@@ -94,19 +86,18 @@ TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacy
     // Positive points go the way of a notch up (and right), as the callback reports those.
     int units = 0, detents = 0;
     for (int post = 0; post < 8; ++post) {
-        units += valueOf(frames[post], REL_WHEEL_HI_RES);
-        detents += valueOf(frames[post], REL_WHEEL);
+        for (const InputEvent& event : frames[post])
+            (event.code == REL_WHEEL ? detents : units) += event.value;
         EXPECT_LE(std::abs(units - 61.5 * (post + 1)), 0.5) << "after post " << post;
         EXPECT_EQ(detents, units / 120) << "after post " << post;
     }
     EXPECT_EQ(units, 492);
-    EXPECT_EQ(valueOf(frames[8], REL_WHEEL_HI_RES), -120);
+    EXPECT_EQ(frames[8], (Frame{{EV_REL, REL_WHEEL_HI_RES, -120}}));
     EXPECT_EQ(frames[9], (Frame{{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}}));
 }
 
 TEST_F(EvdevTapTest, DisablingReleasesTheGrabEnablingTakesItAgainAndRemovalEndsBoth) {
     tap->setEnabled(false);
-    EXPECT_FALSE(tap->isEnabled());
     EXPECT_TRUE(runUntil([&] { return !isGrabbedElsewhere(mouse->eventNode()); }));
     tap->setEnabled(true);
     EXPECT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); }));
@@ -136,7 +127,8 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     });
     runUntil([&] { return posts > 20; });
     mouse.reset();
-    const bool dropped = runUntil([&] { return service->takenDevices().empty() && !findEventNode(clone); });
+    const bool dropped =
+        runUntil([&] { return service->takenDevices().empty() && !findEventNode(clone); });
     const int postsBefore = posts;
     runUntil([&] { return posts > postsBefore + 20; });
     posting = false;
@@ -147,13 +139,10 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
 
     TestMouse plugged("glidewheel test mouse plugged later");
     ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(plugged); }));
-    EXPECT_NE(taken(plugged)->proxy, proxy);
-    EventReader pluggedClone(taken(plugged)->cloneDevnode);
     plugged.send(kNotchUp);
-    plugged.send(kFence);
-    EXPECT_EQ(receiveFrames(pluggedClone, 1), std::vector<Frame>{kFence});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].proxy, taken(plugged)->proxy);
+    ASSERT_TRUE(runUntil([&] { return seen.size() == 1; }));
+    EXPECT_NE(seen[0].first, proxy);
+    EXPECT_EQ(seen[0].first, taken(plugged)->proxy);
 }
 
 }  // namespace

@@ -5,23 +5,17 @@
 #include <linux/uinput.h>
 #include <sys/ioctl.h>
 
-#include <array>
 #include <cerrno>
-#include <cstring>
-#include <stdexcept>
+#include <system_error>
 
 namespace glidewheel::devicetest {
 
 using namespace platform;
 using linuxdesktop::adoptFd;
 
-namespace {
-
-[[noreturn]] void fail(const std::string& what, int error) {
-    throw std::runtime_error(what + ": " + std::strerror(error));
+[[noreturn]] static void fail(const std::string& what, int error) {
+    throw std::system_error(error, std::generic_category(), what);
 }
-
-}  // namespace
 
 void PrintTo(const InputEvent& event, std::ostream* out) {
     const char* code = libevdev_event_code_get_name(event.type, event.code);
@@ -34,21 +28,17 @@ std::optional<std::string> findEventNode(const std::string& name, const std::str
         const std::string node = std::string("/dev/input/") + entry->d_name;
         if (!node.starts_with("/dev/input/event") || node == except) continue;
         const auto fd = adoptFd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        std::array<char, 256> found{};
-        if (fd && ioctl(fd.get().fd, EVIOCGNAME(found.size() - 1), found.data()) >= 0 &&
-            found.data() == name) {
+        char found[256] = {};
+        if (fd && ioctl(fd.get().fd, EVIOCGNAME(sizeof found - 1), found) >= 0 && found == name)
             return node;
-        }
     }
     return std::nullopt;
 }
 
 bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
+    for (; !done(); pump())
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        pump();
-    }
     return true;
 }
 
@@ -74,7 +64,8 @@ TestMouse::TestMouse(const std::string& name) : name_(name), description_(libevd
     for (unsigned code : {BTN_LEFT, BTN_RIGHT})
         libevdev_enable_event_code(description, EV_KEY, code, nullptr);
     libevdev_uinput* device = nullptr;
-    const int rc = libevdev_uinput_create_from_device(description, LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
+    const int rc =
+        libevdev_uinput_create_from_device(description, LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
     if (rc < 0) fail("creating the test mouse through uinput", -rc);
     device_.reset(device);
 }
@@ -88,7 +79,8 @@ void TestMouse::send(const Frame& frame) {
     Frame withReport = frame;
     withReport.push_back({EV_SYN, SYN_REPORT, 0});
     for (const InputEvent& event : withReport) {
-        const int rc = libevdev_uinput_write_event(device_.get(), event.type, event.code, event.value);
+        const int rc =
+            libevdev_uinput_write_event(device_.get(), event.type, event.code, event.value);
         if (rc < 0) fail("writing to the test mouse", -rc);
     }
 }
@@ -128,7 +120,7 @@ void EvdevTapTest::SetUp() {
         CGEventMaskBit(kCGEventScrollWheel),
         [](EventTapProxy proxy, EventType, Event* event, void* self) -> Event* {
             auto& test = *static_cast<EvdevTapTest*>(self);
-            test.seen.push_back({proxy, *event});
+            test.seen.emplace_back(proxy, *event);
             return test.swallow ? nullptr : event;
         },
         this);
@@ -136,18 +128,13 @@ void EvdevTapTest::SetUp() {
     source = service->createRunLoopSource(*tap);
     ASSERT_NE(source, nullptr);
     source->addToMainRunLoop();
-    ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); })) << "the test mouse was not taken";
+    ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); })) << "mouse not taken";
 }
 
 std::optional<EvdevTapTest::TakenDevice> EvdevTapTest::taken(const TestMouse& mouse) const {
     for (const TakenDevice& device : service->takenDevices())
         if (device.devnode == mouse.eventNode()) return device;
     return std::nullopt;
-}
-
-bool EvdevTapTest::isTakenAndGrabbed(const TestMouse& mouse) const {
-    const auto device = taken(mouse);
-    return device && device->grabbed && !device->cloneDevnode.empty();
 }
 
 bool EvdevTapTest::runUntil(const std::function<bool()>& done) {

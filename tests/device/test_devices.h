@@ -2,16 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "platform/event_tap.h"
 #include "platform/linux/input/evdev_event_tap.h"
 #include "platform/linux/input/handles.h"
 #include "platform/linux/input/poll_main_loop.h"
@@ -79,14 +75,10 @@ protected:
 class EvdevTapTest : public DeviceTest {
 protected:
     using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
-    struct Seen {
-        platform::EventTapProxy proxy;
-        platform::Event event;
-    };
 
     void SetUp() override;
     std::optional<TakenDevice> taken(const TestMouse& mouse) const;
-    bool isTakenAndGrabbed(const TestMouse& mouse) const;
+    bool isTakenAndGrabbed(const TestMouse& m) const { auto d = taken(m); return d && d->grabbed; }
     bool runUntil(const std::function<bool()>& done);  // runs the main loop meanwhile
     // Runs the main loop until `count` frames have come out of `reader`; returns all that came.
     std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
@@ -94,7 +86,7 @@ protected:
     platform::linuxdesktop::PollMainLoop loop;
     std::unique_ptr<platform::linuxdesktop::EvdevEventTapService> service;
     std::unique_ptr<TestMouse> mouse;
-    std::vector<Seen> seen;
+    std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen;  // by the callback
     bool swallow = true;
     std::unique_ptr<platform::EventTap> tap;
     std::unique_ptr<platform::RunLoopSource> source;
