@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 
-#include "app/app_delegate.h"
+#include "app/quit_on_signals.h"
 #include "engine/scroll_interceptor.h"
 #include "settings/preferences.h"
-#include "tests/app/recording_backend.h"
 #include "tests/app/test_support.h"
 
 namespace glidewheel::testing {
@@ -18,32 +23,24 @@ using platform::LoginItemStatus;
 class AppDelegateLaunch : public ::testing::Test {
 protected:
     void SetUp() override {
-        RecordingBackend& b = backend();
         ScrollInterceptor::shared().stop();
-        b.sim.trust.trusted = true;
-        b.sim.trust.prompts = 0;
-        b.sim.loginItems.currentStatus = LoginItemStatus::notRegistered;
-        preferences().setLaunchAtLogin(false);
-        preferences().setIsEnabled(true);
-        setFirstLaunch(true);
-        b.sim.loginItems.calls.clear();
-        b.calls.clear();
+        backend().sim.trust = {};
+        backend().sim.loginItems.currentStatus = LoginItemStatus::notRegistered;
+        prefs().setIsEnabled(true);
+        backend().sim.userDefaults.setBool("hasLaunchedBefore", true);
+        backend().log.clear();
     }
-
     void TearDown() override {
+        ScrollInterceptor::shared().stop();
         delegate_.reset();
         settle();
         backend().observed = nullptr;
     }
 
-    static Preferences& preferences() { return Preferences::shared(); }
+    static Preferences& prefs() { return Preferences::shared(); }
     static std::size_t taps() { return backend().sim.events.taps().size(); }
-    // An absent key and a stored false read the same.
-    static void setFirstLaunch(bool first) {
-        backend().sim.userDefaults.setBool("hasLaunchedBefore", !first);
-    }
-
-    AppDelegate& launch() {
+    AppDelegate& launch(bool first = false) {
+        if (first) backend().sim.userDefaults.setBool("hasLaunchedBefore", false);
         delegate_ = std::make_unique<AppDelegate>();
         backend().observed = delegate_.get();
         delegate_->applicationDidFinishLaunching();
@@ -54,157 +51,131 @@ protected:
 };
 
 TEST_F(AppDelegateLaunch, StepsRunInOrderAndEachFindsThePreviousDone) {
-    AppDelegate& delegate = launch();
-    const RecordingBackend& b = backend();
-
-    // Trust is read twice: by the popup while it is built, then by the interceptor's start.
-    std::vector<Call> trustChecks;
-    for (const Call& call : b.calls) {
-        if (call.name == "trust.check") trustChecks.push_back(call);
-    }
-    const auto status = b.indexOf("loginItems.status");
-    const auto launchAtLogin = b.indexOf("defaults.set launchAtLogin");
-    const auto firstTrustCheck = b.indexOf("trust.check");
-    const auto firstLaunchRead = b.indexOf("defaults.get hasLaunchedBefore");
-    const auto firstLaunchStored = b.indexOf("defaults.set hasLaunchedBefore");
-    ASSERT_TRUE(status && launchAtLogin && firstTrustCheck && firstLaunchRead && firstLaunchStored);
-    ASSERT_EQ(trustChecks.size(), 2u);
-
-    // 1. Login-item state into the settings, before anything is built.
-    EXPECT_EQ(*status, 0u);
-    EXPECT_LT(*status, *launchAtLogin);
-    // 2. The popup reads the permission while it is being built, before the tray icon exists.
-    EXPECT_LT(*launchAtLogin, *firstTrustCheck);
-    EXPECT_FALSE(trustChecks[0].state.popover);
-    EXPECT_FALSE(trustChecks[0].state.statusItem);
-    // 3, 4. Interception starts once popup and icon exist.
-    EXPECT_TRUE(trustChecks[1].state.popover);
-    EXPECT_TRUE(trustChecks[1].state.statusItem);
-    EXPECT_EQ(trustChecks[1].state.taps, 0u);
-    // 5. The first-launch check finds the tap installed and does not open the window itself.
-    EXPECT_LT(*firstLaunchRead, *firstLaunchStored);
-    EXPECT_EQ(b.calls[*firstLaunchRead].state.taps, 1u);
-    EXPECT_FALSE(b.calls[*firstLaunchStored].state.settingsWindow);
-    EXPECT_NE(delegate.popover(), nullptr);
-    EXPECT_NE(delegate.statusItem(), nullptr);
+    const Cancellable assigned = prefs().launchAtLoginStream().dropFirst().sink(
+        [](const bool&) { backend().record("launchAtLogin"); });
+    launch(true);
+    const std::vector<std::string> expected = {
+        "loginItems.status taps=0",
+        "launchAtLogin taps=0",
+        "trust taps=0",               // the popup reads the permission while it is built
+        "trust popover icon taps=0",  // start, once popup and icon exist
+    };
+    EXPECT_EQ(backend().log, expected);
 }
 
 TEST_F(AppDelegateLaunch, FirstLaunchOpensSettingsOnceAfterTheHandlerReturnedAndLaterLaunchesNone) {
-    AppDelegate& first = launch();
-    EXPECT_TRUE(backend().sim.userDefaults.boolForKey("hasLaunchedBefore"));
-    EXPECT_EQ(first.settingsWindow(), nullptr) << "opened inside the launch handler";
-    EXPECT_EQ(settingsWindowCount(), 0);
+    launch(true);
+    delegate_.reset();
+    settle();
+    EXPECT_EQ(settingsWindowCount(), 0) << "opened for a delegate that is gone";
 
-    ASSERT_TRUE(processEventsUntil([&] { return first.settingsWindow() != nullptr; }));
-    EXPECT_TRUE(first.settingsWindow()->isVisible());
+    launch(true);
+    EXPECT_EQ(delegate_->settingsWindow(), nullptr) << "opened inside the launch handler";
+    ASSERT_TRUE(processEventsUntil([&] { return delegate_->settingsWindow() != nullptr; }));
     settle();
     EXPECT_EQ(settingsWindowCount(), 1);
 
-    // The next run of the program: same stored settings, new delegate.
-    ScrollInterceptor::shared().stop();
-    delegate_.reset();
-    settle();
-    ASSERT_EQ(settingsWindowCount(), 0);
-    AppDelegate& second = launch();
-    settle();
-    EXPECT_EQ(second.settingsWindow(), nullptr);
-    EXPECT_EQ(settingsWindowCount(), 0);
-}
-
-TEST_F(AppDelegateLaunch, DelegateGoneBeforeTheFirstLaunchTaskRunsOpensNothing) {
-    launch();
-    delegate_.reset();
+    launch();  // the next run, with the settings as the first run left them
     settle();
     EXPECT_EQ(settingsWindowCount(), 0);
 }
 
-TEST_F(AppDelegateLaunch, EnabledAtLaunchStartsOnceNotAgainFromTheSubscription) {
-    // Without trust every start prompts, so the prompts count the starts.
-    backend().sim.trust.trusted = false;
-    setFirstLaunch(false);
+TEST_F(AppDelegateLaunch, EnabledAtLaunchStartsOnceAndIsEnabledSwitchesTheTap) {
+    backend().sim.trust.trusted = false;  // every start prompts: the prompts count the starts
     launch();
     EXPECT_EQ(backend().sim.trust.prompts, 1);
-    EXPECT_EQ(taps(), 0u);
-}
 
-TEST_F(AppDelegateLaunch, IsEnabledSwitchesTheTapOffAndOn) {
-    preferences().setIsEnabled(false);
-    setFirstLaunch(false);
-    launch();
-    EXPECT_EQ(taps(), 0u);
-
-    preferences().setIsEnabled(true);
-    ASSERT_EQ(taps(), 1u);
-    EXPECT_TRUE(backend().sim.events.taps()[0].enabled);
-    preferences().setIsEnabled(false);
-    EXPECT_EQ(taps(), 0u);
-    preferences().setIsEnabled(true);
-    EXPECT_EQ(taps(), 1u);
-}
-
-TEST_F(AppDelegateLaunch, GrantingTrustLaterDoesNotStartByItselfButTheNextSwitchOnDoes) {
-    backend().sim.trust.trusted = false;
-    setFirstLaunch(false);
-    launch();
     backend().sim.trust.trusted = true;
-    settle();
-    EXPECT_EQ(taps(), 0u);
-    preferences().setIsEnabled(false);
-    preferences().setIsEnabled(true);
+    prefs().setIsEnabled(false);
+    prefs().setIsEnabled(true);
     EXPECT_EQ(taps(), 1u);
+    prefs().setIsEnabled(false);
+    EXPECT_EQ(taps(), 0u);
 }
 
 TEST_F(AppDelegateLaunch, LoginItemStateIsWrittenIntoLaunchAtLoginBothWays) {
-    backend().sim.loginItems.currentStatus = LoginItemStatus::enabled;
-    setFirstLaunch(false);
-    launch();
-    EXPECT_TRUE(preferences().launchAtLogin());
-    EXPECT_EQ(backend().sim.userDefaults.stored().at("launchAtLogin"),
-              platform::UserDefaults::Value(true));
-    EXPECT_EQ(backend().sim.loginItems.calls, std::vector<std::string>{"register"});
-
-    delegate_.reset();
-    backend().sim.loginItems.calls.clear();
-    for (auto status : {LoginItemStatus::notRegistered, LoginItemStatus::requiresApproval,
-                        LoginItemStatus::notFound}) {
+    for (auto status : {LoginItemStatus::enabled, LoginItemStatus::notRegistered,
+                        LoginItemStatus::requiresApproval, LoginItemStatus::notFound}) {
         SCOPED_TRACE(static_cast<int>(status));
-        preferences().setLaunchAtLogin(true);
+        const bool enabled = status == LoginItemStatus::enabled;
+        prefs().setLaunchAtLogin(!enabled);
         backend().sim.loginItems.calls.clear();
         backend().sim.loginItems.currentStatus = status;
-        ScrollInterceptor::shared().stop();
         launch();
-        EXPECT_FALSE(preferences().launchAtLogin());
         EXPECT_EQ(backend().sim.userDefaults.stored().at("launchAtLogin"),
-                  platform::UserDefaults::Value(false));
-        EXPECT_EQ(backend().sim.loginItems.calls, std::vector<std::string>{"unregister"});
-        delegate_.reset();
+                  platform::UserDefaults::Value(enabled));
+        EXPECT_EQ(backend().sim.loginItems.calls,
+                  std::vector<std::string>{enabled ? "register" : "unregister"});
     }
 }
 
-TEST_F(AppDelegateLaunch, QuitFromThePopupStopsTheTapAndEndsTheLoop) {
-    setFirstLaunch(false);
-    delegate_ = std::make_unique<AppDelegate>();
-    backend().observed = delegate_.get();
-    attach(*delegate_, *QCoreApplication::instance());
+TEST_F(AppDelegateLaunch, QuitFromThePopupOrBySignalStopsTheTapAndEndsTheLoop) {
+    QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
+    for (const int signal : {0, SIGTERM, SIGINT}) {  // 0: the popup's Quit button
+        SCOPED_TRACE(signal);
+        delegate_ = std::make_unique<AppDelegate>();
+        attach(*delegate_, *QCoreApplication::instance());
+        QObject scope;  // takes this round's timers along
+        std::size_t tapsBeforeQuit = 0;
+        QTimer::singleShot(0, &scope, [&] {
+            tapsBeforeQuit = taps();
+            if (signal == 0) delegate_->popover()->findChild<QAbstractButton*>("quit")->click();
+            if (signal != 0) std::raise(signal);
+        });
+        QTimer::singleShot(std::chrono::seconds(20), &scope, [] { QCoreApplication::exit(3); });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        EXPECT_EQ(tapsBeforeQuit, 1u);
+        EXPECT_EQ(taps(), 0u);
+    }
+}
 
-    std::size_t tapsBeforeQuit = 0;
-    QTimer::singleShot(0, [&] {
-        tapsBeforeQuit = taps();
-        QAbstractButton* quit =
-            delegate_->popover() ? buttonTitled(*delegate_->popover(), "Quit") : nullptr;
-        if (quit != nullptr) {
-            quit->click();
-        } else {
-            ADD_FAILURE() << "no Quit button in the popup";
-            QCoreApplication::exit(2);
-        }
-    });
-    QTimer::singleShot(std::chrono::seconds(20), [] { QCoreApplication::exit(3); });  // never hang
+TEST_F(AppDelegateLaunch, SettingsWindowIsReusedWhileOpenAndClosingItForgetsItButQuitsNothing) {
+    launch().openSettings();
+    QPointer<SettingsWindow> first = delegate_->settingsWindow();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->minimumSize(), first->maximumSize()) << "resizable";
+    EXPECT_FALSE(first->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(first->geometry().center(),
+              QGuiApplication::primaryScreen()->availableGeometry().center());
 
-    EXPECT_EQ(QCoreApplication::exec(), 0);
-    EXPECT_EQ(tapsBeforeQuit, 1u);
-    EXPECT_EQ(taps(), 0u);
-    EXPECT_FALSE(ScrollInterceptor::shared().isRunning());
+    // Hidden behind other windows, it comes back as it was.
+    first->findChild<QTabWidget*>()->setCurrentIndex(1);
+    first->hide();
+    delegate_->openSettings();
+    EXPECT_EQ(delegate_->settingsWindow(), first.data());
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->findChild<QTabWidget*>()->currentIndex(), 1);
+
+    QWidget other;
+    delegate_->windowWillClose(&other);
+    EXPECT_EQ(delegate_->settingsWindow(), first.data()) << "another window's closing counted";
+    QTimer::singleShot(0, first, &QWidget::close);
+    QTimer::singleShot(300, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QCoreApplication::exec(), 7) << "closing the last window quit the program";
+    EXPECT_TRUE(first.isNull()) << "the closed window was kept";
+
+    delegate_->openSettings();
+    ASSERT_NE(delegate_->settingsWindow(), nullptr);
+    const auto* tabs = delegate_->settingsWindow()->findChild<QTabWidget*>();
+    EXPECT_EQ(tabs->currentIndex(), 0) << "not a fresh window";
+    EXPECT_EQ(settingsWindowCount(), 1);
+}
+
+TEST_F(AppDelegateLaunch, IconTogglesThePopupAndItsSettingsActionClosesItThenOpensSettings) {
+    PopupPanel* popover = launch().popover();
+    const QWidget* content = popover->content();
+    for (bool shown : {true, false, true}) {
+        emit delegate_->statusItem()->activated();
+        ASSERT_EQ(popover->isVisible(), shown);
+    }
+    EXPECT_EQ(QApplication::activePopupWidget(), popover);
+    EXPECT_NE(popover->focusWidget(), nullptr) << "no control takes the keys";
+    EXPECT_EQ(popover->content(), content) << "the popup was rebuilt";
+
+    popover->findChild<QAbstractButton*>("openSettings")->click();
+    EXPECT_FALSE(popover->isVisible());
+    ASSERT_NE(delegate_->settingsWindow(), nullptr);
+    EXPECT_TRUE(delegate_->settingsWindow()->isVisible());
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 # With a fresh, empty home it checks that the tray icon is embedded, that clicking it shows the
 # 300x340 panel hanging below the icon and that a click elsewhere closes it, that the first
 # launch opened "Glidewheel Settings" (360x340 content) and a later launch does not, that a
-# launch while running brings the settings forward and exits 0, and that Quit in the panel and
-# SIGTERM each end the program with status 0. Screenshots go to the artefact directory.
+# launch while running brings the settings forward and exits 0 (also after a killed instance left
+# its socket behind), that Quit in the panel and SIGTERM each end the program with status 0, and
+# that without a display the program says so and exits 1. Screenshots go to the artefact directory.
 #
 # Usage: tray_e2e.sh <glidewheel executable> <artefact directory>
 # Exits 77 (skipped) when Xvfb, trayer, xdotool, xwininfo or import is missing.
@@ -20,6 +21,11 @@ for tool in Xvfb trayer xdotool xwininfo import; do
     exit 77
   fi
 done
+
+# Without a display it says what it needs and exits 1, instead of the toolkit's abort.
+no_session=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" 2>&1) && status=0 || status=$?
+((status == 1)) && [[ $no_session == *"needs a desktop session"* ]] ||
+  { echo "FAIL: without a display: status $status, said: $no_session" >&2; exit 1; }
 
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.png
@@ -120,16 +126,16 @@ start_program() {
 click() { xdotool mousemove "$1" "$2" click 1; }
 click_icon() { click $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)); }
 
-# Waits for the program to end and fails unless it exited with status 0.
+# Waits for process $1 to end and fails unless it exited with status 0; $2 says what ended it.
 expect_exit_0() {
   local deadline=$((SECONDS + 10))
-  while kill -0 "$program_pid" 2>/dev/null; do
-    ((SECONDS < deadline)) || fail "$1 did not end the program"
+  while kill -0 "$1" 2>/dev/null; do
+    ((SECONDS < deadline)) || fail "$2 did not end the program"
     sleep 0.1
   done
   local status=0
-  wait "$program_pid" || status=$?
-  ((status == 0)) || fail "$1: the program exited with status $status"
+  wait "$1" || status=$?
+  ((status == 0)) || fail "$2: the program exited with status $status"
 }
 
 # Quit is the panel's last control: the panel gives its first control the keyboard when it
@@ -138,7 +144,7 @@ quit_from_panel() {
   click_icon
   wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
   xdotool key shift+Tab space
-  expect_exit_0 "Quit in the panel"
+  expect_exit_0 "$program_pid" "Quit in the panel"
 }
 
 # --- first launch ---
@@ -174,23 +180,22 @@ sleep 3  # the first launch opened its window within a turn of the event loop
 settings_window >/dev/null && fail "the second launch opened the settings window"
 shot second-launch
 
+# Killed, it leaves its socket behind; the next instance must still take over.
+kill -KILL "$program_pid"
+{ wait "$program_pid"; } 2>/dev/null || true  # no "Killed" notice
+wait_for "the killed program's icon to go" 10 not has_icon
+start_program
+
 # A launch while running asks the running one for its settings and leaves.
 "$program" >>"$work/glidewheel.log" 2>&1 &
-other=$!
-deadline=$((SECONDS + 10))
-while kill -0 "$other" 2>/dev/null; do
-  ((SECONDS < deadline)) || { kill "$other"; fail "a launch while running did not exit"; }
-  sleep 0.1
-done
-other_status=0
-wait "$other" || other_status=$?
-((other_status == 0)) || fail "a launch while running exited with status $other_status"
+pids+=($!)
+expect_exit_0 $! "a launch while running"
 wait_for "the running instance's settings window" 10 settings_window >/dev/null
 shot settings-on-request
 
 # Logout sends SIGTERM: the program quits the normal way.
 kill -TERM "$program_pid"
-expect_exit_0 "SIGTERM"
-echo "second run ended by SIGTERM with status 0"
+expect_exit_0 "$program_pid" "SIGTERM"
+echo "third run ended by SIGTERM with status 0"
 ! grep -F 'unsetUrlHandler' "$work/glidewheel.log" || fail "a URL handler outlived its registration"
 echo "PASS"
