@@ -1,6 +1,5 @@
-// Which devices the tap takes, whether the process may take them, and the loop it runs on.
+// Which devices the tap takes, and whether the process may take them.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <linux/uinput.h>
@@ -9,7 +8,6 @@
 #include "platform/linux/input/device_classification.h"
 #include "platform/linux/input/device_probe.h"
 #include "platform/linux/input/evdev_event_tap.h"
-#include "platform/linux/input/handles.h"
 #include "platform/linux/input/input_access_trust.h"
 #include "platform/linux/input/poll_main_loop.h"
 
@@ -101,53 +99,6 @@ TEST(EvdevEventTapService, WithoutUinputGivesNoTapAndDropsPosts) {
     event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, 3.0);
     service.postEvent(EventTapProxy{(std::uint64_t{1} << 32) | 1}, event);
     EXPECT_TRUE(service.takenDevices().empty());
-}
-
-struct Pipe {
-    UniqueFd read, write;
-    Pipe() {
-        int fds[2];
-        EXPECT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
-        read = adoptFd(fds[0]);
-        write = adoptFd(fds[1]);
-    }
-    int fd() const { return read.get().fd; }
-    void put() { EXPECT_EQ(::write(write.get().fd, "x", 1), 1); }
-};
-
-TEST(PollMainLoop, CallsOnlyTheEnabledLiveWatchesOfReadableDescriptors) {
-    PollMainLoop loop;
-    Pipe quiet, busy;
-    int quietCalls = 0, busyCalls = 0;
-    auto quietWatch = loop.watchReadable(quiet.fd(), [&] { ++quietCalls; });
-    auto busyWatch = loop.watchReadable(busy.fd(), [&] { ++busyCalls; });  // never drained
-    EXPECT_EQ(loop.runOnce(0), 0);
-    busy.put();
-    EXPECT_EQ(loop.runOnce(1000), 1);
-    busyWatch->setEnabled(false);
-    EXPECT_EQ(loop.runOnce(0), 0);
-    busyWatch->setEnabled(true);
-    EXPECT_EQ(loop.runOnce(0), 1);
-    busyWatch.reset();
-    EXPECT_EQ(loop.runOnce(0), 0);
-    EXPECT_EQ(busyCalls, 2);
-    quiet.write.reset();  // a hang-up counts as readable
-    EXPECT_TRUE(loop.runUntil([&] { return quietCalls == 1; }, 10000));
-    EXPECT_FALSE(loop.runUntil([] { return false; }, 20));
-}
-
-TEST(PollMainLoop, HandlerMayDestroyItsOwnAndOtherWatches) {
-    PollMainLoop loop;
-    Pipe first, second;
-    first.put();
-    second.put();
-    std::unique_ptr<MainLoop::Watch> firstWatch, secondWatch;
-    int secondCalls = 0;
-    firstWatch = loop.watchReadable(first.fd(), [&] { firstWatch.reset(), secondWatch.reset(); });
-    secondWatch = loop.watchReadable(second.fd(), [&] { ++secondCalls; });
-    EXPECT_EQ(loop.runOnce(0), 1);
-    EXPECT_EQ(secondCalls, 0);
-    EXPECT_EQ(loop.watchCount(), 0u);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -33,8 +32,6 @@ std::vector<std::tuple<int, int, int>> codes(const Frame& frame) {
     for (const input_event& event : frame) out.emplace_back(event.type, event.code, event.value);
     return out;
 }
-
-double points(int units) { return units / kUnitsPerPoint; }
 
 TEST(WheelFrame, BecomesAnEventCountingEachDetentOnce) {
     const struct {
@@ -92,22 +89,40 @@ TEST(WheelFrame, CloneFrameDropsOrKeepsTheWheelAndLeavesTheRestInOrder) {
         EXPECT_EQ(codes(cloneFrame(c.frame, c.resolution, c.passes)), codes(c.expected));
 }
 
+// Posts each amount (in units) after its delay, in the given direction, and checks the codes.
+struct Post {
+    int units;
+    std::chrono::microseconds after;
+    Codes expected;
+};
+void expectPosts(const std::vector<Post>& posts, int direction) {
+    HighResolutionWheel wheel;
+    Clock::time_point now{};
+    for (const auto& [units, after, expected] : posts) {
+        EXPECT_EQ(wheel.post(direction * units / kUnitsPerPoint, now += after),
+                  (Codes{direction * expected.units, direction * expected.detents}))
+            << direction * units;
+    }
+}
+
 TEST(HighResolutionWheel, LegacyStepEachTime120UnitsOfTheRunningTotalBuildUp) {
     // Posts of at least half a detent go out as asked, so only the legacy steps are at stake.
-    const std::vector<std::pair<int, Codes>> steps = {
-        {120, {120, 1}}, {70, {70, 0}}, {70, {70, 1}},  // running total 0, 70, 20
-        {-150, {-150, -1}}, {-70, {-70, 0}}, {-60, {-60, -1}},  // -130, -80, -140
-    };
     for (const int direction : {1, -1}) {
-        HighResolutionWheel wheel;
-        Clock::time_point now{};
-        for (const auto& [units, expected] : steps) {
-            EXPECT_EQ(wheel.post(points(direction * units), now),
-                      (Codes{direction * expected.units, direction * expected.detents}))
-                << direction * units;
-            now += kFrame;
-        }
+        expectPosts({{120, kFrame, {120, 1}}, {70, kFrame, {70, 0}}, {70, kFrame, {70, 1}},
+                     {-150, kFrame, {-150, -1}}, {-70, kFrame, {-70, 0}}, {-60, kFrame, {-60, -1}}},
+                    direction);  // running totals 0, 70, 20, -130 (a turn), -80, -140
     }
+}
+
+TEST(HighResolutionWheel, PauseOrTurnStartsANewScrollAndATurnForgetsWhatWasSentAhead) {
+    const auto timeout = std::chrono::duration_cast<std::chrono::microseconds>(
+        HighResolutionWheel::kScrollTimeout);
+    expectPosts({{12, kFrame, {60, 0}},        // 48 sent ahead of the glide
+                 {-12, kFrame, {-60, 0}},      // the turn starts afresh, 48 ahead downwards
+                 {-120, kFrame, {-72, 0}},     // repaid, never turning back
+                 {-15, timeout - 1ms, {-15, 0}},  // still the same scroll
+                 {-15, timeout, {-60, -1}}},   // a pause: libinput holds back again
+                1);
 }
 
 TEST(HighResolutionWheel, StartOfAScrollIsReleasedAtOnceAndRepaidWithoutLoss) {
@@ -131,39 +146,17 @@ TEST(HighResolutionWheel, StartOfAScrollIsReleasedAtOnceAndRepaidWithoutLoss) {
             EXPECT_LE(std::abs(sent[i]), 22) << "post " << i << " jumps";
         }
         EXPECT_EQ(std::accumulate(sent.begin(), sent.end(), 0), std::lround(exact));
-        EXPECT_EQ(wheel.lead(), 0);
     }
-}
-
-TEST(HighResolutionWheel, PauseOrTurnStartsANewScrollAndATurnForgetsTheLead) {
-    HighResolutionWheel wheel;
-    Clock::time_point now{};
-    EXPECT_EQ(wheel.post(points(12), now).units, 60);  // 48 sent ahead
-    EXPECT_EQ(wheel.post(points(-12), now += kFrame).units, -60);  // the turn starts afresh
-    EXPECT_EQ(wheel.lead(), -48);
-    EXPECT_EQ(wheel.post(points(-120), now += kFrame).units, -120 + 48);  // repaid
-    EXPECT_EQ(wheel.lead(), 0);
-    now += HighResolutionWheel::kScrollTimeout - 1ms;  // still the same scroll
-    EXPECT_EQ(wheel.post(points(-15), now).units, -15);
-    now += HighResolutionWheel::kScrollTimeout;  // a pause: libinput holds back again
-    EXPECT_EQ(wheel.post(points(-15), now).units, -60);
 }
 
 TEST(HighResolutionWheel, CarriesTheRemainderAndClampsAbsurdAmounts) {
-    Clock::time_point now{};
     HighResolutionWheel wheel;
-    wheel.post(10.0, now);
-    int units = 0;
-    for (int i = 0; i < 20; ++i) {  // 20 x 0.6 units
-        const Codes codes = wheel.post(0.05, now += kFrame);
-        EXPECT_GE(codes.units, 0);
-        units += codes.units;
-    }
-    EXPECT_EQ(units, 12);
-    EXPECT_NEAR(wheel.remainder(), 0.0, 1e-9);
-    EXPECT_EQ(wheel.post(std::numeric_limits<double>::quiet_NaN(), now), (Codes{}));
+    Clock::time_point now{};
+    int units = wheel.post(10.0, now).units;
+    for (int i = 0; i < 20; ++i) units += wheel.post(0.05, now += kFrame).units;  // 0.6 units each
+    EXPECT_EQ(units, 132);
+    EXPECT_EQ(wheel.post(NAN, now), (Codes{}));
     EXPECT_EQ(wheel.post(1e300, now).units, HighResolutionWheel::kMaxUnitsPerPost);
-    EXPECT_EQ(wheel.remainder(), 0.0);
     EXPECT_EQ(wheel.post(-INFINITY, now).units, -HighResolutionWheel::kMaxUnitsPerPost);
 }
 

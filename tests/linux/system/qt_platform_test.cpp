@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QTextBrowser>
 #include <QUrl>
-#include <functional>
 
 #include "platform/qt/accessibility_help.h"
 #include "platform/qt/qt_main_loop.h"
@@ -14,59 +13,50 @@
 namespace glidewheel::platform::qt {
 namespace {
 
-// Runs the event loop until `condition` holds, for at most `ms` milliseconds.
-bool processEventsUntil(const std::function<bool()>& condition, int ms = 10'000) {
+// Runs the event loop until `condition` holds, for at most `ms` milliseconds; returns condition().
+template <typename Condition>
+bool processEventsUntil(Condition condition, int ms = 10'000) {
     QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() <= ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (timer.start(); !condition() && timer.elapsed() <= ms;) QCoreApplication::processEvents();
     return condition();
 }
 
-TEST(QtMainLoop, CallsTheHandlerWhileTheWatchIsEnabledAndAlive) {
+TEST(QtMainLoop, CallsTheHandlerWhileTheWatchIsEnabledAndLetsItDestroyTheWatch) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);  // never read: the watch fires while live
     QtMainLoop loop;
     int calls = 0;
-    std::unique_ptr<linuxdesktop::MainLoop::Watch> watch;
-    watch = loop.watchReadable(fds[0], [&] { ++calls; });  // never drained: fires while live
-    ASSERT_EQ(::write(fds[1], "x", 1), 1);
-    ASSERT_TRUE(processEventsUntil([&] { return calls > 0; }));
+    auto watch = loop.watchReadable(fds[0], [&] { ++calls; });
     watch->setEnabled(false);
-    const int whileEnabled = calls;
     processEventsUntil([] { return false; }, 100);
-    EXPECT_EQ(calls, whileEnabled);
-
-    // A handler may destroy its own watch.
-    watch = loop.watchReadable(fds[0], [&] { ++calls; watch.reset(); });
+    EXPECT_EQ(calls, 0);
+    watch = loop.watchReadable(fds[0], [&] { ++calls, watch.reset(); });
     processEventsUntil([] { return false; }, 100);
-    EXPECT_EQ(calls, whileEnabled + 1);
-    EXPECT_EQ(watch, nullptr);
+    EXPECT_EQ(calls, 1);
     ::close(fds[0]);
     ::close(fds[1]);
 }
 
-std::vector<QTextBrowser*> helpWindows() {
-    std::vector<QTextBrowser*> found;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == "glidewheelInputAccessHelp" && widget->isVisible())
-            found.push_back(qobject_cast<QTextBrowser*>(widget));
-    return found;
-}
-
 TEST(AccessibilityHelp, TheSettingsAddressOpensOneHelpWindowOnInputAccess) {
+    const auto windows = [] {
+        std::vector<QTextBrowser*> found;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->objectName() == "glidewheelInputAccessHelp" && widget->isVisible())
+                found.push_back(qobject_cast<QTextBrowser*>(widget));
+        return found;
+    };
     installAccessibilitySettingsHandler();
     const QUrl settings("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");
     ASSERT_TRUE(QDesktopServices::openUrl(settings));
-    ASSERT_TRUE(processEventsUntil([] { return helpWindows().size() == 1; }));
-    QTextBrowser* window = helpWindows().front();
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return windows().size() == 1; }));
     for (const char* needed : {"/dev/uinput", "70-glidewheel.rules", "sudo usermod -aG input $USER"})
-        EXPECT_TRUE(window->toPlainText().contains(QLatin1String(needed))) << needed;
-
+        EXPECT_TRUE(windows()[0]->toPlainText().contains(QLatin1String(needed))) << needed;
+    const auto first = windows();
     ASSERT_TRUE(QDesktopServices::openUrl(settings));  // while showing: the same window
     processEventsUntil([] { return false; }, 50);
-    EXPECT_EQ(helpWindows(), std::vector<QTextBrowser*>{window});
-    window->close();
+    EXPECT_EQ(windows(), first);
+    first[0]->close();
 }
 
 }  // namespace
