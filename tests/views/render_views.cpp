@@ -6,70 +6,37 @@
 #include <QDir>
 #include <QTabWidget>
 #include <cstdio>
-#include <functional>
 
 #include "platform/sim/sim_platform.h"
-#include "settings/preferences.h"
 #include "views/content_view.h"
 #include "views/menu_popover_view.h"
 
-namespace {
-
-using glidewheel::ContentView;
-using glidewheel::MenuPopoverView;
-using glidewheel::Preferences;
-
-constexpr QSize kPopoverSize(300, 340);   // px, the tray popup's frame
-constexpr QSize kSettingsSize(360, 340);  // px, the settings window's frame
-
-bool save(QWidget& widget, QSize size, const QDir& dir, const QString& name) {
-    widget.setFixedSize(size);
-    widget.show();
-    QApplication::processEvents();
-    const QString path = dir.filePath(name);
-    const bool saved = widget.grab().save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "FAILED to write", qPrintable(path));
-    widget.hide();
-    return saved;
-}
-
-}  // namespace
+using namespace glidewheel;
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Outlives the shared Preferences and ScrollInterceptor, which hold references into it.
-    static glidewheel::platform::sim::SimPlatform sim;
+    static platform::sim::SimPlatform sim;  // outlives the shared instances that refer to it
     sim.install();
-    sim.bundle.info = glidewheel::platform::Bundle::InfoDictionary{{"CFBundleShortVersionString", "1.0"}};
-
     QApplication app(argc, argv);
     const QDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    if (!dir.mkpath(".")) {
-        std::fprintf(stderr, "render_views: cannot create %s\n", qPrintable(dir.path()));
-        return 1;
-    }
-
-    Preferences& prefs = Preferences::shared();
-    bool ok = true;
-    const auto popover = [&](bool trusted, bool enabled, const QString& name) {
-        sim.trust.trusted = trusted;
-        prefs.setIsEnabled(enabled);
-        MenuPopoverView view(prefs, trusted, {}, {});
-        ok = save(view, kPopoverSize, dir, name) && ok;
+    bool ok = dir.mkpath(".");
+    // Sizes in px: the tray popup's frame is 300 by 340, the settings window's 360 by 340.
+    const auto save = [&](auto&& view, int width, const char* name) {
+        view.setFixedSize(width, 340);
+        view.show();
+        const bool saved = view.grab().save(dir.filePath(name));
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED to write", qPrintable(dir.filePath(name)));
+        ok = ok && saved;
     };
-    popover(true, true, "popover.png");
-    popover(false, true, "popover-warning.png");
-    popover(true, false, "popover-disabled.png");
-    prefs.setIsEnabled(true);
-
-    const auto settings = [&](bool trusted, int tab, const QString& name) {
-        sim.trust.trusted = trusted;
-        ContentView view;
-        view.findChild<QTabWidget*>()->setCurrentIndex(tab);
-        ok = save(view, kSettingsSize, dir, name) && ok;
-    };
-    settings(false, 0, "settings-general.png");
-    settings(true, 0, "settings-general-trusted.png");
-    settings(true, 1, "settings-about.png");
+    sim.trust.trusted = false;
+    save(MenuPopoverView(Preferences::shared(), false, {}, {}), 300, "popover-warning.png");
+    save(ContentView(), 360, "settings-general.png");
+    sim.trust.trusted = true;
+    Preferences::shared().setIsEnabled(false);
+    save(MenuPopoverView(Preferences::shared(), true, {}, {}), 300, "popover-disabled.png");
+    Preferences::shared().setIsEnabled(true);
+    ContentView about;
+    about.findChild<QTabWidget*>()->setCurrentIndex(1);
+    save(about, 360, "settings-about.png");
     return ok ? 0 : 1;
 }

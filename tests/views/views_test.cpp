@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QLayout>
+#include <QLocale>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+#include <cmath>
+#include <vector>
+
+#include "engine/scroll_interceptor.h"
+#include "platform/sim/sim_platform.h"
+#include "views/about_view.h"
+#include "views/content_view.h"
+#include "views/general_view.h"
+#include "views/menu_popover_view.h"
+#include "views/presentation.h"
+
+namespace glidewheel {
+namespace test {
+
+// The sim backend installed for the whole binary (by main), built before the first shared()
+// call so that it outlives the shared instances that use it.
+platform::sim::SimPlatform& sim() {
+    static platform::sim::SimPlatform platform;
+    return platform;
+}
+
+}  // namespace test
+namespace {
+
+using test::sim;
+using Info = platform::Bundle::InfoDictionary;
+
+TEST(Presentation, SmoothnessRangesIncludeTheirLowerBoundOnly) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "Responsive"}, {std::nextafter(0.2, 0.0), "Responsive"}, {0.2, "Light"},
+        {0.39, "Light"},     {0.4, "Default"},  {0.55, "Default"},     {0.6, "Smooth"},
+        {0.8, "Ultra"},      {1.0, "Ultra"},    {-0.01, "Ultra"},      {std::nan(""), "Ultra"},
+    };
+    for (const auto& [value, label] : cases) EXPECT_EQ(smoothnessLabel(value), label) << value;
+}
+
+TEST(Presentation, SpeedTextHasOneDecimalAFullStopAndAnX) {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    ASSERT_EQ(QLocale().toString(1.5, 'f', 1), "1,5");  // the locale really is German
+    const QStringList shown{speedText(1.0), speedText(0.1), speedText(10.0), speedText(7.0 / 3.0)};
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(shown, (QStringList{"1.0x", "0.1x", "10.0x", "2.3x"}));
+}
+
+template <class T = QWidget>
+T* child(const QWidget& view, const char* name) {
+    T* found = view.findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+bool warningShown(const QWidget& v) { return child(v, "permissionWarning")->isVisibleTo(&v); }
+
+// The popup panel and the General tab over the same fresh settings, on screen together as when
+// the settings window is open; the sim is trusted, with version "1.0".
+class ViewsTest : public ::testing::Test {
+protected:
+    ViewsTest() { popover.show(); general.show(); }
+    void TearDown() override {
+        sim().trust.trusted = true;
+        sim().bundle.info = Info{{"CFBundleShortVersionString", "1.0"}};
+    }
+    static void reshow(QWidget& view) { view.hide(); view.show(); }
+    static QString text(const QWidget& v, const char* id) { return child<QLabel>(v, id)->text(); }
+    static int position(const QWidget& v, const char* id) { return child<QSlider>(v, id)->value(); }
+    static bool checked(const QWidget& view, const char* name) {
+        return child<QAbstractButton>(view, name)->isChecked();
+    }
+    static void click(const QWidget& view, const char* name) {
+        QTest::mouseClick(child(view, name), Qt::LeftButton);
+    }
+    static void press(const QWidget& view, const char* slider, Qt::Key key) {
+        child(view, slider)->setFocus();
+        QTest::keyClick(child(view, slider), key);
+    }
+
+    platform::sim::SimUserDefaults defaults;
+    platform::sim::SimLoginItems loginItems;
+    Preferences prefs{defaults, loginItems};
+    MenuPopoverView popover{prefs, true, {}, {}};
+    GeneralView general{prefs, true};
+    const std::vector<QWidget*> both{&popover, &general};
+};
+
+// Both places that show the version read the bundle again each time they are shown.
+TEST_F(ViewsTest, VersionIsTheShortVersionStringOrOnePointZero) {
+    AboutView about;
+    const std::pair<std::optional<Info>, QString> cases[] = {
+        {Info{{"CFBundleShortVersionString", "2.3"}, {"CFBundleVersion", "45"}}, "2.3"},
+        {Info{{"CFBundleVersion", "45"}}, "1.0"},
+        {Info{{"CFBundleShortVersionString", 2.3}}, "1.0"},
+        {std::nullopt, "1.0"},
+    };
+    for (const auto& [info, version] : cases) {
+        sim().bundle.info = info;
+        reshow(popover);
+        reshow(about);
+        EXPECT_EQ(text(popover, "version"), "v" + version);
+        EXPECT_EQ(text(about, "version"), "Version " + version);
+    }
+}
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QStringList opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url.toString()); }
+};
+
+TEST_F(ViewsTest, BothAccessibilityButtonsOpenThePrivacyPage) {
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("x-apple.systempreferences", &recorder, "open");
+    sim().trust.trusted = false;
+    reshow(popover);
+    click(popover, "openAccessibilitySettings");
+    click(general, "openAccessibilitySettings");  // offered also while trusted
+    QDesktopServices::unsetUrlHandler("x-apple.systempreferences");
+    const QString page =
+        "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
+    EXPECT_EQ(recorder.opened, (QStringList{page, page}));
+}
+
+// Every view shows a change made in code at once, with no event processing in between, and
+// showing a value never assigns it: each setting is written once, by the code alone.
+TEST_F(ViewsTest, ChangesMadeInCodeShowInBothViewsAndAreNotWrittenBack) {
+    EXPECT_EQ(defaults.writes(), 0);
+    prefs.setScrollSpeed(12.34);  // between steps and out of range, as in a hand-edited file
+    prefs.setSmoothness(0.33);
+    prefs.setReverseScroll(true);
+    prefs.setLaunchAtLogin(true);
+    prefs.setIsEnabled(false);
+    for (const QWidget* view : both) {
+        EXPECT_EQ(text(*view, "scrollSpeedText"), "12.3x");
+        EXPECT_EQ(position(*view, "scrollSpeed"), 100);
+        EXPECT_EQ(text(*view, "smoothnessText"), "Light");
+        EXPECT_EQ(position(*view, "smoothness"), 7);
+        EXPECT_TRUE(checked(*view, "reverseScroll") && checked(*view, "launchAtLogin"));
+        EXPECT_FALSE(checked(*view, "isEnabled"));
+    }
+    EXPECT_EQ(defaults.writes(), 5);
+    EXPECT_EQ(loginItems.calls, std::vector<std::string>{"register"});
+}
+
+TEST_F(ViewsTest, APopoverChangeShowsInTheGeneralTabAndTheReverse) {
+    click(popover, "reverseScroll");
+    EXPECT_TRUE(prefs.reverseScroll());
+    EXPECT_TRUE(checked(general, "reverseScroll"));
+    click(general, "isEnabled");
+    EXPECT_FALSE(checked(popover, "isEnabled"));
+    // The General tab never dims: its controls keep responding while smoothing is off.
+    click(general, "launchAtLogin");
+    EXPECT_EQ(loginItems.calls, std::vector<std::string>{"register"});
+    EXPECT_TRUE(checked(popover, "launchAtLogin"));
+    press(general, "smoothness", Qt::Key_Left);
+    EXPECT_EQ(prefs.smoothness(), 0.45);
+    EXPECT_EQ(text(popover, "smoothnessText"), "Default");
+    EXPECT_EQ(position(popover, "smoothness"), 9);
+}
+
+TEST_F(ViewsTest, PopoverSectionIsDimmedAndInertWhileDisabledAndTheSwitchRestoresIt) {
+    prefs.setIsEnabled(false);
+    const auto* effect =
+        qobject_cast<QGraphicsOpacityEffect*>(child(popover, "settingsSection")->graphicsEffect());
+    ASSERT_NE(effect, nullptr);
+    for (const double opacity : {0.4, 1.0}) {
+        EXPECT_DOUBLE_EQ(effect->opacity(), opacity);
+        const bool live = opacity == 1.0;
+        click(popover, "reverseScroll");
+        click(popover, "launchAtLogin");
+        press(popover, "scrollSpeed", Qt::Key_Right);
+        EXPECT_EQ(prefs.reverseScroll(), live);
+        EXPECT_EQ(prefs.launchAtLogin(), live);
+        EXPECT_EQ(prefs.scrollSpeed(), live ? 1.1 : 1.0);
+        click(popover, "isEnabled");  // the header switch stays live
+        EXPECT_EQ(prefs.isEnabled(), !live);
+    }
+}
+
+// Dragging is a run of slider moves while the handle is held: every whole step from the lower
+// bound is written at once, as the double nearest its decimal (0.3, not a sum of 0.1s).
+TEST_F(ViewsTest, DraggingWritesEveryStepAsAnExactValue) {
+    std::vector<double> written, expected;
+    Cancellable recorder =
+        prefs.scrollSpeedStream().dropFirst().sink([&](const double& v) { written.push_back(v); });
+    auto* slider = child<QSlider>(popover, "scrollSpeed");
+    slider->setSliderDown(true);
+    for (int tenths = 100; tenths >= 1; --tenths) {
+        slider->setSliderPosition(tenths);
+        expected.push_back(tenths / 10.0);
+    }
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(text(general, "scrollSpeedText"), "0.1x");
+}
+
+// The popover's visible rows, top to bottom: each one's name, or "divider".
+QStringList rowNames(const MenuPopoverView& view) {
+    QStringList names;
+    for (int i = 0; i < view.layout()->count(); ++i) {
+        const QWidget* row = view.layout()->itemAt(i)->widget();
+        if (!row || !row->isVisibleTo(&view)) continue;
+        names << (row->objectName().isEmpty() ? "divider" : row->objectName());
+    }
+    return names;
+}
+
+// The name of the lowest visible control of the General tab.
+QString lowest(const GeneralView& general) {
+    general.layout()->activate();  // as before the next frame
+    const QWidget* last = nullptr;
+    for (const QWidget* w : general.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w->isVisible() && (!last || w->y() > last->y())) last = w;
+    }
+    return last ? last->objectName() : QString();
+}
+
+// Trust is read again at every showing and every activation of the program, and only read.
+TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingAndOnActivation) {
+    const QStringList top{"header", "divider"}, bottom{"settingsSection", "divider", "footer"};
+    const QStringList warning{"permissionWarning", "permissionDivider"};
+    for (const bool byActivation : {false, true}) {
+        for (const bool trusted : {false, true}) {
+            sim().trust.trusted = trusted;
+            if (byActivation) {
+                emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+                emit qApp->applicationStateChanged(Qt::ApplicationActive);
+            } else {
+                reshow(popover);
+                reshow(general);
+            }
+            EXPECT_EQ(rowNames(popover), top + (trusted ? QStringList() : warning) + bottom);
+            EXPECT_EQ(lowest(general), trusted ? "openAccessibilitySettings" : "permissionWarning");
+        }
+    }
+    EXPECT_EQ(sim().trust.prompts, 0);
+    EXPECT_FALSE(ScrollInterceptor::shared().isRunning());
+}
+
+// Each new window opens on General, seeded with the trust state before its first frame.
+TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningFromTheStart) {
+    for (const bool trusted : {false, true}) {
+        sim().trust.trusted = trusted;
+        ContentView content;
+        auto* tabs = content.findChild<QTabWidget*>();
+        ASSERT_TRUE(tabs && tabs->count() == 2);
+        EXPECT_EQ(warningShown(*tabs->widget(0)), !trusted);
+        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1), "General,About");
+        EXPECT_FALSE(tabs->tabIcon(0).isNull() || tabs->tabIcon(1).isNull());  // the symbols load
+        content.setFixedSize(360, 340);
+        content.show();
+        EXPECT_EQ(tabs->currentIndex(), 0);
+        EXPECT_EQ(tabs->geometry(), QRect(8, 0, 344, 332));  // 8 in from the sides and bottom
+        tabs->setCurrentIndex(1);
+    }
+}
+
+}  // namespace
+}  // namespace glidewheel
+
+#include "views_test.moc"
