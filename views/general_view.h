@@ -18,8 +18,6 @@ class GeneralView : public QWidget {
 public:
     GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent = nullptr);
 
-    bool hasPermission() const { return hasPermission_; }
-
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -24,8 +24,6 @@ public:
     MenuPopoverView(Preferences& prefs, bool hasPermission, std::function<void()> onOpenSettings,
                     std::function<void()> onQuit, QWidget* parent = nullptr);
 
-    bool hasPermission() const { return hasPermission_; }
-
 protected:
     void showEvent(QShowEvent* event) override;
 
