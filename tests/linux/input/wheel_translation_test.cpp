@@ -131,10 +131,11 @@ TEST(HighResolutionWheel, StartOfAScrollIsReleasedAtOnceAndRepaidWithoutLoss) {
                                             {8, 1.0500}, {11, 1.1402}, {16, 1.1397}};
     for (const int direction : {1, -1}) {
         HighResolutionWheel wheel;
+        const Clock::time_point start{};
         std::vector<int> sent;
         double exact = 0.0;
         for (const auto& [frame, amount] : glide) {
-            const Codes codes = wheel.post(direction * amount, Clock::time_point{} + frame * kFrame);
+            const Codes codes = wheel.post(direction * amount, start + frame * kFrame);
             if (codes.units != 0) sent.push_back(codes.units);
             exact += direction * amount * kUnitsPerPoint;
         }
