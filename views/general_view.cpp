@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSlider>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -12,20 +11,11 @@
 #include "views/colors.h"
 #include "views/divider.h"
 #include "views/presentation.h"
+#include "views/slider_group.h"
 #include "views/symbol_image.h"
 #include "views/text_style.h"
 
 namespace glidewheel {
-
-namespace {
-
-QLabel* styledLabel(const QString& text, TextStyle style, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    setTextStyle(*label, style);
-    return label;
-}
-
-}  // namespace
 
 GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent)
     : QWidget(parent), hasPermission_(hasPermission) {
@@ -50,39 +40,17 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
         form->addWidget(toggle, 0, Qt::AlignLeft);
         bindings_.push_back(bindToggle(*toggle, property, std::move(assign)));
     };
-    const auto addSliderGroup = [&](const char* title, const char* name, SliderScale scale,
-                                    Published<double>& property, std::function<void(double)> assign,
-                                    QString (*format)(double), const QString& widestText) {
-        auto* titleRow = new QHBoxLayout;
-        titleRow->addWidget(styledLabel(tr(title), TextStyle::callout, this));
-        titleRow->addStretch();
-        auto* value = styledLabel(QString(), TextStyle::callout, this);
-        value->setObjectName(QString(name) + "Text");
-        setForeground(*value, Foreground::secondary);
-        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        if (!widestText.isEmpty()) {
-            value->setMinimumWidth(value->fontMetrics().horizontalAdvance(widestText));
-        }
-        titleRow->addWidget(value);
-        auto* slider = new QSlider(Qt::Horizontal, this);
-        slider->setObjectName(name);
-        auto* group = new QVBoxLayout;
-        group->setSpacing(2);
-        group->addLayout(titleRow);
-        group->addWidget(slider);
-        form->addLayout(group);
-        bindings_.push_back(bindText(*value, property, format));
-        bindings_.push_back(bindSlider(*slider, scale, property, std::move(assign)));
-    };
-
     addToggle("Enable Glidewheel", "isEnabled", false, prefs.isEnabledStream(),
               [&prefs](bool v) { prefs.setIsEnabled(v); });
     form->addWidget(new Divider(this));
-    // Digits keep their places as the speed changes: the widest text sets the width.
-    addSliderGroup("Speed", "scrollSpeed", kSpeedScale, prefs.scrollSpeedStream(),
-                   [&prefs](double v) { prefs.setScrollSpeed(v); }, &speedText, speedText(10.0));
-    addSliderGroup("Smoothness", "smoothness", kSmoothnessScale, prefs.smoothnessStream(),
-                   [&prefs](double v) { prefs.setSmoothness(v); }, &smoothnessLabel, QString());
+    form->addLayout(sliderGroup(this, tr("Speed"), "scrollSpeed", 2, kSpeedScale,
+                                prefs.scrollSpeedStream(),
+                                [&prefs](double v) { prefs.setScrollSpeed(v); }, &speedText,
+                                bindings_));
+    form->addLayout(sliderGroup(this, tr("Smoothness"), "smoothness", 2, kSmoothnessScale,
+                                prefs.smoothnessStream(),
+                                [&prefs](double v) { prefs.setSmoothness(v); }, &smoothnessLabel,
+                                bindings_));
     addToggle("Reverse scroll direction", "reverseScroll", true, prefs.reverseScrollStream(),
               [&prefs](bool v) { prefs.setReverseScroll(v); });
     form->addWidget(new Divider(this));

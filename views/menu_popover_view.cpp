@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QSlider>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -15,6 +14,7 @@
 #include "views/divider.h"
 #include "views/plain_button.h"
 #include "views/presentation.h"
+#include "views/slider_group.h"
 #include "views/switch_toggle.h"
 #include "views/symbol_image.h"
 #include "views/text_style.h"
@@ -38,12 +38,6 @@ protected:
         QPainter(this).fillRect(rect(), wash);
     }
 };
-
-QLabel* styledLabel(const QString& text, TextStyle style, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    setTextStyle(*label, style);
-    return label;
-}
 
 }  // namespace
 
@@ -104,33 +98,14 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     section->setContentsMargins(16, 12, 16, 12);
     section->setSpacing(14);
 
-    const auto addSliderGroup = [&](const QString& title, const char* name, SliderScale scale,
-                                    Published<double>& property, std::function<void(double)> assign,
-                                    QString (*format)(double), const QString& widestText) {
-        auto* titleRow = new QHBoxLayout;
-        titleRow->addWidget(styledLabel(title, TextStyle::callout, settingsSection_));
-        titleRow->addStretch();
-        auto* value = styledLabel(QString(), TextStyle::callout, settingsSection_);
-        value->setObjectName(QString(name) + "Text");
-        setForeground(*value, Foreground::secondary);
-        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        // Digits keep their places as the value changes: the widest text sets the width.
-        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(widestText));
-        titleRow->addWidget(value);
-        auto* slider = new QSlider(Qt::Horizontal, settingsSection_);
-        slider->setObjectName(name);
-        auto* group = new QVBoxLayout;
-        group->setSpacing(4);
-        group->addLayout(titleRow);
-        group->addWidget(slider);
-        section->addLayout(group);
-        bindings_.push_back(bindText(*value, property, format));
-        bindings_.push_back(bindSlider(*slider, scale, property, std::move(assign)));
-    };
-    addSliderGroup("Speed", "scrollSpeed", kSpeedScale, prefs_.scrollSpeedStream(),
-                   [this](double v) { prefs_.setScrollSpeed(v); }, &speedText, speedText(10.0));
-    addSliderGroup("Smoothness", "smoothness", kSmoothnessScale, prefs_.smoothnessStream(),
-                   [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel, QString());
+    section->addLayout(sliderGroup(settingsSection_, "Speed", "scrollSpeed", 4, kSpeedScale,
+                                   prefs_.scrollSpeedStream(),
+                                   [this](double v) { prefs_.setScrollSpeed(v); }, &speedText,
+                                   bindings_));
+    section->addLayout(sliderGroup(settingsSection_, "Smoothness", "smoothness", 4,
+                                   kSmoothnessScale, prefs_.smoothnessStream(),
+                                   [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel,
+                                   bindings_));
 
     const auto addToggleRow = [&](const QString& label, const char* name, Published<bool>& property,
                                   std::function<void(bool)> assign) {

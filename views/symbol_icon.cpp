@@ -21,8 +21,6 @@ QString symbolPath(const QString& name) {
 
 }  // namespace
 
-bool hasSymbol(const QString& name) { return QFile::exists(symbolPath(name)); }
-
 QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal devicePixelRatio) {
     const QString path = symbolPath(name);
     if (size <= 0 || !QFile::exists(path)) return {};

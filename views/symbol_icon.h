@@ -11,7 +11,6 @@ namespace glidewheel {
 // "exclamationmark.triangle.fill", "gear", "info.circle"), drawn as single-colour SVGs and
 // shipped as resources. Each is painted in `tint`; the drawing's own colour is ignored.
 
-bool hasSymbol(const QString& name);
 // A square pixmap `size` device-independent pixels wide, rendered sharp for `devicePixelRatio`.
 // A null pixmap for an unknown name.
 QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal devicePixelRatio = 1.0);

@@ -16,8 +16,6 @@ public:
     // A symbol of a fixed size in device-independent pixels.
     SymbolImage(const QString& name, int size, const QColor& tint, QWidget* parent = nullptr);
 
-    const QString& name() const { return name_; }
-    QColor tint() const { return tint_; }
     QSize sizeHint() const override { return QSize(size_, size_); }
     QSize minimumSizeHint() const override { return sizeHint(); }
 

@@ -1,6 +1,7 @@
 #include "views/text_style.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -18,7 +19,6 @@ struct StyleMetrics {
 // captions at 10; the same proportions keep the hierarchy whatever size the user chose.
 StyleMetrics metrics(TextStyle style) {
     switch (style) {
-    case TextStyle::body: return {1.0, QFont::Normal};
     case TextStyle::title: return {22.0 / 13.0, QFont::Normal};
     case TextStyle::title3: return {15.0 / 13.0, QFont::Normal};
     case TextStyle::headline: return {1.0, QFont::DemiBold};
@@ -45,6 +45,12 @@ QFont textStyleFont(TextStyle style, const QFont& base) {
 
 void setTextStyle(QWidget& widget, TextStyle style) {
     widget.setFont(textStyleFont(style, QApplication::font()));
+}
+
+QLabel* styledLabel(const QString& text, TextStyle style, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    setTextStyle(*label, style);
+    return label;
 }
 
 }  // namespace glidewheel
