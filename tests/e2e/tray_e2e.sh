@@ -2,11 +2,12 @@
 # End-to-end test of the real program in a virtual X display with a system tray.
 #
 # With a fresh, empty home it checks that the tray icon is embedded, that clicking it shows the
-# 300x340 panel hanging below the icon and that a click elsewhere closes it, that the first
-# launch opened "Glidewheel Settings" (360x340 content) and a later launch does not, that a
-# launch while running brings the settings forward and exits 0 (also after a killed instance left
-# its socket behind), that Quit in the panel and SIGTERM each end the program with status 0, and
-# that without a display the program says so and exits 1. Screenshots go to the artefact directory.
+# 300x340 panel hanging below the icon, that the next click on the icon or a click elsewhere
+# closes it, that the first launch opened "Glidewheel Settings" (360x340 content) and a later
+# launch does not, that a launch while running brings the settings forward and exits 0 (also
+# after a killed instance left its socket behind), that Quit in the panel and SIGTERM each end
+# the program with status 0, and that without a display the program says so and exits 1.
+# Screenshots go to the artefact directory.
 #
 # Usage: tray_e2e.sh <glidewheel executable> <artefact directory>
 # Exits 77 (skipped) when Xvfb, trayer, xdotool, xwininfo or import is missing.
@@ -23,7 +24,8 @@ for tool in Xvfb trayer xdotool xwininfo import; do
 done
 
 # Without a display it says what it needs and exits 1, instead of the toolkit's abort.
-no_session=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" 2>&1) && status=0 || status=$?
+status=0
+no_session=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" 2>&1) || status=$?
 ((status == 1)) && [[ $no_session == *"needs a desktop session"* ]] ||
   { echo "FAIL: without a display: status $status, said: $no_session" >&2; exit 1; }
 
@@ -166,6 +168,15 @@ shot panel-open
 ((popup_y == icon_y + icon_h)) || fail "panel top is $popup_y, not just below the icon ($((icon_y + icon_h)))"
 ((popup_x <= icon_x + icon_w && popup_x + 300 >= icon_x)) || fail "panel at x $popup_x is not under the icon"
 ((popup_x >= 0 && popup_x + 300 <= screen_width)) || fail "panel runs off the screen at x $popup_x"
+
+# The icon toggles: a second click closes the panel and does not open it again at once.
+click_icon
+wait_for "the panel to close after a click on the icon" 10 not viewable "$popup"
+sleep 0.5  # a shown panel may be a new window: look for any
+not viewable_sized 300x340 >/dev/null || fail "the click that closed the panel opened it again"
+click_icon
+wait_for "the panel after a third click" 10 viewable_sized 300x340 >/dev/null
+popup=$(viewable_sized 300x340)
 
 click 200 $((screen_height - 60))
 wait_for "the panel to close after a click elsewhere" 10 not viewable "$popup"
