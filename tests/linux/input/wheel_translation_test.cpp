@@ -117,12 +117,16 @@ TEST(HighResolutionWheel, LegacyStepEachTime120UnitsOfTheRunningTotalBuildUp) {
 TEST(HighResolutionWheel, PauseOrTurnStartsANewScrollAndATurnForgetsWhatWasSentAhead) {
     const auto timeout = std::chrono::duration_cast<std::chrono::microseconds>(
         HighResolutionWheel::kScrollTimeout);
-    expectPosts({{12, kFrame, {60, 0}},        // 48 sent ahead of the glide
-                 {-12, kFrame, {-60, 0}},      // the turn starts afresh, 48 ahead downwards
-                 {-120, kFrame, {-72, 0}},     // repaid, never turning back
-                 {-15, timeout - 1ms, {-15, 0}},  // still the same scroll
-                 {-15, timeout, {-60, -1}}},   // a pause: libinput holds back again
-                1);
+    for (const int direction : {1, -1}) {
+        expectPosts({{12, kFrame, {60, 0}},           // raised: 48 sent ahead of the glide
+                     {-120, kFrame, {-120, 0}},       // a turn forgets what was sent ahead
+                     {-12, kFrame, {-12, 0}},         // the same scroll, nothing owed
+                     {12, kFrame, {60, 0}},           // a turn, raised again
+                     {120, kFrame, {72, 0}},          // repaid, never turning back
+                     {15, timeout - 1ms, {15, 0}},    // still the same scroll
+                     {15, timeout, {60, 1}}},         // a pause: libinput holds back again
+                    direction);  // running totals 60, -60, -72, -12, 60, 75, 135
+    }
 }
 
 TEST(HighResolutionWheel, StartOfAScrollIsReleasedAtOnceAndRepaidWithoutLoss) {
@@ -140,7 +144,7 @@ TEST(HighResolutionWheel, StartOfAScrollIsReleasedAtOnceAndRepaidWithoutLoss) {
             exact += direction * amount * kUnitsPerPoint;
         }
         // libinput holds back anything below 60 units at the start of a scroll.
-        ASSERT_FALSE(sent.empty());
+        ASSERT_EQ(sent.size(), std::size(glide)) << "a frame of the glide stalled";
         EXPECT_EQ(sent.front(), direction * HighResolutionWheel::kReleaseThreshold);
         for (std::size_t i = 1; i < sent.size(); ++i) {
             EXPECT_EQ(sent[i] > 0, direction > 0) << "post " << i << " turned back";
