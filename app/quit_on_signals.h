@@ -15,8 +15,8 @@ namespace glidewheel {
 // Turns the given signals (SIGTERM at logout, SIGINT for Ctrl+C in a terminal) into
 // QCoreApplication::quit(), so that the application quits the normal way and interception is
 // stopped on the way out. The handler only writes a byte to a socket pair; the main loop reads it.
-// A second signal while the first is pending ends the process as the signal would by default,
-// so a stuck main loop can still be interrupted. One instance per process; main thread only.
+// A second signal of the same kind takes its default course, so a program that hangs while
+// quitting can still be stopped. One instance per process; main thread only.
 class QuitOnSignals : public QObject {
     Q_OBJECT
 public:
