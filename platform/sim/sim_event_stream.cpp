@@ -58,6 +58,10 @@ std::unique_ptr<EventTap> SimEventStream::createTap(EventTapLocation location,
     return tap;
 }
 
+EventTapProxy SimEventStream::proxyOf(const EventTap& tap) {
+    return EventTapProxy{static_cast<const Tap&>(tap).id};
+}
+
 std::unique_ptr<RunLoopSource> SimEventStream::createRunLoopSource(EventTap& tap) {
     if (std::exchange(failNextSource_, false)) return nullptr;
     return std::make_unique<Source>(*this, static_cast<Tap&>(tap).id);

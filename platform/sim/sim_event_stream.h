@@ -56,6 +56,9 @@ public:
     // returned for the notification, or nothing if no tap had a callback or one returned null.
     std::optional<Event> notifyTapsDisabled(EventType reason);
 
+    // The proxy the stream hands the callbacks of `tap`, as a test would learn it from one.
+    static EventTapProxy proxyOf(const EventTap& tap);
+
     void failNextTapCreation() { failNextTap_ = true; }
     void failNextRunLoopSource() { failNextSource_ = true; }
 

@@ -1,0 +1,431 @@
+// The glide engine: the smooth scroller's frames and posts, and the interceptor's decisions.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <tuple>
+#include <vector>
+
+#include "engine/scroll_interceptor.h"
+#include "engine/smooth_scroller.h"
+#include "platform/sim/sim_platform.h"
+#include "settings/preferences.h"
+#include "tests/engine/engine_test_support.h"
+
+namespace glidewheel {
+namespace {
+
+using namespace glidewheel::platform;
+using glidewheel::testing::LiveProxy;
+using glidewheel::testing::postedAmounts;
+using glidewheel::testing::wheelEvent;
+using ::testing::DoubleNear;
+using ::testing::Pointwise;
+
+constexpr double kHalfSmoothFactor = 0.1224744871391589;  // smoothness 0.5
+
+class SmoothScrollerTest : public ::testing::Test {
+protected:
+    sim::SimEventStream stream;
+    sim::SimDisplayLinkService links;
+    LiveProxy live{stream};
+    SmoothScroller scroller{links, stream};
+
+    void handOff(double delta, double distance, double factor, const Event& event,
+                 bool horizontal = false) {
+        scroller.addScroll(delta, distance, factor, event, live.proxy(), horizontal);
+    }
+    void handOff(double delta, double distance, double factor) {
+        handOff(delta, distance, factor, wheelEvent(delta));
+    }
+    sim::ManualDisplayLink& link() { return *links.lastManualLink(); }
+
+    // Ticks until the glide ends; returns the frames (1-based) that posted.
+    std::vector<int> runGlide(int limit = 1000) {
+        std::vector<int> postingFrames;
+        for (int frame = 1; frame <= limit && link().isRunning(); ++frame) {
+            const std::size_t before = stream.pendingPosts();
+            link().tick();
+            if (stream.pendingPosts() > before) postingFrames.push_back(frame);
+        }
+        return postingFrames;
+    }
+};
+
+TEST_F(SmoothScrollerTest, OneNotchEitherWayGlidesTwentyOneFramesPostingSevenTimes) {
+    for (const double sign : {1.0, -1.0}) {
+        SCOPED_TRACE(sign);
+        stream.clearPosted();
+        handOff(sign, sign * 10.0, kHalfSmoothFactor);
+        const std::uint64_t framesBefore = link().frames();
+        double positionAtStop = 0.0;
+        link().onStop = [&] { positionAtStop = scroller.glideState().currentPosition; };
+        EXPECT_EQ(runGlide(), (std::vector<int>{1, 2, 4, 6, 8, 11, 16}));
+        link().onStop = nullptr;
+        EXPECT_EQ(link().frames() - framesBefore, 21u);
+        EXPECT_NEAR(positionAtStop, sign * 9.3566, 1e-4);
+
+        std::vector<double> expected{1.2247, 1.0747, 1.7707, 1.3635, 1.0500, 1.1402, 1.1397};
+        for (double& amount : expected) amount *= sign;
+        EXPECT_THAT(postedAmounts(stream), Pointwise(DoubleNear(1e-4), expected));
+
+        const auto state = scroller.glideState();
+        EXPECT_EQ(std::make_tuple(state.currentPosition, state.targetPosition, state.lastDelta,
+                                  state.subPixelAccum, state.hasStoredEvent, !!state.storedProxy),
+                  std::make_tuple(0.0, 0.0, 0.0, 0.0, false, false));
+    }
+}
+
+TEST_F(SmoothScrollerTest, PostsTheWholeSumFromOnePointAndAStepOfATenthEndsAfterItsPost) {
+    handOff(1.0, 2.0, 0.5);  // first step: exactly 1.0
+    link().tick();
+    EXPECT_EQ(postedAmounts(stream), std::vector<double>{1.0});
+    scroller.stop();
+    handOff(1.0, 1.0, 0.1000001);
+    link().tick();
+    EXPECT_TRUE(link().isRunning()) << "a step just above 0.1 goes on";
+
+    stream.clearPosted();
+    handOff(-1.0, -1.9998, 0.5);  // turns: restarts, first step -0.9999 stays gathered
+    link().tick();
+    EXPECT_TRUE(stream.posted().empty());
+    EXPECT_DOUBLE_EQ(scroller.glideState().subPixelAccum, -0.9999);
+
+    handOff(1.0, 1.875, 0.5);  // turns again; step 0.9375: gathered, not posted
+    link().tick();
+    handOff(1.0, 0.0625, 0.1);  // extend: remaining exactly 1.0, so the next step is 0.1
+    link().tick();
+    EXPECT_FALSE(link().isRunning());
+    EXPECT_EQ(postedAmounts(stream), std::vector<double>{0.9375 + 0.1}) << "fraction included";
+    EXPECT_EQ(scroller.glideState().subPixelAccum, 0.0);
+}
+
+TEST_F(SmoothScrollerTest, SameSignExtendsAndOppositeSignRestarts) {
+    handOff(1.0, 10.0, kHalfSmoothFactor);
+    for (int i = 0; i < 3; ++i) link().tick();
+    const auto before = scroller.glideState();
+    ASSERT_GT(before.subPixelAccum, 0.0);
+
+    handOff(2.0, 5.0, 0.2);
+    auto state = scroller.glideState();
+    EXPECT_EQ(state.targetPosition, 15.0);
+    EXPECT_EQ(state.currentPosition, before.currentPosition);
+    EXPECT_EQ(state.subPixelAccum, before.subPixelAccum);
+    EXPECT_EQ(state.cachedInterpolationFactor, 0.2);
+
+    handOff(-1.0, -7.0, 0.2);
+    state = scroller.glideState();
+    EXPECT_EQ(state.currentPosition, 0.0);
+    EXPECT_EQ(state.targetPosition, -7.0);
+    EXPECT_EQ(state.subPixelAccum, 0.0);
+
+    scroller.stop();
+    EXPECT_FALSE(link().isRunning());
+    handOff(-1.0, -4.0, 0.25);
+    EXPECT_EQ(links.creations(), 1) << "the link is kept and reused between glides";
+    EXPECT_TRUE(link().isRunning());
+}
+
+// A vertical wheel turned with shift held glides sideways.
+TEST_F(SmoothScrollerTest, PostsRewriteSixFieldsAndKeepTheRest) {
+    Event wheel = wheelEvent(-1.0, 1);
+    wheel.setFlags(kCGEventFlagMaskShift | 0x100);
+    wheel.setIntegerValue(kCGScrollWheelEventFixedPtDeltaAxis1, 65536);
+    wheel.setIntegerValue(kCGScrollWheelEventDeltaAxis2, 4);
+    wheel.setIntegerValue(7, 1234);  // a field the scroller does not know
+    handOff(-1.0, -10.0, kHalfSmoothFactor, wheel);
+    runGlide();
+
+    const auto posted = stream.posted();
+    ASSERT_EQ(posted.size(), 7u);
+    for (const auto& [proxy, event] : posted) {
+        EXPECT_EQ(proxy, live.proxy());
+        EXPECT_EQ(std::make_tuple(event.type(), event.flags(), event.doubleValue(96),
+                                  event.doubleValue(93), event.doubleValue(94),
+                                  event.integerValue(88), event.integerValue(42),
+                                  event.integerValue(11), event.integerValue(12)),
+                  std::make_tuple(kCGEventScrollWheel, kCGEventFlagMaskShift | 0x100, 0.0, 0.0,
+                                  0.0, 1, 0x474C494445574C, 1, 4));
+        EXPECT_LE(event.doubleValue(kCGScrollWheelEventPointDeltaAxis2), -1.0);
+        EXPECT_EQ(event.integerValue(7), 1234);
+    }
+}
+
+TEST_F(SmoothScrollerTest, WithoutALinkStopChangesNothingAndTheNextHandOffRetries) {
+    links.setFailCreation(true);
+    handOff(1.0, 10.0, 0.2);
+    scroller.stop();
+    scroller.stop();
+    EXPECT_EQ(scroller.glideState().lastDelta, 1.0);
+    EXPECT_TRUE(scroller.glideState().hasStoredEvent);
+    EXPECT_FALSE(scroller.isDisplayLinkRunning());
+
+    links.setFailCreation(false);
+    handOff(1.0, 10.0, 0.2);
+    EXPECT_EQ(links.creations(), 2);
+    EXPECT_EQ(scroller.glideState().targetPosition, 20.0) << "the first hand-off was lost";
+    ASSERT_TRUE(scroller.isDisplayLinkRunning());
+    link().tick();
+    EXPECT_EQ(postedAmounts(stream), std::vector<double>{4.0});
+}
+
+TEST_F(SmoothScrollerTest, CallbackWithoutContextFailsAndFramesWithoutAProxyPostNothing) {
+    scroller.addScroll(1.0, 10.0, 0.5, wheelEvent(1.0), EventTapProxy{}, false);
+    std::uint64_t flagsOut = 0;
+    const DisplayTimeStamp stamp{};
+    EXPECT_EQ(SmoothScroller::displayLinkCallback(&link(), &stamp, &stamp, 0, &flagsOut, nullptr),
+              -6660);
+    EXPECT_EQ(scroller.glideState().currentPosition, 0.0);
+    link().tick();
+    link().tick();
+    EXPECT_TRUE(stream.posted().empty());
+    EXPECT_EQ(scroller.glideState().currentPosition, 7.5);
+    EXPECT_EQ(scroller.glideState().subPixelAccum, 0.0) << "a sum past one point empties it";
+}
+
+TEST_F(SmoothScrollerTest, HandOffBetweenAFramesDecisionToStopAndTheStopStillGlides) {
+    handOff(1.0, 0.5, 0.1);  // step 0.05: the first frame ends the glide
+    bool handedOff = false;
+    link().onStop = [&] {
+        if (std::exchange(handedOff, true)) return;
+        handOff(1.0, 10.0, 0.5);  // the main thread, before the frame's stop goes through
+    };
+    ASSERT_TRUE(link().tick());
+    ASSERT_TRUE(handedOff);
+    EXPECT_TRUE(link().isRunning()) << "the hand-off was left without a running link";
+    EXPECT_EQ(scroller.glideState().targetPosition, 10.5);
+    link().onStop = nullptr;
+    runGlide();
+    const std::vector<double> amounts = postedAmounts(stream);
+    EXPECT_GT(std::accumulate(amounts.begin(), amounts.end(), 0.0), 9.0);
+}
+
+TEST_F(SmoothScrollerTest, HugeDistancesSaturateAndTheirGlidesStillEnd) {
+    handOff(1.0, DBL_MAX, 0.3);
+    handOff(1.0, DBL_MAX, 0.3);
+    EXPECT_EQ(scroller.glideState().targetPosition, DBL_MAX);
+    runGlide(5000);
+    EXPECT_FALSE(link().isRunning()) << "a glide towards the largest distance must still end";
+    for (double amount : postedAmounts(stream)) EXPECT_TRUE(std::isfinite(amount));
+
+    // Near 1e17 the doubles lie 16 apart: a step of 0.3 × 16 cannot move the position.
+    stream.clearPosted();
+    handOff(1.0, 1e17, 0.3);
+    runGlide(5000);
+    EXPECT_FALSE(link().isRunning());
+    const std::vector<double> amounts = postedAmounts(stream);
+    EXPECT_NEAR(std::accumulate(amounts.begin(), amounts.end(), 0.0), 1e17, 1e3);
+}
+
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// An interceptor of its own on a private sim backend; events are handed to it directly.
+class InterceptorTest : public ::testing::Test {
+protected:
+    sim::SimPlatform platform;
+    Preferences preferences{platform.userDefaults, platform.loginItems};
+    ScrollInterceptor interceptor{platform.services(), preferences};
+
+    Event* handle(Event& event, EventType type = kCGEventScrollWheel) {
+        return interceptor.handleTapEvent(EventTapProxy{77}, type, &event);
+    }
+    SmoothScroller::GlideState glide() { return interceptor.smoothScroller().glideState(); }
+};
+
+TEST_F(InterceptorTest, StartInstallsAnActiveScrollWheelTapOnTheMainLoopOnce) {
+    interceptor.start();
+    interceptor.start();
+    EXPECT_TRUE(interceptor.isRunning());
+    ASSERT_EQ(platform.events.taps().size(), 1u);
+    const auto tap = platform.events.taps()[0];
+    EXPECT_EQ(std::make_tuple(tap.location, tap.placement, tap.options, tap.eventsOfInterest,
+                              tap.userInfo, tap.enabled, tap.onRunLoop),
+              std::make_tuple(2u, 1u, 0u, 0x400000u, nullptr, true, true));
+
+    Event notch = wheelEvent(1.0);
+    ASSERT_EQ(handle(notch), nullptr);
+    interceptor.stop();
+    interceptor.stop();
+    EXPECT_FALSE(interceptor.isRunning());
+    EXPECT_TRUE(platform.events.taps().empty());
+    EXPECT_FALSE(interceptor.smoothScroller().isDisplayLinkRunning()) << "the glide goes on";
+    EXPECT_EQ(glide().targetPosition, 0.0);
+}
+
+TEST_F(InterceptorTest, WithoutTrustOrATapItStaysStoppedAndWithoutASourceItRuns) {
+    platform.trust.trusted = false;
+    EXPECT_FALSE(interceptor.hasAccessibilityPermission());
+    interceptor.start();
+    interceptor.start();
+    EXPECT_EQ(platform.trust.prompts, 2);
+    EXPECT_FALSE(interceptor.isRunning());
+    platform.trust.trusted = true;
+    EXPECT_TRUE(interceptor.hasAccessibilityPermission());
+    EXPECT_EQ(platform.trust.prompts, 2) << "asking about trust must never prompt";
+
+    platform.events.failNextTapCreation();
+    interceptor.start();
+    EXPECT_FALSE(interceptor.isRunning());
+    EXPECT_TRUE(platform.events.taps().empty());
+    platform.events.failNextRunLoopSource();
+    interceptor.start();
+    EXPECT_TRUE(interceptor.isRunning());
+    ASSERT_EQ(platform.events.taps().size(), 1u);
+    EXPECT_TRUE(platform.events.taps()[0].enabled && !platform.events.taps()[0].onRunLoop);
+}
+
+TEST_F(InterceptorTest, DeltaIsTakenClampedPushedNinePointsOutAndScaled) {
+    const struct {
+        double vertical, horizontal, speed;
+        double clamped, distance;
+        bool isHorizontal;
+    } cases[] = {
+        {1.0, 0.0, 1.0, 1.0, 10.0, false},        {1.0, 0.0, 2.5, 1.0, 25.0, false},
+        {-0.5, 0.0, 1.0, -0.5, -9.5, false},      {-0.5, 0.0, 2.0, -0.5, -19.0, false},
+        {40.0, 0.0, 3.0, 26.0, 105.0, false},     {-26.0, 0.0, 1.0, -26.0, -35.0, false},
+        {-1000.0, 0.0, 0.5, -26.0, -17.5, false}, {26.0, 0.0, 1.0, 26.0, 35.0, false},
+        {kInfinity, 0.0, 1.0, 26.0, 35.0, false}, {-kInfinity, 0.0, 1.0, -26.0, -35.0, false},
+        {2.0, -5.0, 1.0, 2.0, 11.0, false},       {0.0, -5.0, 1.0, -5.0, -14.0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.vertical << "/" << c.horizontal << " ×" << c.speed);
+        preferences.setScrollSpeed(c.speed);
+        interceptor.smoothScroller().stop();
+        Event notch = wheelEvent(c.vertical);
+        notch.setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, c.horizontal);
+        ASSERT_EQ(handle(notch), nullptr);
+        EXPECT_EQ(glide().lastDelta, c.clamped);
+        EXPECT_EQ(glide().targetPosition, c.distance);
+        EXPECT_EQ(glide().isHorizontal, c.isHorizontal);
+    }
+}
+
+TEST_F(InterceptorTest, FactorFollowsSmoothnessClampedToTheUnitRange) {
+    const std::pair<double, double> cases[] = {
+        {0.0, 0.3}, {1.0, 0.05}, {0.5, 0.1224744871391589}, {-2.0, 0.3}, {9.0, 0.05},
+    };
+    for (const auto& [smoothness, factor] : cases) {
+        preferences.setSmoothness(smoothness);
+        Event notch = wheelEvent(1.0);
+        ASSERT_EQ(handle(notch), nullptr);
+        EXPECT_NEAR(glide().cachedInterpolationFactor, factor, 1e-16) << smoothness;
+    }
+}
+
+TEST_F(InterceptorTest, ReverseNegatesTheLineDeltaOfTheAxisUsedButNotThePointDeltas) {
+    preferences.setReverseScroll(true);
+    preferences.setScrollSpeed(2.0);
+    Event vertical = wheelEvent(3.0, 1);
+    ASSERT_EQ(handle(vertical), nullptr);
+    EXPECT_EQ(vertical.integerValue(kCGScrollWheelEventDeltaAxis1), -1);
+    EXPECT_FALSE(vertical.hasField(kCGScrollWheelEventDeltaAxis2));
+    EXPECT_EQ(vertical.doubleValue(kCGScrollWheelEventPointDeltaAxis1), 3.0);
+    EXPECT_EQ(glide().lastDelta, -3.0);
+    EXPECT_EQ(glide().targetPosition, -24.0);
+
+    Event horizontal(kCGEventScrollWheel);
+    horizontal.setIntegerValue(kCGScrollWheelEventDeltaAxis2, -2);
+    horizontal.setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, -2.0);
+    ASSERT_EQ(handle(horizontal), nullptr);
+    EXPECT_EQ(horizontal.integerValue(kCGScrollWheelEventDeltaAxis2), 2);
+    EXPECT_FALSE(horizontal.hasField(kCGScrollWheelEventDeltaAxis1));
+
+    Event lowest = wheelEvent(1.0, std::numeric_limits<std::int64_t>::min());
+    ASSERT_EQ(handle(lowest), nullptr);
+    EXPECT_EQ(lowest.integerValue(kCGScrollWheelEventDeltaAxis1),
+              std::numeric_limits<std::int64_t>::max());
+}
+
+// With reverse on, an event that passes must not have had its line delta negated: the tests
+// that let it pass come before any change.
+TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver) {
+    preferences.setReverseScroll(true);
+    const auto with = [](EventField field, double value, Event event = wheelEvent(1.0)) {
+        event.setDoubleValue(field, value);
+        return event;
+    };
+    Event ours = wheelEvent(1.0);
+    ours.setIntegerValue(kCGEventSourceUserData, 0x474C494445574C);
+    Event full = wheelEvent(1.0);
+    for (EventField field = 200; full.fieldCount() < Event::kMaxFields; ++field) {
+        full.setIntegerValue(field, 1);
+    }
+    const struct {
+        const char* name;
+        Event event;
+        EventType type = kCGEventScrollWheel;
+    } cases[] = {
+        {"scroll phase", with(kCGScrollWheelEventScrollPhase, 1)},
+        {"momentum phase", with(kCGScrollWheelEventMomentumPhase, 0.5)},
+        {"own marker", ours},
+        {"zero deltas", with(kCGScrollWheelEventPointDeltaAxis2, 0.0, wheelEvent(0.0))},
+        {"other type", wheelEvent(1.0), 5},
+        {"NaN delta", wheelEvent(std::nan(""))},
+        {"NaN sideways", with(kCGScrollWheelEventPointDeltaAxis2, std::nan(""), wheelEvent(0.0))},
+        {"no room for the glide's fields", full},
+    };
+    for (const auto& c : cases) {
+        Event event = c.event;
+        EXPECT_EQ(handle(event, c.type), &event) << c.name;
+        EXPECT_EQ(event, c.event) << c.name;
+    }
+    const auto passes = [&](const char* what) {
+        Event notch = wheelEvent(1.0, 1);
+        EXPECT_EQ(handle(notch), &notch) << what;
+        EXPECT_EQ(notch, wheelEvent(1.0, 1)) << what;
+    };
+    for (const double speed : {std::nan(""), kInfinity, DBL_MAX / 2}) {
+        preferences.setScrollSpeed(speed);
+        passes("speed giving no finite distance");
+    }
+    preferences.setScrollSpeed(1.0);
+    preferences.setSmoothness(std::nan(""));
+    passes("NaN smoothness");
+    preferences.setSmoothness(0.5);
+    preferences.setIsEnabled(false);
+    passes("smoothing off");
+
+    EXPECT_EQ(platform.displayLinks.creations(), 0) << "something was handed over";
+    for (EventType reason : {kCGEventTapDisabledByTimeout, kCGEventTapDisabledByUserInput}) {
+        Event notification(reason);
+        EXPECT_EQ(handle(notification, reason), &notification) << "without a tap";
+    }
+}
+
+TEST_F(InterceptorTest, PostingThroughAVanishedTapIsDropped) {
+    Event notch = wheelEvent(1.0);
+    ASSERT_EQ(interceptor.handleTapEvent(EventTapProxy{9999}, kCGEventScrollWheel, &notch),
+              nullptr);
+    while (platform.displayLinks.lastManualLink()->tick()) {
+    }
+    EXPECT_TRUE(platform.events.posted().empty());
+    EXPECT_EQ(platform.events.droppedPosts(), 7u);
+}
+
+// --- Through the event stream: the shared interceptor, as the program runs it. ---
+
+TEST(EventStream, TapSwitchedOffByTheSystemIsSwitchedBackOn) {
+    // Leaked, so that it outlives the shared interceptor and preferences at exit.
+    auto& platform = *new sim::SimPlatform;
+    platform.install();
+    ScrollInterceptor& interceptor = ScrollInterceptor::shared();
+    interceptor.start();
+    ASSERT_TRUE(interceptor.isRunning());
+
+    for (EventType reason : {kCGEventTapDisabledByTimeout, kCGEventTapDisabledByUserInput}) {
+        EXPECT_EQ(platform.events.notifyTapsDisabled(reason), Event(reason));
+        ASSERT_EQ(platform.events.taps().size(), 1u);
+        EXPECT_TRUE(platform.events.taps()[0].enabled);
+    }
+    EXPECT_FALSE(platform.events.deliver(wheelEvent(1.0)).has_value()) << "the tap works again";
+    interceptor.stop();
+    EXPECT_EQ(platform.events.deliver(wheelEvent(2.0)), wheelEvent(2.0));
+}
+
+}  // namespace
+}  // namespace glidewheel

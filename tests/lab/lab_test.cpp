@@ -1,0 +1,236 @@
+// The lab tool: its trace parser, its replay on the virtual display clock, and the program as a
+// user runs it.
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QXmlStreamReader>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/lab/replay.h"
+#include "tools/lab/trace.h"
+
+namespace glidewheel::lab {
+namespace {
+
+using namespace glidewheel::platform;
+
+TEST(ParseEvent, IntegerLiteralsAreWrittenAsIntegersAndTheRestAsDoubles) {
+    const TraceEvent parsed =
+        parseEvent("12.125:96=3,97=-0.5,11=-2,42=0x474C494445574C,99=1e0,flags=0x20000,type=0x16");
+    EXPECT_EQ(parsed.timeMs.numerator * 1000, 12125u * parsed.timeMs.denominator);
+    Event expected(kCGEventScrollWheel, 0x20000);
+    expected.setIntegerValue(96, 3);
+    expected.setDoubleValue(97, -0.5);
+    expected.setIntegerValue(11, -2);
+    expected.setIntegerValue(42, 0x474C494445574C);
+    expected.setDoubleValue(99, 1.0);
+    EXPECT_EQ(parsed.event, expected);  // equality compares each field's type too
+
+    EXPECT_EQ(parseEvent("0:").event, Event(kCGEventScrollWheel));
+    EXPECT_EQ(parseEvent("0:11=-9223372036854775808").event.integerValue(11), INT64_MIN);
+    EXPECT_EQ(parseEvent("0:4294967295=1").event.integerValue(4294967295u), 1);
+    EXPECT_TRUE(std::isnan(parseEvent("0:96=nan").event.doubleValue(96)));
+    EXPECT_EQ(parseEvent("0:flags=0xFFFFFFFFFFFFFFFF").event.flags(), UINT64_MAX);
+    EXPECT_EQ(parseEvent("999999999999.999999:").timeMs.numerator, 999999999999999999u);
+}
+
+TEST(ParseArguments, MalformedArgumentsAreNamedInTheError) {
+    std::string tooMany = "0:";
+    for (int field = 0; field <= 24; ++field) tooMany += std::to_string(field) + "=1,";
+    tooMany.pop_back();
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{"--speed", "1.5x"}, "\"1.5x\""},
+        {{"--refresh", "0"}, "\"0\""},
+        {{"--svg"}, "\"--svg\""},
+        {{"-5:96=1"}, "\"-5\""},
+        {{"1.0000001:96=1"}, "\"1.0000001\""},
+        {{"0:96=1,"}, "\"0:96=1,\""},
+        {{"0:4294967296=1"}, "\"4294967296\""},
+        {{"0:11=9223372036854775808"}, "\"9223372036854775808\""},
+        {{tooMany}, "24"},
+    };
+    for (const auto& [arguments, named] : cases) {
+        try {
+            parseArguments(arguments);
+            ADD_FAILURE() << "accepted " << arguments.back();
+        } catch (const ArgumentError& error) {
+            EXPECT_NE(std::string(error.what()).find(named), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(FormatMillis, ThreeDecimalsRoundedHalfUp) {
+    EXPECT_EQ(formatMillis(Exact{0, 1}), "0.000");
+    EXPECT_EQ(formatMillis(Exact{12345, 10000}), "1.235");
+    EXPECT_EQ(formatMillis(Exact{12344, 10000}), "1.234");
+    EXPECT_EQ(formatMillis(Exact{99999999, 100000}), "1000.000");
+}
+
+ReplayResult replayed(const LabOptions& options) {
+    // Leaked, so that it outlives the shared interceptor and preferences at exit.
+    static auto* platform = [] {
+        auto* made = new sim::SimPlatform;
+        made->install();
+        return made;
+    }();
+    return replay(options, *platform, Preferences::shared(), ScrollInterceptor::shared());
+}
+
+Event notch(EventField axis, double points, EventFlags flags = 0) {
+    Event event(kCGEventScrollWheel, flags);
+    event.setDoubleValue(axis, points);
+    event.setIntegerValue(axis == 96 ? 11 : 12, points > 0 ? 1 : -1);
+    return event;
+}
+
+// Each frame moves factor × the remaining distance; distances are speed × (±26-clamped delta
+// pushed 9 points out).
+TEST(Replay, NotchesExtendTurnRestartAndFollowTheSettings) {
+    LabOptions options;  // 60 Hz, factor 0.1224744871391589
+    options.events = {{{0, 1}, notch(96, 1.0)}, {{10, 1}, notch(96, 1.0)},
+                      {{30, 1}, notch(96, -1.0)}, {{2000, 1}, notch(97, 2.0)}};
+    auto result = replayed(options);
+    ASSERT_GE(result.deliveries.size(), 3u);
+    const double factor = 0.1224744871391589;
+    EXPECT_NEAR(result.deliveries[0].event.doubleValue(96), factor * 20, 1e-12) << "extended";
+    EXPECT_NEAR(result.deliveries[1].event.doubleValue(96), -factor * 10, 1e-12) << "restarted";
+    EXPECT_EQ(result.deliveries[1].frame, 2u);
+    const auto sideways = std::find_if(result.deliveries.begin(), result.deliveries.end(),
+                                       [](const Delivery& d) { return d.event.hasField(12); });
+    ASSERT_NE(sideways, result.deliveries.end());
+    EXPECT_EQ(sideways->frame, 120u) << "the idle link picks up at the frame at 2000 ms";
+    EXPECT_NEAR(sideways->event.doubleValue(97), factor * 11, 1e-12);
+
+    options.speed = 2.0;
+    options.smoothness = -1.0;  // clamped to 0: factor 0.3
+    options.reverse = true;
+    options.refreshHz = {144, 1};
+    options.events = {{{0, 1}, notch(96, 40.0, kCGEventFlagMaskShift)}};
+    result = replayed(options);
+    ASSERT_FALSE(result.deliveries.empty());
+    const Event& first = result.deliveries[0].event;
+    EXPECT_EQ(first.doubleValue(96), 0.0) << "shift glides sideways";
+    EXPECT_NEAR(first.doubleValue(97), 0.3 * 2.0 * -(26 + 9), 1e-12);
+    EXPECT_EQ(first.integerValue(11), -1);
+    EXPECT_EQ(formatMillis(result.deliveries[0].timeMs), "6.944");
+}
+
+// Frame 1 is at exactly 1000 / hz ms. A second notch exactly then extends the glide before that
+// frame moves, so the frame's step is twice as large; a moment later it comes after the frame.
+TEST(Replay, EventExactlyAtAFrameTimeIsHandledBeforeThatFrame) {
+    const struct {
+        Exact hz, atFrame, justAfter;
+    } rates[] = {
+        {{125, 1}, {8, 1}, {8000001, 1000000}},                   // 8 × 125 = 1000 exactly
+        {{5994, 100}, {16683350, 1000000}, {16683351, 1000000}},  // 59.94 Hz: 16.683350 ms
+    };
+    for (const auto& rate : rates) {
+        for (const bool atFrame : {true, false}) {
+            LabOptions options;
+            options.refreshHz = rate.hz;
+            options.events = {{Exact{0, 1}, notch(96, 1.0)},
+                              {atFrame ? rate.atFrame : rate.justAfter, notch(96, 1.0)}};
+            const ReplayResult result = replayed(options);
+            ASSERT_FALSE(result.deliveries.empty());
+            EXPECT_EQ(result.deliveries[0].frame, 1u);
+            EXPECT_NEAR(result.deliveries[0].event.doubleValue(96), atFrame ? 2.4495 : 1.2247, 1e-4)
+                << toDouble(rate.hz) << " Hz, " << (atFrame ? "at the frame" : "just after it");
+        }
+    }
+}
+
+struct LabRun {
+    int exitCode;
+    std::vector<std::string> out;  // lines
+    std::string err;
+};
+
+LabRun runLab(const QStringList& arguments) {
+    QProcess lab;
+    lab.start(GLIDEWHEEL_LAB_PATH, arguments);
+    const bool finished = lab.waitForFinished(60000);
+    LabRun run{finished && lab.exitStatus() == QProcess::NormalExit ? lab.exitCode() : -1, {},
+               lab.readAllStandardError().toStdString()};
+    for (const QByteArray& line : lab.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty()) run.out.push_back(line.toStdString());
+    }
+    return run;
+}
+
+TEST(Cli, OneSlowNotchPrintsTheSevenPostsAndAPhasedEventPassesInTimeOrder) {
+    LabRun run = runLab({"20:96=-2.5,11=-1,123=2", "0:96=1,11=1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.out.size(), 9u);
+    EXPECT_EQ(run.out[0], "time_ms,frame,origin,f96,f97,f11,f12,f88,f42");
+    EXPECT_EQ(run.out[2], "20.000,,wheel,-2.500000,0.000000,-1,0,0,0");
+    run.out.erase(run.out.begin() + 2);
+    const std::vector<int> frames{1, 2, 4, 6, 8, 11, 16};
+    const std::vector<double> amounts{1.2247, 1.0747, 1.7707, 1.3635, 1.0500, 1.1402, 1.1397};
+    const std::string marked = ",0.000000,1,0,1," + std::to_string(0x474C494445574CLL);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        char start[64];
+        std::snprintf(start, sizeof start, "%.3f,%d,glide,", frames[i] * 1000.0 / 60.0, frames[i]);
+        const std::string& row = run.out[i + 1];
+        ASSERT_EQ(row.rfind(start, 0), 0u) << row;
+        EXPECT_NEAR(std::stod(row.substr(std::strlen(start))), amounts[i], 1e-4) << row;
+        EXPECT_EQ(row.substr(row.size() - marked.size()), marked) << row;
+    }
+    EXPECT_EQ(run.out[1].substr(0, 24), "16.667,1,glide,1.224745,");
+    EXPECT_EQ(run.out[7].substr(0, 26), "266.667,16,glide,1.139668,");
+
+    const LabRun disabled = runLab({"--disabled", "0:96=1,11=1"});
+    ASSERT_EQ(disabled.out.size(), 2u);
+    EXPECT_EQ(disabled.out[1], "0.000,,wheel,1.000000,0.000000,1,0,0,0");
+}
+
+TEST(Cli, MalformedArgumentsExitTwoWithOneLineNamingThem) {
+    for (const auto& [arguments, named] : std::vector<std::pair<QStringList, std::string>>{
+             {{"--loud", "0:96=1"}, "--loud"}, {{"0:96=1,oops"}, "oops"}}) {
+        const LabRun run = runLab(arguments);
+        EXPECT_EQ(run.exitCode, 2) << named;
+        EXPECT_TRUE(run.out.empty()) << named;
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    }
+}
+
+TEST(Cli, OptionsApplyAndTheSvgIsAWellFormedChartOfBothSeries) {
+    const QString path = QString::fromStdString(::testing::TempDir()) + "glidewheel_lab_" +
+                         QString::number(QCoreApplication::applicationPid()) + ".svg";
+    const LabRun run = runLab({"--speed", "2", "--smoothness", "0", "--reverse", "--refresh", "120",
+                               "--svg", path, "0:96=1,11=1", "100:96=-2,11=-1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_GE(run.out.size(), 2u);
+    // Frame 1 at 1000 / 120 ms moves 0.3 of the reversed distance 2 × (1 + 9).
+    EXPECT_EQ(run.out[1], "8.333,1,glide,-6.000000,0.000000,-1,0,1,20068600908175180");
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader reader(&file);
+    QStringList lines;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("polyline")) {
+            lines << reader.attributes().value("id").toString();
+        }
+    }
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
+    EXPECT_EQ(lines, QStringList({"each-notch-at-once", "with-glidewheel"}));
+    file.remove();
+
+    const LabRun unwritable = runLab({"--svg", "/nonexistent-dir/chart.svg", "0:96=1"});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_NE(unwritable.err.find("/nonexistent-dir/chart.svg"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace glidewheel::lab
