@@ -98,6 +98,7 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     section->setContentsMargins(16, 12, 16, 12);
     section->setSpacing(14);
 
+    // Here the slider titles are shown as built, without translation.
     section->addLayout(sliderGroup(settingsSection_, "Speed", "scrollSpeed", 4, kSpeedScale,
                                    prefs_.scrollSpeedStream(),
                                    [this](double v) { prefs_.setScrollSpeed(v); }, &speedText,
