@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # End-to-end test of the real program in a virtual X display with a system tray.
 #
-# With a fresh, empty home it checks that the tray icon is embedded, that clicking it shows the
-# 300x340 panel hanging below the icon, that the next click on the icon or a click elsewhere
-# closes it, that the first launch opened "Glidewheel Settings" (360x340 content) and a later
-# launch does not, that a launch while running brings the settings forward and exits 0 (also
-# after a killed instance left its socket behind), that Quit in the panel and SIGTERM each end
-# the program with status 0, and that without a display the program says so and exits 1.
+# With a fresh, empty home it checks that the tray icon is embedded once a tray appears after the
+# program has started, that clicking it shows the 300x340 panel hanging below the icon, that the
+# next click on the icon or a click elsewhere closes it, that the first launch opened "Glidewheel
+# Settings" (360x340 content) and a later launch does not, that a launch while running brings the
+# settings forward and exits 0 (also after a killed instance left its socket behind), that Quit in
+# the panel and SIGTERM each end the program with status 0, and that without a display the
+# program says so and exits 1.
 # Screenshots go to the artefact directory.
 #
 # Usage: tray_e2e.sh <glidewheel executable> <artefact directory>
@@ -66,7 +67,7 @@ shot() {
   import -window root "$artefacts/$1.png" 2>/dev/null && echo "screenshot: $artefacts/$1.png"
 }
 
-# --- the display, a tray host and a clean session ---
+# --- the display and a clean session ---
 screen_width=1280
 screen_height=800
 Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x24" -nolisten tcp \
@@ -80,15 +81,9 @@ export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TMPDIR="$work/tmp"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$TMPDIR" && mkdir -m 0700 "$XDG_RUNTIME_DIR"
 
-trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-  --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
-pids+=($!)
+# --- helpers that read the X window tree ---
 tray_panel() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ { print $1; exit }'; }
 has_tray_panel() { [[ -n $(tray_panel) ]]; }
-wait_for "the tray" 10 has_tray_panel
-panel=$(tray_panel)
-
-# --- helpers that read the X window tree ---
 # The id of our icon window inside the tray.
 icon_window() { xwininfo -id "$panel" -tree | awk '/\("glidewheel" "glidewheel"\)/ { print $1; exit }'; }
 # Ids of our top-level windows whose geometry starts with $1 (e.g. 300x340).
@@ -113,10 +108,12 @@ settings_window() {
   return 1
 }
 
-start_program() {
+launch_program() {
   "$program" >>"$work/glidewheel.log" 2>&1 &
   program_pid=$!
   pids+=("$program_pid")
+}
+wait_for_icon() {
   wait_for "the icon in the tray" 30 has_icon
   icon=$(icon_window)
   icon_x=$(field "$icon" 'Absolute upper-left X')
@@ -124,6 +121,8 @@ start_program() {
   icon_w=$(field "$icon" 'Width')
   icon_h=$(field "$icon" 'Height')
 }
+
+start_program() { launch_program; wait_for_icon; }
 
 click() { xdotool mousemove "$1" "$2" click 1; }
 click_icon() { click $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)); }
@@ -149,11 +148,17 @@ quit_from_panel() {
   expect_exit_0 "$program_pid" "Quit in the panel"
 }
 
-# --- first launch ---
-start_program
-echo "icon embedded at ${icon_w}x${icon_h}+${icon_x}+${icon_y}"
-
+# --- first launch, before the tray exists (as at login, before the panel has started) ---
+launch_program
 wait_for "the first-launch settings window" 20 settings_window >/dev/null
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+  --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
+pids+=($!)
+wait_for "the tray" 10 has_tray_panel
+panel=$(tray_panel)
+wait_for_icon
+echo "icon embedded at ${icon_w}x${icon_h}+${icon_x}+${icon_y} once the tray appeared"
+
 settings=$(settings_window)
 size="$(field "$settings" 'Width')x$(field "$settings" 'Height')"
 [[ $size == 360x340 ]] || fail "settings window content is $size, not 360x340"
