@@ -98,6 +98,7 @@ viewable_sized() {
   return 1
 }
 not() { ! "$@"; }
+has_focus() { (($(xdotool getwindowfocus 2>/dev/null || echo 0) == $1)); }
 field() { xwininfo -id "$1" | awk -F: -v key="$2" '$1 ~ key { gsub(/ /, "", $2); print $2; exit }'; }
 settings_window() {
   local id
@@ -144,6 +145,9 @@ expect_exit_0() {
 quit_from_panel() {
   click_icon
   wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
+  local popup
+  popup=$(viewable_sized 300x340)
+  wait_for "the panel to take the keyboard" 10 has_focus "$popup"
   xdotool key shift+Tab space
   expect_exit_0 "$program_pid" "Quit in the panel"
 }
