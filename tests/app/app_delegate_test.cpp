@@ -111,16 +111,16 @@ TEST_F(AppDelegateLaunch, LoginItemStateIsWrittenIntoLaunchAtLoginBothWays) {
 
 TEST_F(AppDelegateLaunch, QuitFromThePopupOrBySignalStopsTheTapAndEndsTheLoop) {
     QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
-    for (const int signal : {0, SIGTERM, SIGINT}) {  // 0: the popup's Quit button
-        SCOPED_TRACE(signal);
+    for (const int quitSignal : {0, SIGTERM, SIGINT}) {  // 0: the popup's Quit button
+        SCOPED_TRACE(quitSignal);
         delegate_ = std::make_unique<AppDelegate>();
         attach(*delegate_, *QCoreApplication::instance());
         QObject scope;  // takes this round's timers along
         std::size_t tapsBeforeQuit = 0;
         QTimer::singleShot(0, &scope, [&] {
             tapsBeforeQuit = taps();
-            if (signal == 0) delegate_->popover()->findChild<QAbstractButton*>("quit")->click();
-            if (signal != 0) std::raise(signal);
+            if (quitSignal == 0) delegate_->popover()->findChild<QAbstractButton*>("quit")->click();
+            if (quitSignal != 0) std::raise(quitSignal);
         });
         QTimer::singleShot(std::chrono::seconds(20), &scope, [] { QCoreApplication::exit(3); });
         EXPECT_EQ(QCoreApplication::exec(), 0);
