@@ -18,6 +18,8 @@ constexpr double kLargestDistance = std::numeric_limits<double>::max();
 }  // namespace
 
 bool canCarryGlide(const Event& event) {
+    constexpr std::size_t kRewritten = 6;
+    if (event.fieldCount() + kRewritten <= Event::kMaxFields) return true;  // the usual case
     std::size_t missing = 0;
     for (EventField field : {kCGScrollWheelEventPointDeltaAxis1, kCGScrollWheelEventPointDeltaAxis2,
                              kCGScrollWheelEventFixedPtDeltaAxis1,

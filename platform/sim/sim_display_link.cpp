@@ -78,10 +78,15 @@ void ThreadedDisplayLink::run() {
         lock.unlock();
         std::uint64_t flagsOut = 0;
         callback(this, &stamp, &stamp, 0, &flagsOut, context);
-        if (period_.count() > 0) std::this_thread::sleep_for(period_);
         lock.lock();
         inCallback_ = false;
         changed_.notify_all();
+        if (period_.count() > 0) {
+            // Between refreshes nothing is held, as with a real refresh timer.
+            lock.unlock();
+            std::this_thread::sleep_for(period_);
+            lock.lock();
+        }
     }
 }
 
