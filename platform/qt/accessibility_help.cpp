@@ -53,8 +53,11 @@ void installAccessibilitySettingsHandler() {
     static QPointer<InputAccessHelp> installed;
     if (!installed.isNull()) return;
     registerHelpResources();
-    // Owned by the application, so it goes when the application does.
-    installed = new InputAccessHelp(QCoreApplication::instance());
+    // Goes when the event loop ends: its window must not outlive the application's GUI, which is
+    // torn down before the application object's children are deleted.
+    QCoreApplication* app = QCoreApplication::instance();
+    installed = new InputAccessHelp(app);
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { delete installed.data(); });
     QDesktopServices::setUrlHandler(QString::fromLatin1(kSettingsScheme), installed, "showHelp");
 }
 
