@@ -12,7 +12,7 @@ bool ManualDisplayLink::tick() {
     ++frames_;
     const DisplayTimeStamp stamp{0, frames_};
     std::uint64_t flagsOut = 0;
-    lastResult_ = callback_(this, &stamp, &stamp, 0, &flagsOut, userContext_);
+    callback_(this, &stamp, &stamp, 0, &flagsOut, userContext_);
     return true;
 }
 
@@ -95,7 +95,7 @@ std::unique_ptr<DisplayLink> SimDisplayLinkService::createWithActiveDisplays() {
     if (failCreation_) return nullptr;
     if (threaded_) return std::make_unique<ThreadedDisplayLink>(period_, onThreadedStop_);
     auto link = std::make_unique<ManualDisplayLink>();
-    manualLinks_.push_back(link.get());
+    lastManualLink_ = link.get();
     return link;
 }
 

@@ -7,7 +7,6 @@
 #include <mutex>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "platform/display_link.h"
 
@@ -26,7 +25,6 @@ public:
 
     // One refresh: calls the output callback if the link runs. Returns whether it did.
     bool tick();
-    CVReturn lastResult() const { return lastResult_; }
     std::uint64_t frames() const { return frames_; }
 
     // Called at every stop(), before the link stops: in the frame that ends a glide, that is
@@ -38,7 +36,6 @@ private:
     void* userContext_ = nullptr;
     bool running_ = false;
     std::uint64_t frames_ = 0;
-    CVReturn lastResult_ = kCVReturnSuccess;
 };
 
 // Called by a threaded link's stop(): from its own thread (`ownThread` true) before it marks the
@@ -90,11 +87,8 @@ public:
     void setFailCreation(bool fail) { failCreation_ = fail; }
     int creations() const { return creations_; }
 
-    // The manual links made so far (none when threaded); they live as long as their owner.
-    const std::vector<ManualDisplayLink*>& manualLinks() const { return manualLinks_; }
-    ManualDisplayLink* lastManualLink() const {
-        return manualLinks_.empty() ? nullptr : manualLinks_.back();
-    }
+    // The last manual link made (none when threaded); it lives as long as its owner.
+    ManualDisplayLink* lastManualLink() const { return lastManualLink_; }
 
 private:
     bool threaded_ = false;
@@ -102,7 +96,7 @@ private:
     StopHook onThreadedStop_;
     bool failCreation_ = false;
     int creations_ = 0;
-    std::vector<ManualDisplayLink*> manualLinks_;
+    ManualDisplayLink* lastManualLink_ = nullptr;
 };
 
 }  // namespace glidewheel::platform::sim
