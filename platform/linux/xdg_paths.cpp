@@ -19,7 +19,7 @@ std::filesystem::path homeDirectory() {
 }  // namespace
 
 std::filesystem::path configHome() {
-    // The base directory specification says a relative value is invalid and is to be ignored.
+    // XDG base directories must be absolute: a relative value is invalid and ignored.
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
         return xdg;
     }

@@ -1,5 +1,7 @@
 #include "platform/linux/input/device_probe.h"
 
+#include "platform/linux/input/handles.h"
+
 #include <linux/input.h>
 #include <unistd.h>
 
@@ -112,6 +114,19 @@ void addUdevTags(udev_device* eventNode, DeviceCapabilities& capabilities) {
     capabilities.udevTablet = propertyIsSet(eventNode, "ID_INPUT_TABLET");
     capabilities.udevPointingStick = propertyIsSet(eventNode, "ID_INPUT_POINTINGSTICK");
     capabilities.udevKeyboard = propertyIsSet(eventNode, "ID_INPUT_KEYBOARD");
+}
+
+void forEachEventNode(udev* context, const std::function<void(udev_device*)>& visit) {
+    UdevEnumeratePtr enumerate(udev_enumerate_new(context));
+    if (!enumerate) return;
+    udev_enumerate_add_match_subsystem(enumerate.get(), "input");
+    udev_enumerate_add_match_sysname(enumerate.get(), "event*");
+    udev_enumerate_scan_devices(enumerate.get());
+    udev_list_entry* entry;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
+        UdevDevicePtr node(udev_device_new_from_syspath(context, udev_list_entry_get_name(entry)));
+        if (node) visit(node.get());
+    }
 }
 
 bool udevDaemonRuns() { return ::access("/run/udev/control", F_OK) == 0; }

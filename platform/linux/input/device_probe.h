@@ -3,6 +3,7 @@
 #include <libevdev/libevdev.h>
 #include <libudev.h>
 
+#include <functional>
 #include <string_view>
 
 #include "platform/linux/input/device_classification.h"
@@ -23,6 +24,9 @@ DeviceCapabilities capabilitiesFromSysfs(udev_device* eventNode);
 
 // Adds udev's ID_INPUT_* tags of the node, where a udev daemon set them.
 void addUdevTags(udev_device* eventNode, DeviceCapabilities& capabilities);
+
+// Calls `visit` with every event node of the input subsystem present now.
+void forEachEventNode(udev* context, const std::function<void(udev_device*)>& visit);
 
 // True when a udev daemon runs, so that its events and properties can be relied on.
 bool udevDaemonRuns();

@@ -141,17 +141,7 @@ void EvdevTapCore::start() {
     // is taken once.
     monitorWatch_ = service_.mainLoop_.watchReadable(udev_monitor_get_fd(monitor_.get()),
                                                      [this] { onMonitorReadable(); });
-    UdevEnumeratePtr enumerate(udev_enumerate_new(context_.get()));
-    if (!enumerate) return;
-    udev_enumerate_add_match_subsystem(enumerate.get(), "input");
-    udev_enumerate_add_match_sysname(enumerate.get(), "event*");
-    udev_enumerate_scan_devices(enumerate.get());
-    udev_list_entry* entry;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
-        UdevDevicePtr node(
-            udev_device_new_from_syspath(context_.get(), udev_list_entry_get_name(entry)));
-        if (node) consider(node.get());
-    }
+    forEachEventNode(context_.get(), [this](udev_device* node) { consider(node); });
 }
 
 void EvdevTapCore::onMonitorReadable() {

@@ -29,23 +29,14 @@ InputAccessFacts probeInputAccess() {
 
     UdevPtr context(udev_new());
     if (!context) return facts;
-    UdevEnumeratePtr enumerate(udev_enumerate_new(context.get()));
-    if (!enumerate) return facts;
-    udev_enumerate_add_match_subsystem(enumerate.get(), "input");
-    udev_enumerate_add_match_sysname(enumerate.get(), "event*");
-    udev_enumerate_scan_devices(enumerate.get());
-    udev_list_entry* entry;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
-        UdevDevicePtr device(
-            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
-        if (!device) continue;
-        const char* devnode = udev_device_get_devnode(device.get());
-        if (devnode == nullptr) continue;
-        DeviceCapabilities caps = capabilitiesFromSysfs(device.get());
-        addUdevTags(device.get(), caps);
+    forEachEventNode(context.get(), [&facts](udev_device* device) {
+        const char* devnode = udev_device_get_devnode(device);
+        if (devnode == nullptr) return;
+        DeviceCapabilities caps = capabilitiesFromSysfs(device);
+        addUdevTags(device, caps);
         facts.eventNodes.push_back(
             InputAccessFacts::Node{devnode, isWheelMouse(caps), ::access(devnode, R_OK) == 0});
-    }
+    });
     return facts;
 }
 
