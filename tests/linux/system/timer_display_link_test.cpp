@@ -24,9 +24,9 @@ TEST(TimerDisplayLink, RateIsClampedAndReadForEachLinkAndLateFramesSkipAhead) {
     TimerDisplayLinkService service([&] { return rate; });
     auto first = service.createWithActiveDisplays();
     rate = 0.0;  // unknown: 60 Hz
-    auto second = service.createWithActiveDisplays();
     EXPECT_EQ(dynamic_cast<TimerDisplayLink&>(*first).periodNs(), 8'333'333);
-    EXPECT_EQ(dynamic_cast<TimerDisplayLink&>(*second).periodNs(), 16'666'667);
+    EXPECT_EQ(dynamic_cast<TimerDisplayLink&>(*service.createWithActiveDisplays()).periodNs(),
+              16'666'667);
 
     EXPECT_EQ(nextDeadlineNs(1000, 1999, 1000), 2000);  // on time
     EXPECT_EQ(nextDeadlineNs(1000, 2000, 1000), 3000);  // the next one is due now: skipped
@@ -37,8 +37,8 @@ TEST(TimerDisplayLink, RateIsClampedAndReadForEachLinkAndLateFramesSkipAhead) {
 struct Recorder {
     std::atomic<int> frames{0};
     std::atomic<bool> firstDone{false};
-    std::chrono::milliseconds firstDelay{0};
-    int stopAt = 0;
+    std::chrono::milliseconds firstDelay;
+    int stopAt;
 
     static CVReturn callback(DisplayLink* link, const DisplayTimeStamp*, const DisplayTimeStamp*,
                              std::uint64_t, std::uint64_t*, void* context) {
@@ -56,19 +56,6 @@ bool eventually(const std::function<bool()>& condition) {
     return true;
 }
 
-TEST(TimerDisplayLink, RunsAtMostOncePerPeriodAndSkipsWhatASlowFrameMissed) {
-    TimerDisplayLink link(200.0);  // 5 ms
-    Recorder recorder;
-    recorder.firstDelay = 100ms;  // 20 periods, which catching up would fire in a burst
-    link.setOutputCallback(&Recorder::callback, &recorder);
-    const auto started = Clock::now();
-    link.start();
-    std::this_thread::sleep_for(400ms);
-    link.stop();
-    EXPECT_LE(recorder.frames, (Clock::now() - started) / 5ms - 20 + 2);
-    EXPECT_GE(recorder.frames, 5) << "the link hardly ran";
-}
-
 std::string taskStatus(const std::string& thread, const std::string& field) {
     std::ifstream status("/proc/self/task/" + thread + "/status");
     for (std::string line; std::getline(status, line);)
@@ -84,11 +71,9 @@ TEST(TimerDisplayLink, StopsFromItsOwnCallbackThenParksWithoutWakeupsUntilStarte
     for (const auto& task : fs::directory_iterator("/proc/self/task"))
         if (!before.contains(task)) thread = task.path().filename();
     const auto blocked = std::stoull(taskStatus(thread, "SigBlk"), nullptr, 16);
-    for (const int signal : {SIGINT, SIGTERM, SIGCHLD})
-        EXPECT_TRUE(blocked & (1ULL << (signal - 1))) << "signal " << signal;
+    for (const int sig : {SIGINT, SIGTERM, SIGCHLD}) EXPECT_TRUE((blocked >> (sig - 1)) & 1) << sig;
 
-    Recorder recorder;
-    recorder.stopAt = 3;
+    Recorder recorder{.firstDelay = 0ms, .stopAt = 3};
     link.setOutputCallback(&Recorder::callback, &recorder);
     link.start();
     ASSERT_TRUE(eventually([&] { return !link.isRunning(); }));
@@ -103,8 +88,7 @@ TEST(TimerDisplayLink, StopsFromItsOwnCallbackThenParksWithoutWakeupsUntilStarte
 
 TEST(TimerDisplayLink, StopAndDestructionFromAnotherThreadWaitForARunningCallback) {
     for (const bool destroy : {false, true}) {
-        Recorder recorder;
-        recorder.firstDelay = 100ms;
+        Recorder recorder{.firstDelay = 100ms, .stopAt = 0};
         auto link = std::make_unique<TimerDisplayLink>(360.0);
         link->setOutputCallback(&Recorder::callback, &recorder);
         link->start();
