@@ -1,6 +1,5 @@
 #include "app/app_delegate.h"
 
-#include <iostream>
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -116,11 +115,9 @@ void AppDelegate::windowWillClose(QWidget* window) {
 }
 
 void AppDelegate::promptForInputAccess(const QString& text) {
-    if (statusItem_) {
-        statusItem_->notify(text);
-    } else {
-        std::cerr << "[Glidewheel] " << text.toStdString() << '\n';
-    }
+    // Prompts come from starting interception, which the launch sequence does after the status
+    // item exists.
+    if (statusItem_) statusItem_->notify(text);
 }
 
 void attach(AppDelegate& delegate, QCoreApplication& application) {

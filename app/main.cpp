@@ -21,8 +21,7 @@ int main(int argc, char* argv[]) {
     GlidewheelApp app(argc, argv);
 
     SingleInstance instance(SingleInstance::defaultServerName());
-    if (instance.askRunningInstance()) return 0;
-    instance.listen();
+    if (!instance.becomeRunningInstance()) return 0;
     QObject::connect(&instance, &SingleInstance::activationRequested, &app.delegate(),
                      &AppDelegate::openSettings);
 

@@ -1,13 +1,18 @@
 #include "app/single_instance.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <iostream>
 #include <utility>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QThread>
 
 namespace glidewheel {
 
@@ -16,6 +21,8 @@ namespace {
 // A request is one byte; the answer is the same byte once the running instance acted on it.
 constexpr char kActivate = 'a';
 constexpr int kTimeoutMs = 2000;
+// A running instance that holds the lock may still be on its way to listening.
+constexpr int kStartingInstanceTimeoutMs = 5000;
 
 }  // namespace
 
@@ -45,10 +52,37 @@ SingleInstance::SingleInstance(QString serverName, QObject* parent)
     });
 }
 
-bool SingleInstance::askRunningInstance() {
+SingleInstance::~SingleInstance() {
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+bool SingleInstance::becomeRunningInstance() {
+    const QString lockPath = (QDir::isAbsolutePath(serverName_) ? serverName_
+                                                               : QDir::temp().filePath(serverName_)) +
+                             QStringLiteral(".lock");
+    lockFd_ = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd_ < 0) {
+        // No lock to be had (another user's file in a shared directory, say): whoever listens
+        // first runs.
+        if (askRunningInstance(kTimeoutMs)) return false;
+    } else if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        askRunningInstance(kStartingInstanceTimeoutMs);
+        return false;
+    }
+    listen();
+    return true;
+}
+
+bool SingleInstance::askRunningInstance(int timeoutMs) {
     QLocalSocket socket;
-    socket.connectToServer(serverName_);
-    if (!socket.waitForConnected(kTimeoutMs)) return false;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        socket.connectToServer(serverName_);
+        if (socket.waitForConnected(kTimeoutMs)) break;
+        if (waited.elapsed() >= timeoutMs) return false;
+        QThread::msleep(50);
+    }
     // Somebody listens, so an instance runs, even one too busy to answer in time. Waiting for
     // the answer keeps this process until the request was taken, so it is not lost on exit.
     socket.write(&kActivate, 1);
@@ -59,7 +93,7 @@ bool SingleInstance::askRunningInstance() {
 bool SingleInstance::listen() {
     QLocalServer::removeServer(serverName_);
     if (server_.listen(serverName_)) return true;
-    std::cerr << "[Glidewheel] Cannot listen on " << serverName_.toStdString() << ": "
+    std::cerr << "glidewheel: cannot listen on " << serverName_.toStdString() << ": "
               << server_.errorString().toStdString() << '\n';
     return false;
 }

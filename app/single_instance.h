@@ -6,9 +6,11 @@
 
 namespace glidewheel {
 
-// One running program per user, so that two never fight over the same mice. The first to
-// listen() on the per-user local socket is the running instance; a later launch reaches it with
-// askRunningInstance() and exits, and the running instance hears activationRequested().
+// One running program per user, so that two never fight over the same mice. The process holding
+// the per-user lock file is the running instance and listens on the per-user local socket; a
+// later launch reaches it through the socket and exits, and the running instance hears
+// activationRequested(). The lock, not the socket, decides: two launches at the same moment
+// would otherwise both find nobody listening.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -18,18 +20,23 @@ public:
 
     explicit SingleInstance(QString serverName, QObject* parent = nullptr);
 
-    // Asks the running instance, if any, to come forward. True when one is running.
-    bool askRunningInstance();
-    // Becomes the running instance. A socket left behind by an instance that died is removed
-    // first; call only after askRunningInstance() found nobody. False when listening failed
-    // (the program then runs without protection from a second launch).
-    bool listen();
+    ~SingleInstance() override;
+
+    // True when this process is now the running instance. False when another one runs: it has
+    // then been asked to come forward, and this process should exit.
+    bool becomeRunningInstance();
 
 signals:
     void activationRequested();
 
 private:
+    bool askRunningInstance(int timeoutMs);
+    // A socket left behind by an instance that died is removed first. False when listening
+    // failed (the program then runs without protection from a second launch).
+    bool listen();
+
     QString serverName_;
+    int lockFd_ = -1;  // held open, and so locked, for the life of the process
     QLocalServer server_;
 };
 

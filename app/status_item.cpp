@@ -54,7 +54,7 @@ void StatusItem::notify(const QString& text) {
         return;
     }
     if (pendingNotification_ != text) {
-        std::cerr << '[' << title_.toStdString() << "] " << text.toStdString() << '\n';
+        std::cerr << "glidewheel: " << text.toStdString() << '\n';
     }
     pendingNotification_ = text;
 }
