@@ -30,9 +30,8 @@ inline platform::Event wheelEvent(double pointDelta, std::int64_t lines = 1) {
 // The amounts of the posted events, read from their first axis.
 inline std::vector<double> postedAmounts(const platform::sim::SimEventStream& stream) {
     std::vector<double> amounts;
-    for (const auto& [proxy, event] : stream.posted()) {
+    for (const auto& [proxy, event] : stream.posted())
         amounts.push_back(event.doubleValue(platform::kCGScrollWheelEventPointDeltaAxis1));
-    }
     return amounts;
 }
 
