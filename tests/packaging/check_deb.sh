@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured build tree and checks that it installs what a
+# desktop needs: the program, its desktop entry and icons, the udev access rule, uinput at boot,
+# and the maintainer scripts that apply the rule at once.
+# Usage: check_deb.sh BUILD_DIR
+set -euo pipefail
+build_dir=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; exit 1; }
+deb=$(find "$work" -maxdepth 1 -name 'glidewheel_*.deb' | head -n 1)
+[[ -n $deb ]] || { echo "no package was built"; cat "$work/cpack.log"; exit 1; }
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+status=0
+for path in \
+  ./usr/bin/glidewheel \
+  ./usr/share/applications/glidewheel.desktop \
+  ./usr/share/icons/hicolor/scalable/apps/glidewheel.svg \
+  ./usr/share/icons/hicolor/48x48/apps/glidewheel.png \
+  ./usr/lib/udev/rules.d/70-glidewheel.rules \
+  ./usr/lib/modules-load.d/glidewheel.conf; do
+  grep -qxF "$path" <<<"$contents" || { echo "missing from the package: $path"; status=1; }
+done
+for script in postinst postrm; do
+  dpkg-deb -I "$deb" "$script" >/dev/null 2>&1 || { echo "no $script in the package"; status=1; }
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libqt6widgets6 libevdev2 libudev1 libqt6svg6; do
+  grep -q "$library" <<<"$depends" || { echo "Depends lacks $library: $depends"; status=1; }
+done
+[[ $status -eq 0 ]] && echo "package ok: $(basename "$deb")"
+exit $status
