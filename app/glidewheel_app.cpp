@@ -13,7 +13,7 @@ GlidewheelApp::GlidewheelApp(int& argc, char** argv) : QApplication(argc, argv) 
 }
 
 int GlidewheelApp::run() {
-    attach(delegate_, *this);
+    attach(appDelegate_, *this);
     exec();
     return 0;
 }

@@ -14,13 +14,13 @@ class GlidewheelApp : public QApplication {
 public:
     GlidewheelApp(int& argc, char** argv);
 
-    AppDelegate& delegate() { return delegate_; }
+    AppDelegate& appDelegate() { return appDelegate_; }
 
     // Launches the delegate and runs the main loop until the application quits. Returns 0.
     int run();
 
 private:
-    AppDelegate delegate_;
+    AppDelegate appDelegate_;
 };
 
 }  // namespace glidewheel

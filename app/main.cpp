@@ -22,13 +22,13 @@ int main(int argc, char* argv[]) {
 
     SingleInstance instance(SingleInstance::defaultServerName());
     if (!instance.becomeRunningInstance()) return 0;
-    QObject::connect(&instance, &SingleInstance::activationRequested, &app.delegate(),
+    QObject::connect(&instance, &SingleInstance::activationRequested, &app.appDelegate(),
                      &AppDelegate::openSettings);
 
     // Deliberately never deleted: the shared settings and interceptor use it until the process
     // ends, after main has returned.
     auto* backend = new LinuxBackend(
-        [&app] { app.delegate().promptForInputAccess(platform::qt::inputAccessPromptText()); });
+        [&app] { app.appDelegate().promptForInputAccess(platform::qt::inputAccessPromptText()); });
     platform::install(backend->services());
     platform::qt::installAccessibilitySettingsHandler();
     // Logout and Ctrl+C quit through the normal path, which stops interception.

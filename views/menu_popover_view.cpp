@@ -108,7 +108,7 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
                                    [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel,
                                    bindings_));
 
-    const auto addToggleRow = [&](const QString& label, const char* name, Published<bool>& property,
+    const auto toggleRow = [&](const QString& label, const char* name, Published<bool>& property,
                                   std::function<void(bool)> assign) {
         auto* toggle = new QCheckBox(label, settingsSection_);
         toggle->setObjectName(name);
@@ -116,9 +116,9 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
         section->addWidget(toggle, 0, Qt::AlignLeft);
         bindings_.push_back(bindToggle(*toggle, property, std::move(assign)));
     };
-    addToggleRow(tr("Reverse scroll"), "reverseScroll", prefs_.reverseScrollStream(),
+    toggleRow(tr("Reverse scroll"), "reverseScroll", prefs_.reverseScrollStream(),
                  [this](bool v) { prefs_.setReverseScroll(v); });
-    addToggleRow(tr("Launch at login"), "launchAtLogin", prefs_.launchAtLoginStream(),
+    toggleRow(tr("Launch at login"), "launchAtLogin", prefs_.launchAtLoginStream(),
                  [this](bool v) { prefs_.setLaunchAtLogin(v); });
 
     // The section's 0.4 opacity is its whole dimming: disabled controls inside keep the text

@@ -122,12 +122,6 @@ std::optional<std::string> XdgAutostartLoginItems::unregisterMainApp() {
     return std::nullopt;
 }
 
-std::string currentExecutablePath() {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string{} : path.string();
-}
-
 std::string desktopEntryExecValue(const std::string& program) {
     // Characters that make an Exec argument need double quotes.
     constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";

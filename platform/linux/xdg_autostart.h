@@ -35,9 +35,6 @@ private:
     const std::string executablePath_;
 };
 
-// The absolute path of the running program (/proc/self/exe), or empty when it cannot be read.
-std::string currentExecutablePath();
-
 // The Exec= value that runs `program` with no arguments, quoted and escaped as desktop entries
 // require when the path holds spaces or other reserved characters.
 std::string desktopEntryExecValue(const std::string& program);

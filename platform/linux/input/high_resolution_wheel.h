@@ -43,9 +43,6 @@ public:
     // due yet.
     Codes post(double points, Clock::time_point now);
 
-    double remainder() const { return remainder_; }  // units, |r| <= 0.5
-    int lead() const { return lead_; }                // units sent ahead of the glide
-
 private:
     bool startsNewScroll(int direction, Clock::time_point now) const;
     int legacyDetents(int units);

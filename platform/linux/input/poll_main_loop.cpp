@@ -83,6 +83,5 @@ bool PollMainLoop::runUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-std::size_t PollMainLoop::watchCount() const { return entries_.size(); }
 
 }  // namespace glidewheel::platform::linuxdesktop

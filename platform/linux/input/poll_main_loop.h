@@ -29,9 +29,6 @@ public:
     // after each turn. Returns done().
     bool runUntil(const std::function<bool()>& done, int timeoutMs);
 
-    // Live watches, enabled or not.
-    std::size_t watchCount() const;
-
 private:
     struct Entry;
     class PollWatch;
