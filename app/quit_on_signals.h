@@ -8,7 +8,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 
-#include "platform/linux/input/handles.h"
+#include "platform/linux/unique_fd.h"
 
 namespace glidewheel {
 

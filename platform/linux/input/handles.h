@@ -3,31 +3,12 @@
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <libudev.h>
-#include <unistd.h>
 
-#include <cstddef>
 #include <memory>
 
+#include "platform/linux/unique_fd.h"
+
 namespace glidewheel::platform::linuxdesktop {
-
-// A file descriptor as the pointer of a unique_ptr: -1 is empty.
-struct FileDescriptor {
-    int fd = -1;
-
-    FileDescriptor() = default;
-    FileDescriptor(std::nullptr_t) {}
-    explicit FileDescriptor(int descriptor) : fd(descriptor) {}
-    explicit operator bool() const { return fd >= 0; }
-    friend bool operator==(FileDescriptor, FileDescriptor) = default;
-};
-
-struct FileDescriptorCloser {
-    using pointer = FileDescriptor;
-    void operator()(FileDescriptor descriptor) const { ::close(descriptor.fd); }
-};
-using UniqueFd = std::unique_ptr<FileDescriptor, FileDescriptorCloser>;
-
-inline UniqueFd adoptFd(int fd) { return UniqueFd(fd >= 0 ? FileDescriptor(fd) : FileDescriptor()); }
 
 struct LibevdevFree {
     void operator()(libevdev* device) const { libevdev_free(device); }

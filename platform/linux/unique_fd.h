@@ -1,0 +1,29 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <memory>
+
+namespace glidewheel::platform::linuxdesktop {
+
+// A file descriptor as the pointer of a unique_ptr: -1 is empty.
+struct FileDescriptor {
+    int fd = -1;
+
+    FileDescriptor() = default;
+    FileDescriptor(std::nullptr_t) {}
+    explicit FileDescriptor(int descriptor) : fd(descriptor) {}
+    explicit operator bool() const { return fd >= 0; }
+    friend bool operator==(FileDescriptor, FileDescriptor) = default;
+};
+
+struct FileDescriptorCloser {
+    using pointer = FileDescriptor;
+    void operator()(FileDescriptor descriptor) const { ::close(descriptor.fd); }
+};
+using UniqueFd = std::unique_ptr<FileDescriptor, FileDescriptorCloser>;
+
+inline UniqueFd adoptFd(int fd) { return UniqueFd(fd >= 0 ? FileDescriptor(fd) : FileDescriptor()); }
+
+}  // namespace glidewheel::platform::linuxdesktop
