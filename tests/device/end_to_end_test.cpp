@@ -3,9 +3,7 @@
 // high-resolution wheel units.
 
 #include "engine/scroll_interceptor.h"
-#include "platform/sim/sim_display_link.h"
-#include "platform/sim/sim_system.h"
-#include "settings/preferences.h"
+#include "platform/sim/sim_platform.h"
 #include "tests/device/test_devices.h"
 
 namespace glidewheel::devicetest {
@@ -18,16 +16,13 @@ using namespace platform;
 struct RealTapBackend {
     linuxdesktop::PollMainLoop loop;
     linuxdesktop::EvdevEventTapService taps{loop};
-    sim::SimDisplayLinkService displayLinks;
-    sim::SimTrust trust;
-    sim::SimUserDefaults userDefaults;
-    sim::SimLoginItems loginItems;
-    sim::SimBundle bundle;
+    sim::SimPlatform sim;  // all but its event stream
 
     static RealTapBackend& installed() {
         static RealTapBackend backend;
-        platform::install({&backend.taps, &backend.displayLinks, &backend.trust,
-                           &backend.userDefaults, &backend.loginItems, &backend.bundle});
+        Services services = backend.sim.services();
+        services.eventTaps = &backend.taps;
+        platform::install(services);
         return backend;
     }
 };
@@ -46,9 +41,8 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsTheUnitsItsPostsAddUpTo) {
     InterceptorRun run;
     std::string cloneNode;
     const auto taken = [&] {
-        for (const auto& device : backend.taps.takenDevices())
-            if (device.devnode == mouse.eventNode() && device.grabbed)
-                cloneNode = device.cloneDevnode;
+        for (const auto& held : backend.taps.takenDevices())
+            if (held.devnode == mouse.eventNode() && held.grabbed) cloneNode = held.cloneDevnode;
         return !cloneNode.empty();
     };
     const auto pump = [&] { backend.loop.runOnce(20); };
@@ -58,26 +52,23 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsTheUnitsItsPostsAddUpTo) {
     mouse.send({{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}});
     SmoothScroller& scroller = ScrollInterceptor::shared().smoothScroller();
     ASSERT_TRUE(waitUntil([&] { return scroller.isDisplayLinkRunning(); }, pump)) << "no glide";
-    sim::ManualDisplayLink& link = *backend.displayLinks.lastManualLink();
+    sim::ManualDisplayLink& link = *backend.sim.displayLinks.lastManualLink();
     int frames = 0;
     while (link.tick() && frames < 1000) ++frames;
 
     const std::vector<Frame> received = clone.readFrames();
     std::int32_t units = 0, detents = 0;
-    for (const Frame& frame : received) {
+    for (const Frame& frame : received)
         for (const InputEvent& event : frame) {
             EXPECT_TRUE(event.code == REL_WHEEL_HI_RES || event.code == REL_WHEEL) << event.code;
             (event.code == REL_WHEEL ? detents : units) += event.value;
         }
-    }
     // One detent at speed 1.0 and smoothness 0.5 is a 10-point glide of 21 frames. It stops at
     // about 9.36 points travelled, of which the seven frames that gathered a whole point posted
     // 8.7636: 105.16 units, the whole 105 of which come out, upwards as the notch went. Less
     // than a detent's 120 units, so no whole-detent step goes with them.
-    EXPECT_EQ(frames, 21);
-    EXPECT_EQ(received.size(), 7u);
-    EXPECT_EQ(units, 105);
-    EXPECT_EQ(detents, 0);
+    EXPECT_EQ(std::make_tuple(frames, received.size(), units, detents),
+              std::make_tuple(21, std::size_t{7}, 105, 0));
 }
 
 }  // namespace

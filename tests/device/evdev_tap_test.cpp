@@ -1,9 +1,8 @@
 // The real tap against uinput mice: what it grabs, what passes through its clones unchanged,
 // what reaches its callback, and what posting writes.
 
-#include <array>
+#include <utility>
 #include <atomic>
-#include <cmath>
 #include <thread>
 
 #include "platform/linux/input/device_classification.h"
@@ -26,14 +25,30 @@ Event scrollEvent(EventField axis, double points) {
     return event;
 }
 
-TEST_F(EvdevTapTest, GrabsTheMouseAndStandsAnUngrabbedCloneInItsPlace) {
+// The tap grabs the mouse and stands an ungrabbed clone in its place; disabling releases the
+// grab, enabling takes it again, and removing the tap ends both.
+TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth) {
     const auto device = taken(*mouse);
-    EXPECT_TRUE(isGrabbedElsewhere(mouse->eventNode()));
-    EXPECT_TRUE(device->proxy);
-    EXPECT_EQ(findEventNode(cloneName(mouse->name()), mouse->eventNode()), device->cloneDevnode);
+    const std::string clone = cloneName(mouse->name());
+    EXPECT_TRUE(isGrabbedElsewhere(mouse->eventNode()) && device->proxy);
+    EXPECT_EQ(findEventNode(clone, mouse->eventNode()), device->cloneDevnode);
     EXPECT_FALSE(isGrabbedElsewhere(device->cloneDevnode));
-    for (const TakenDevice& held : service->takenDevices())
+    for (const TakenDevice& held : service.takenDevices())
         EXPECT_FALSE(held.name.starts_with(linuxdesktop::kCloneNamePrefix)) << held.devnode;
+
+    tap->setEnabled(false);
+    EXPECT_TRUE(runUntil([&] { return !isGrabbedElsewhere(mouse->eventNode()); }));
+    tap->setEnabled(true);
+    EXPECT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); }));
+    mouse->send(kNotchUp);
+    EXPECT_TRUE(runUntil([&] { return seen.size() == 1; })) << "the tap does not work again";
+
+    source.reset();
+    tap.reset();
+    EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
+    EXPECT_TRUE(service.takenDevices().empty());
+    EXPECT_TRUE(runUntil([&] { return !findEventNode(clone, mouse->eventNode()); }))
+        << "the clone outlived its tap";
 }
 
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
@@ -50,21 +65,15 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
                                           {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}}, kFence};
     EXPECT_EQ(receiveFrames(clone, forwarded.size()), forwarded);
 
-    // Line and point deltas per detent, fractional for high-resolution units.
-    const std::vector<std::array<double, 4>> deltas = {  // lines 1, 2; points 1, 2
-        {1, 0, 1, 0}, {-1, 0, -1, 0}, {-1, 0, -1, 0}, {0, 0, 0.5, 0}, {0, 1, 0, 1}};
-    ASSERT_EQ(seen.size(), deltas.size());
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-        const auto& [proxy, event] = seen[i];
+    // Vertical and horizontal points, a detent each, fractional for high-resolution units.
+    std::vector<std::pair<double, double>> points;
+    for (const auto& [proxy, event] : seen) {
         EXPECT_EQ(proxy, taken(*mouse)->proxy);
-        EXPECT_EQ((std::array<double, 4>{
-                      double(event.integerValue(kCGScrollWheelEventDeltaAxis1)),
-                      double(event.integerValue(kCGScrollWheelEventDeltaAxis2)),
-                      event.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
-                      event.doubleValue(kCGScrollWheelEventPointDeltaAxis2)}),
-                  deltas[i])
-            << "wheel frame " << i;
+        points.emplace_back(event.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
+                            event.doubleValue(kCGScrollWheelEventPointDeltaAxis2));
     }
+    EXPECT_EQ(points, (std::vector<std::pair<double, double>>{
+                          {1, 0}, {-1, 0}, {-1, 0}, {0.5, 0}, {0, 1}}));
 
     swallow = false;  // a returned wheel frame reaches the clone as the mouse sent it
     for (const Frame& frame : {notchDown, kNotchRight, half}) mouse->send(frame);
@@ -77,72 +86,51 @@ TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacy
     // 5.125 points are 61.5 units: past libinput's start-of-scroll threshold, so every post goes
     // out as asked however long the VM pauses between them.
     for (int post = 0; post < 8; ++post)
-        service->postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 5.125));
-    service->postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, -10.0));
-    service->postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis2, 10.0));
+        service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 5.125));
+    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, -10.0));
+    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis2, 10.0));
     const std::vector<Frame> frames = receiveFrames(clone, 10);
     ASSERT_EQ(frames.size(), 10u);
 
-    // Positive points go the way of a notch up (and right), as the callback reports those.
+    // Positive points go the way of a notch up (and right), as the callback reports those. The
+    // eight posts' half units add up, and each 120 units bring a legacy step.
     int units = 0, detents = 0;
-    for (int post = 0; post < 8; ++post) {
+    for (int post = 0; post < 8; ++post)
         for (const InputEvent& event : frames[post])
             (event.code == REL_WHEEL ? detents : units) += event.value;
-        EXPECT_LE(std::abs(units - 61.5 * (post + 1)), 0.5) << "after post " << post;
-        EXPECT_EQ(detents, units / 120) << "after post " << post;
-    }
-    EXPECT_EQ(units, 492);
+    EXPECT_EQ(std::make_pair(units, detents), std::make_pair(492, 4));
     EXPECT_EQ(frames[8], (Frame{{EV_REL, REL_WHEEL_HI_RES, -120}}));
     EXPECT_EQ(frames[9], (Frame{{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}}));
-}
-
-TEST_F(EvdevTapTest, DisablingReleasesTheGrabEnablingTakesItAgainAndRemovalEndsBoth) {
-    tap->setEnabled(false);
-    EXPECT_TRUE(runUntil([&] { return !isGrabbedElsewhere(mouse->eventNode()); }));
-    tap->setEnabled(true);
-    EXPECT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); }));
-    mouse->send(kNotchUp);
-    EXPECT_TRUE(runUntil([&] { return seen.size() == 1; })) << "the tap does not work again";
-
-    const std::string clone = cloneName(mouse->name());
-    source.reset();
-    tap.reset();
-    EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
-    EXPECT_TRUE(service->takenDevices().empty());
-    EXPECT_TRUE(runUntil([&] { return !findEventNode(clone, mouse->eventNode()); }))
-        << "the clone outlived its tap";
 }
 
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     const EventTapProxy proxy = taken(*mouse)->proxy;
     const std::string clone = cloneName(mouse->name());
     // Frames post from the display link's thread while the main loop learns of the unplug.
-    std::atomic<bool> posting = true;
     std::atomic<int> posts = 0;
-    std::thread glide([&] {
-        for (; posting; ++posts) {
-            service->postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.25));
+    std::jthread glide([&](std::stop_token stop) {
+        for (; !stop.stop_requested(); ++posts) {
+            service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.25));
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     runUntil([&] { return posts > 20; });
     mouse.reset();
     const bool dropped =
-        runUntil([&] { return service->takenDevices().empty() && !findEventNode(clone); });
+        runUntil([&] { return service.takenDevices().empty() && !findEventNode(clone); });
     const int postsBefore = posts;
     runUntil([&] { return posts > postsBefore + 20; });
-    posting = false;
+    glide.request_stop();
     glide.join();
     EXPECT_TRUE(dropped) << "the unplugged mouse or its clone is still held";
-    service->postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.0));
+    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.0));
     EXPECT_FALSE(findEventNode(clone)) << "a post brought back a clone of the unplugged mouse";
 
     TestMouse plugged("glidewheel test mouse plugged later");
     ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(plugged); }));
     plugged.send(kNotchUp);
     ASSERT_TRUE(runUntil([&] { return seen.size() == 1; }));
-    EXPECT_NE(seen[0].first, proxy);
-    EXPECT_EQ(seen[0].first, taken(plugged)->proxy);
+    EXPECT_TRUE(seen[0].first == taken(plugged)->proxy && seen[0].first != proxy);
 }
 
 }  // namespace

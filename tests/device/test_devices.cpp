@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace glidewheel::devicetest {
 
@@ -36,19 +37,15 @@ std::optional<std::string> findEventNode(const std::string& name, const std::str
 }
 
 bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (; !done(); pump())
-        if (std::chrono::steady_clock::now() >= deadline) return false;
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10); !done(); pump())
+        if (std::chrono::steady_clock::now() >= end) return false;
     return true;
 }
 
 bool isGrabbedElsewhere(const std::string& eventNode) {
     const auto fd = adoptFd(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) fail("opening " + eventNode, errno);
-    if (ioctl(fd.get().fd, EVIOCGRAB, 1) == 0) {
-        ioctl(fd.get().fd, EVIOCGRAB, 0);
-        return false;
-    }
+    if (ioctl(fd.get().fd, EVIOCGRAB, 1) == 0) return false;  // closing the node releases it
     if (errno != EBUSY) fail("grabbing " + eventNode, errno);
     return true;
 }
@@ -56,31 +53,23 @@ bool isGrabbedElsewhere(const std::string& eventNode) {
 TestMouse::TestMouse(const std::string& name) : name_(name), description_(libevdev_new()) {
     // uinput would cut a longer name, and the tests find devices by name.
     if (name.size() >= UINPUT_MAX_NAME_SIZE) throw std::invalid_argument("too long: " + name);
-    libevdev* description = description_.get();
-    libevdev_set_name(description, name.c_str());
-    libevdev_set_id_bustype(description, BUS_USB);
+    libevdev_set_name(description_.get(), name.c_str());
+    libevdev_set_id_bustype(description_.get(), BUS_USB);
     for (unsigned code : {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL, REL_HWHEEL_HI_RES})
-        libevdev_enable_event_code(description, EV_REL, code, nullptr);
+        libevdev_enable_event_code(description_.get(), EV_REL, code, nullptr);
     for (unsigned code : {BTN_LEFT, BTN_RIGHT})
-        libevdev_enable_event_code(description, EV_KEY, code, nullptr);
+        libevdev_enable_event_code(description_.get(), EV_KEY, code, nullptr);
     libevdev_uinput* device = nullptr;
-    const int rc =
-        libevdev_uinput_create_from_device(description, LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
+    const int rc = libevdev_uinput_create_from_device(description_.get(),
+                                                      LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
     if (rc < 0) fail("creating the test mouse through uinput", -rc);
     device_.reset(device);
 }
 
-std::string TestMouse::eventNode() const {
-    const char* node = libevdev_uinput_get_devnode(device_.get());
-    return node ? node : "";
-}
-
-void TestMouse::send(const Frame& frame) {
-    Frame withReport = frame;
-    withReport.push_back({EV_SYN, SYN_REPORT, 0});
-    for (const InputEvent& event : withReport) {
-        const int rc =
-            libevdev_uinput_write_event(device_.get(), event.type, event.code, event.value);
+void TestMouse::send(Frame frame) {
+    frame.push_back({EV_SYN, SYN_REPORT, 0});
+    for (const InputEvent& e : frame) {
+        const int rc = libevdev_uinput_write_event(device_.get(), e.type, e.code, e.value);
         if (rc < 0) fail("writing to the test mouse", -rc);
     }
 }
@@ -94,12 +83,10 @@ std::vector<Frame> EventReader::readFrames() {
     std::vector<Frame> frames;
     input_event event;
     while (read(fd_.get().fd, &event, sizeof event) == sizeof event) {
-        if (event.type == EV_SYN && event.code == SYN_REPORT) {
-            frames.push_back(std::move(partial_));
-            partial_.clear();
-        } else {
+        if (event.type == EV_SYN && event.code == SYN_REPORT)
+            frames.push_back(std::exchange(partial_, {}));
+        else
             partial_.push_back({event.type, event.code, event.value});
-        }
     }
     return frames;
 }
@@ -111,11 +98,10 @@ void DeviceTest::SetUp() {
 void EvdevTapTest::SetUp() {
     DeviceTest::SetUp();
     if (IsSkipped()) return;
-    service = std::make_unique<linuxdesktop::EvdevEventTapService>(loop);
     // Numbered, so no test finds a device that an earlier one left behind.
     static int mice = 0;
     mouse = std::make_unique<TestMouse>("glidewheel test mouse " + std::to_string(++mice));
-    tap = service->createTap(
+    tap = service.createTap(
         kCGAnnotatedSessionEventTap, kCGTailAppendEventTap, kCGEventTapOptionDefault,
         CGEventMaskBit(kCGEventScrollWheel),
         [](EventTapProxy proxy, EventType, Event* event, void* self) -> Event* {
@@ -125,31 +111,9 @@ void EvdevTapTest::SetUp() {
         },
         this);
     ASSERT_NE(tap, nullptr);
-    source = service->createRunLoopSource(*tap);
-    ASSERT_NE(source, nullptr);
+    ASSERT_NE(source = service.createRunLoopSource(*tap), nullptr);
     source->addToMainRunLoop();
     ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); })) << "mouse not taken";
-}
-
-std::optional<EvdevTapTest::TakenDevice> EvdevTapTest::taken(const TestMouse& mouse) const {
-    for (const TakenDevice& device : service->takenDevices())
-        if (device.devnode == mouse.eventNode()) return device;
-    return std::nullopt;
-}
-
-bool EvdevTapTest::runUntil(const std::function<bool()>& done) {
-    // Short turns: some of what the tests wait for (a clone's node, a posted frame) does not
-    // wake the loop.
-    return waitUntil(done, [&] { loop.runOnce(20); });
-}
-
-std::vector<Frame> EvdevTapTest::receiveFrames(EventReader& reader, std::size_t count) {
-    std::vector<Frame> frames;
-    runUntil([&] {
-        for (Frame& frame : reader.readFrames()) frames.push_back(std::move(frame));
-        return frames.size() >= count;
-    });
-    return frames;
 }
 
 }  // namespace glidewheel::devicetest

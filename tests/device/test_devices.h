@@ -16,8 +16,7 @@ namespace glidewheel::devicetest {
 
 // One evdev event as the kernel reports it, without its time stamp.
 struct InputEvent {
-    std::uint16_t type = 0;
-    std::uint16_t code = 0;
+    std::uint16_t type = 0, code = 0;
     std::int32_t value = 0;
     friend bool operator==(const InputEvent&, const InputEvent&) = default;
 };
@@ -42,8 +41,11 @@ class TestMouse {
 public:
     explicit TestMouse(const std::string& name);
     const std::string& name() const { return name_; }
-    std::string eventNode() const;
-    void send(const Frame& frame);  // the frame's events, then SYN_REPORT
+    std::string eventNode() const {
+        const char* node = libevdev_uinput_get_devnode(device_.get());
+        return node ? node : "";
+    }
+    void send(Frame frame);  // the frame's events, then SYN_REPORT
 
 private:
     std::string name_;
@@ -64,8 +66,7 @@ private:
 
 // Device tests need to make uinput devices: they run in the test VM, or on a host that gives
 // this user /dev/uinput, and skip elsewhere.
-class DeviceTest : public ::testing::Test {
-protected:
+struct DeviceTest : ::testing::Test {
     void SetUp() override;
 };
 
@@ -77,14 +78,29 @@ protected:
     using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
 
     void SetUp() override;
-    std::optional<TakenDevice> taken(const TestMouse& mouse) const;
+    std::optional<TakenDevice> taken(const TestMouse& mouse) const {
+        for (const TakenDevice& device : service.takenDevices())
+            if (device.devnode == mouse.eventNode()) return device;
+        return std::nullopt;
+    }
     bool isTakenAndGrabbed(const TestMouse& m) const { auto d = taken(m); return d && d->grabbed; }
-    bool runUntil(const std::function<bool()>& done);  // runs the main loop meanwhile
+    // Runs the main loop meanwhile, in short turns: some of what the tests wait for (a clone's
+    // node, a posted frame) does not wake it.
+    bool runUntil(const std::function<bool()>& done) {
+        return waitUntil(done, [&] { loop.runOnce(20); });
+    }
     // Runs the main loop until `count` frames have come out of `reader`; returns all that came.
-    std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
+    std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count) {
+        std::vector<Frame> frames;
+        runUntil([&] {
+            for (Frame& frame : reader.readFrames()) frames.push_back(std::move(frame));
+            return frames.size() >= count;
+        });
+        return frames;
+    }
 
     platform::linuxdesktop::PollMainLoop loop;
-    std::unique_ptr<platform::linuxdesktop::EvdevEventTapService> service;
+    platform::linuxdesktop::EvdevEventTapService service{loop};
     std::unique_ptr<TestMouse> mouse;
     std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen;  // by the callback
     bool swallow = true;
