@@ -6,7 +6,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <numeric>
 #include <tuple>
 #include <vector>
@@ -173,8 +172,6 @@ TEST_F(SmoothScrollerTest, HugeDistancesSaturateAndTheirGlidesStillEnd) {
 }
 
 
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
 // An interceptor of its own on a private sim backend; events are handed to it directly.
 class InterceptorTest : public ::testing::Test {
 protected:
@@ -230,7 +227,7 @@ TEST_F(InterceptorTest, DeltaIsTakenClampedPushedNinePointsOutAndScaled) {
         bool isHorizontal;
     } cases[] = {
         {-0.5, 0.0, 2.0, -0.5, -19.0, false},     {40.0, 0.0, 3.0, 26.0, 105.0, false},
-        {-1000.0, 0.0, 0.5, -26.0, -17.5, false}, {kInfinity, 0.0, 1.0, 26.0, 35.0, false},
+        {-1000.0, 0.0, 0.5, -26.0, -17.5, false}, {INFINITY, 0.0, 1.0, 26.0, 35.0, false},
         {2.0, -5.0, 1.0, 2.0, 11.0, false},       {0.0, -5.0, 1.0, -5.0, -14.0, true},
     };
     for (const auto& c : cases) {
@@ -315,7 +312,7 @@ TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver
         Event notch = wheelEvent(1.0, 1);
         EXPECT_TRUE(handle(notch) == &notch && notch == wheelEvent(1.0, 1)) << what;
     };
-    for (const double speed : {std::nan(""), kInfinity, DBL_MAX / 2}) {
+    for (const double speed : {std::nan(""), double{INFINITY}, DBL_MAX / 2}) {
         preferences.setScrollSpeed(speed);
         passes("speed giving no finite distance");
     }

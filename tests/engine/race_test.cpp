@@ -33,12 +33,12 @@ struct Gate {
         std::unique_lock lock(mutex);
         if (!ownThread) {
             open = true;
+            changed.notify_all();
         } else if (std::exchange(armed, false)) {
             held = true;
             changed.notify_all();
             changed.wait(lock, [this] { return open; });
         }
-        changed.notify_all();
     }
     bool waitUntilHeld() {
         std::unique_lock lock(mutex);
