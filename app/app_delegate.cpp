@@ -1,6 +1,5 @@
 #include "app/app_delegate.h"
 
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QPalette>
