@@ -59,13 +59,13 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
         {{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}}, {{EV_KEY, BTN_LEFT, 1}}, kNotchUp,
         {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}, {EV_REL, REL_WHEEL, -1},
          {EV_REL, REL_WHEEL_HI_RES, -120}},
-        notchDown, half, kNotchRight, kFence};
+        notchDown, half, kNotchRight, half, kFence};
     for (const Frame& frame : swallowed) mouse->send(frame);
     const std::vector<Frame> forwarded = {swallowed[0], swallowed[1],
                                           {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}}, kFence};
     EXPECT_EQ(receiveFrames(clone, forwarded.size()), forwarded);
 
-    // Vertical and horizontal points, a detent each, fractional for high-resolution units.
+    // Vertical and horizontal points, a detent each: half a detent waits for the other half.
     std::vector<std::pair<double, double>> points;
     for (const auto& [proxy, event] : seen) {
         EXPECT_EQ(proxy, taken(*mouse)->proxy);
@@ -73,11 +73,12 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis2));
     }
     EXPECT_EQ(points, (std::vector<std::pair<double, double>>{
-                          {1, 0}, {-1, 0}, {-1, 0}, {0.5, 0}, {0, 1}}));
+                          {1, 0}, {-1, 0}, {-1, 0}, {0, 1}, {1, 0}}));
 
-    swallow = false;  // a returned wheel frame reaches the clone as the mouse sent it
-    for (const Frame& frame : {notchDown, kNotchRight, half}) mouse->send(frame);
-    EXPECT_EQ(receiveFrames(clone, 3), (std::vector<Frame>{notchDown, kNotchRight, half}));
+    swallow = false;  // the clone gets a returned event's units, with their legacy steps
+    for (const Frame& frame : {notchDown, kNotchRight, half, half, kFence}) mouse->send(frame);
+    EXPECT_EQ(receiveFrames(clone, 4),
+              (std::vector<Frame>{notchDown, kNotchRight, kNotchUp, kFence}));
 }
 
 TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacySteps) {

@@ -81,6 +81,7 @@ private:
         EventTapProxy proxy;
         State state = State::idle;
         std::vector<input_event> frame;  // the frame being read
+        DetentAccumulator detents;       // wheel units not yet handed to the callback
         std::unique_ptr<MainLoop::Watch> watch;
     };
 
@@ -229,6 +230,7 @@ void EvdevTapCore::grab(Mouse& mouse) {
         return;
     }
     mouse.frame.clear();
+    mouse.detents = {};  // the desktop had the wheel since the last grab
     mouse.state = State::grabbed;
 }
 
@@ -335,15 +337,20 @@ void EvdevTapCore::resynchronise(Mouse& mouse) {
     if (!frame.empty()) mouse.clone->writeFrame(frame);
 }
 
+// The callback sees the wheel once a detent has built up (see DetentAccumulator), and the clone
+// gets the wheel codes of what it lets pass; the frame's other codes pass at once. A listening
+// tap's frames, and every frame of a tap that leaves the wheel alone, pass as the mouse sent them.
 void EvdevTapCore::handleFrame(Mouse& mouse) {
-    bool wheelPasses = true;
+    std::optional<WheelMotion> passed;
     if (wantsWheel_) {
-        if (std::optional<Event> event = wheelEvent(wheelMotion(mouse.frame, mouse.resolution))) {
-            const Event* result = callback_(mouse.proxy, kCGEventScrollWheel, &*event, userInfo_);
-            wheelPasses = result != nullptr || options_ == kCGEventTapOptionListenOnly;
+        const WheelMotion released = mouse.detents.add(wheelMotion(mouse.frame, mouse.resolution));
+        bool swallowed = false;
+        if (std::optional<Event> event = wheelEvent(released)) {
+            swallowed = callback_(mouse.proxy, kCGEventScrollWheel, &*event, userInfo_) == nullptr;
         }
+        if (options_ != kCGEventTapOptionListenOnly) passed = swallowed ? WheelMotion{} : released;
     }
-    const std::vector<input_event> out = cloneFrame(mouse.frame, mouse.resolution, wheelPasses);
+    const std::vector<input_event> out = cloneFrame(mouse.frame, mouse.resolution, passed);
     mouse.frame.clear();
     mouse.clone->writeFrame(out);
 }

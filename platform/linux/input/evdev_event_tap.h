@@ -18,9 +18,12 @@ class EvdevTapCore;
 
 // The event tap on evdev: each tap grabs every wheel mouse (libevdev), and stands a uinput
 // clone of it in its place, through which everything the mouse sends except its wheel passes
-// unchanged. Wheel frames go to the tap's callback on the main loop as scroll-wheel events;
-// a frame the callback lets pass reaches the clone as the mouse sent it. Mice plugged in while
-// a tap exists are taken too (udev), unplugged ones are dropped.
+// unchanged. The wheel goes to the tap's callback on the main loop as scroll-wheel events, at
+// most one per detent: the engine glides each event at least 9 points, so a high-resolution
+// wheel's units are held back until a detent has built up (DetentAccumulator). What the
+// callback lets pass reaches the clone as wheel codes for those units; what it swallows, or
+// what is held back, does not. Mice plugged in while a tap exists are taken too (udev),
+// unplugged ones are dropped.
 //
 // Units: a detent is 120 high-resolution wheel units and is reported as one line and one point
 // of scroll. Posted points go back out at 12 units per point, so one detent's glide moves one

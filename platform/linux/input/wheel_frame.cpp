@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "platform/linux/input/high_resolution_wheel.h"
 
@@ -13,14 +14,28 @@ bool isSynReport(const input_event& event) {
     return event.type == EV_SYN && event.code == SYN_REPORT;
 }
 
-// The high-resolution code matching a legacy wheel step, saturated to what a frame value holds.
-input_event highResolutionFor(std::uint16_t code, std::int32_t detents) {
+input_event relative(std::uint16_t code, std::int64_t value) {
     input_event event{};
     event.type = EV_REL;
     event.code = code;
-    event.value = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(std::int64_t{detents} * kUnitsPerDetent, INT32_MIN, INT32_MAX));
+    event.value = static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
     return event;
+}
+
+// One axis's codes for the given units, each saturated to what a frame value holds.
+void appendAxis(std::vector<input_event>& out, std::uint16_t legacyCode, std::uint16_t unitsCode,
+                std::int64_t units) {
+    if (units == 0) return;
+    if (units / kUnitsPerDetent != 0) out.push_back(relative(legacyCode, units / kUnitsPerDetent));
+    out.push_back(relative(unitsCode, units));
+}
+
+// Adds a frame's units to what one axis holds, and returns what that releases.
+std::int64_t releaseAxis(std::int64_t& held, std::int64_t frame) {
+    if ((held < 0 && frame > 0) || (held > 0 && frame < 0)) held = 0;  // a turn
+    held += frame;
+    if (held > -kUnitsPerDetent && held < kUnitsPerDetent) return 0;
+    return std::exchange(held, 0);
 }
 
 }  // namespace
@@ -73,21 +88,31 @@ std::optional<Event> wheelEvent(const WheelMotion& motion) {
     return event;
 }
 
+WheelMotion DetentAccumulator::add(const WheelMotion& frame) {
+    return {releaseAxis(held_.vertical, frame.vertical),
+            releaseAxis(held_.horizontal, frame.horizontal)};
+}
+
 std::vector<input_event> cloneFrame(std::span<const input_event> frame, WheelResolution resolution,
-                                    bool wheelPasses) {
+                                    const std::optional<WheelMotion>& passed) {
     std::vector<input_event> out;
-    out.reserve(frame.size() + 2);
+    out.reserve(frame.size() + 4);
+    bool passedWritten = false;
     for (const input_event& event : frame) {
         if (!isWheelCode(event)) {
             out.push_back(event);
-            continue;
-        }
-        if (!wheelPasses) continue;
-        out.push_back(event);
-        if (event.code == REL_WHEEL && !resolution.vertical) {
-            out.push_back(highResolutionFor(REL_WHEEL_HI_RES, event.value));
+        } else if (passed) {
+            if (std::exchange(passedWritten, true)) continue;
+            appendAxis(out, REL_WHEEL, REL_WHEEL_HI_RES, passed->vertical);
+            appendAxis(out, REL_HWHEEL, REL_HWHEEL_HI_RES, passed->horizontal);
+        } else if (event.code == REL_WHEEL && !resolution.vertical) {
+            appendAxis(out, REL_WHEEL, REL_WHEEL_HI_RES,
+                       std::int64_t{event.value} * kUnitsPerDetent);
         } else if (event.code == REL_HWHEEL && !resolution.horizontal) {
-            out.push_back(highResolutionFor(REL_HWHEEL_HI_RES, event.value));
+            appendAxis(out, REL_HWHEEL, REL_HWHEEL_HI_RES,
+                       std::int64_t{event.value} * kUnitsPerDetent);
+        } else {
+            out.push_back(event);
         }
     }
     if (std::all_of(out.begin(), out.end(), isSynReport)) out.clear();

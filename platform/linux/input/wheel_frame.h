@@ -32,17 +32,36 @@ struct WheelMotion {
 
 WheelMotion wheelMotion(std::span<const input_event> frame, WheelResolution resolution);
 
-// The scroll-wheel event for a frame's wheel motion, or nothing when the frame did not turn a
-// wheel. Line deltas (fields 11, 12) are whole detents, truncated towards zero; point deltas
-// (96, 97) are detents as points, fractional for high-resolution wheels. The event is
+// Holds a mouse's wheel units back until a detent has built up on an axis. The engine glides
+// every event it takes at least 9 points further than the event's own points (1 per detent),
+// so it must see at most one event per detent: a wheel that reports a detent as 8 frames of 15
+// units would otherwise glide 8 × 9.125 = 73 points a detent instead of 10. A legacy-only
+// wheel's steps (120 units each) go at once.
+class DetentAccumulator {
+public:
+    // Adds a frame's motion and returns what it releases: on each axis where at least a detent
+    // (±120 units) has built up, all of it, fraction included, and the axis starts again from
+    // 0; 0 on an axis still short of a detent. Motion against what an axis holds (a turn)
+    // drops that first.
+    WheelMotion add(const WheelMotion& frame);
+
+private:
+    WheelMotion held_;
+};
+
+// The scroll-wheel event for released wheel motion, or nothing when none was released. Line
+// deltas (fields 11, 12) are whole detents, truncated towards zero; point deltas (96, 97) are
+// the units as points, one per detent, fraction included (1.5 for 180 units). The event is
 // discrete: no phases, not continuous, no source marker, no modifier flags.
 std::optional<Event> wheelEvent(const WheelMotion& motion);
 
-// The frame to write to the clone. A frame whose wheel event was swallowed loses its wheel
-// codes (and is empty if nothing else is left but the SYN_REPORT); a passed one keeps them,
-// and a legacy-only wheel gains the high-resolution code the clone has, since a desktop that
-// reads high-resolution codes ignores the legacy ones of such a device.
+// The frame to write to the clone, its other codes in order. With `passed`, the frame's wheel
+// codes give way to those of the motion the callback let pass (none when it was held back or
+// swallowed): each axis's whole detents as a legacy step, if any, and its units. Without, they
+// pass as the mouse sent them, except that a legacy-only wheel gains the high-resolution code
+// the clone has, since a desktop that reads high-resolution codes ignores the legacy ones of
+// such a device. Empty if nothing but the SYN_REPORT is left.
 std::vector<input_event> cloneFrame(std::span<const input_event> frame, WheelResolution resolution,
-                                    bool wheelPasses);
+                                    const std::optional<WheelMotion>& passed);
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -32,53 +32,63 @@ std::vector<std::tuple<int, int, int>> codes(const Frame& frame) {
     return out;
 }
 
-TEST(WheelFrame, BecomesAnEventCountingEachDetentOnce) {
+TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
+    const auto units = [](int value) { return Frame{rel(REL_WHEEL_HI_RES, value), kReport}; };
     const struct {
-        Frame frame;
+        std::vector<Frame> frames;  // all but the last deliver nothing
         WheelResolution resolution;
         std::int64_t lines1, lines2;
         double points1, points2;
     } cases[] = {
-        // A high-resolution wheel reports a detent both ways; only the fine units count.
-        {{rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 120), kReport}, kHighResolution, 1, 0, 1.0, 0},
-        {{rel(REL_WHEEL_HI_RES, 30), rel(REL_X, 3), kReport}, kHighResolution, 0, 0, 0.25, 0},
-        {{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2), kReport},
-         kHighResolution, -1, -2, -1.5, -2.0},  // lines truncate towards zero
-        {{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}, kLegacyOnly, -2, 1, -2.0, 1.0},
+        // Eighths of a detent; only the fine units count, not the legacy step with the last.
+        {{units(15), units(15), units(15), units(15), units(15), units(15), units(15),
+          {rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15), kReport}}, kHighResolution, 1, 0, 1.0, 0},
+        {{units(90), units(-60), units(-60)}, kHighResolution, -1, 0, -1.0, 0},  // a turn drops 90
+        {{{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2),
+           kReport}}, kHighResolution, -1, -2, -1.5, -2.0},  // lines truncate towards zero
+        {{{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, -2, 1, -2.0, 1.0},
     };
     for (const auto& c : cases) {
-        const std::optional<Event> event = wheelEvent(wheelMotion(c.frame, c.resolution));
-        ASSERT_TRUE(event.has_value());
-        EXPECT_EQ(std::make_tuple(event->type(), event->integerValue(kCGScrollWheelEventDeltaAxis1),
-                                  event->integerValue(kCGScrollWheelEventDeltaAxis2),
-                                  event->doubleValue(kCGScrollWheelEventPointDeltaAxis1),
-                                  event->doubleValue(kCGScrollWheelEventPointDeltaAxis2)),
-                  std::make_tuple(kCGEventScrollWheel, c.lines1, c.lines2, c.points1, c.points2));
+        DetentAccumulator detents;
+        for (int round = 0; round < 2; ++round) {  // a release leaves nothing behind
+            for (std::size_t i = 0; i + 1 < c.frames.size(); ++i)
+                EXPECT_FALSE(wheelEvent(detents.add(wheelMotion(c.frames[i], c.resolution))));
+            const auto event = wheelEvent(detents.add(wheelMotion(c.frames.back(), c.resolution)));
+            ASSERT_TRUE(event.has_value());
+            EXPECT_EQ(std::make_tuple(event->type(),
+                                      event->integerValue(kCGScrollWheelEventDeltaAxis1),
+                                      event->integerValue(kCGScrollWheelEventDeltaAxis2),
+                                      event->doubleValue(kCGScrollWheelEventPointDeltaAxis1),
+                                      event->doubleValue(kCGScrollWheelEventPointDeltaAxis2)),
+                      std::make_tuple(kCGEventScrollWheel, c.lines1, c.lines2, c.points1,
+                                      c.points2));
+        }
     }
-    const Frame noWheel{rel(REL_X, 5), ev(EV_KEY, BTN_LEFT, 1), ev(EV_MSC, MSC_SCAN, 8), kReport};
-    EXPECT_FALSE(wheelEvent(wheelMotion(noWheel, kHighResolution)).has_value());
 }
 
-TEST(WheelFrame, CloneFrameDropsOrKeepsTheWheelAndLeavesTheRestInOrder) {
-    const Frame mixed{rel(REL_X, 4), rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 120),
+TEST(WheelFrame, CloneFrameWritesTheWheelThatPassesAndLeavesTheRestInOrder) {
+    const Frame mixed{rel(REL_X, 4), rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15),
                       ev(EV_KEY, BTN_LEFT, 1), kReport};
     const struct {
         Frame frame;
         WheelResolution resolution;
-        bool passes;
+        std::optional<WheelMotion> passed;  // none: as the mouse sent it
         Frame expected;
     } cases[] = {
-        {mixed, kHighResolution, false, {rel(REL_X, 4), ev(EV_KEY, BTN_LEFT, 1), kReport}},
-        {{rel(REL_WHEEL_HI_RES, 120), kReport}, kHighResolution, false, {}},
+        {mixed, kHighResolution, WheelMotion{}, {rel(REL_X, 4), ev(EV_KEY, BTN_LEFT, 1), kReport}},
+        {{rel(REL_WHEEL_HI_RES, 15), kReport}, kHighResolution, WheelMotion{}, {}},
+        {mixed, kHighResolution, WheelMotion{-300, 0},  // what built up, with its whole detents
+         {rel(REL_X, 4), rel(REL_WHEEL, -2), rel(REL_WHEEL_HI_RES, -300), mixed[3], kReport}},
+        {mixed, kHighResolution, std::nullopt, mixed},
         // A legacy wheel gains the clone's high-resolution code, saturated if need be.
-        {{rel(REL_WHEEL, 2), rel(REL_HWHEEL, -1), kReport}, kLegacyOnly, true,
+        {{rel(REL_WHEEL, 2), rel(REL_HWHEEL, -1), kReport}, kLegacyOnly, WheelMotion{240, -120},
          {rel(REL_WHEEL, 2), rel(REL_WHEEL_HI_RES, 240), rel(REL_HWHEEL, -1),
           rel(REL_HWHEEL_HI_RES, -120), kReport}},
-        {{rel(REL_WHEEL, INT32_MAX), kReport}, kLegacyOnly, true,
+        {{rel(REL_WHEEL, INT32_MAX), kReport}, kLegacyOnly, std::nullopt,
          {rel(REL_WHEEL, INT32_MAX), rel(REL_WHEEL_HI_RES, INT32_MAX), kReport}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(codes(cloneFrame(c.frame, c.resolution, c.passes)), codes(c.expected));
+        EXPECT_EQ(codes(cloneFrame(c.frame, c.resolution, c.passed)), codes(c.expected));
 }
 
 TEST(HighResolutionWheel, LegacyStepsFollowTheRunningTotalAndAPauseOrTurnStartsANewScroll) {
