@@ -11,11 +11,10 @@ namespace {
 
 using namespace platform;
 
-// The program's backend with the real tap on a poll() loop and a display link ticked by hand.
+// The program's backend with the real tap on its input thread and a display link ticked by hand.
 // It must outlive the shared interceptor and preferences, which live until exit.
 struct RealTapBackend {
-    linuxdesktop::PollMainLoop loop;
-    linuxdesktop::EvdevEventTapService taps{loop};
+    linuxdesktop::EvdevEventTapService taps;
     sim::SimPlatform sim;  // all but its event stream
 
     static RealTapBackend& installed() {
@@ -45,7 +44,7 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsTheUnitsItsPostsAddUpTo) {
             if (held.devnode == mouse.eventNode() && held.grabbed) cloneNode = held.cloneDevnode;
         return !cloneNode.empty();
     };
-    const auto pump = [&] { backend.loop.runOnce(20); };
+    const auto pump = pause;
     ASSERT_TRUE(waitUntil(taken, pump));
     EventReader clone(cloneNode);
 

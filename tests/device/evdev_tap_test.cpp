@@ -107,7 +107,7 @@ TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacy
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     const EventTapProxy proxy = taken(*mouse)->proxy;
     const std::string clone = cloneName(mouse->name());
-    // Frames post from the display link's thread while the main loop learns of the unplug.
+    // Frames post from the display link's thread while the input thread learns of the unplug.
     std::atomic<int> posts = 0;
     std::jthread glide([&](std::stop_token stop) {
         for (; !stop.stop_requested(); ++posts) {
