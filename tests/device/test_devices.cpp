@@ -109,7 +109,8 @@ void EvdevTapTest::SetUp() {
         CGEventMaskBit(kCGEventScrollWheel),
         [](EventTapProxy proxy, EventType, Event* event, void* self) -> Event* {
             auto& test = *static_cast<EvdevTapTest*>(self);
-            test.seen.emplace_back(proxy, *event);
+            std::scoped_lock guard(test.seenMutex_);
+            test.seen_.emplace_back(proxy, *event);
             return test.swallow ? nullptr : event;
         },
         this);

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -99,10 +101,18 @@ protected:
 
     platform::linuxdesktop::EvdevEventTapService service;
     std::unique_ptr<TestMouse> mouse;
-    std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen;  // by the callback
-    bool swallow = true;
+    // What the callback was given so far; it runs on the tap's input thread.
+    std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen() const {
+        std::scoped_lock guard(seenMutex_);
+        return seen_;
+    }
+    std::atomic<bool> swallow = true;
     std::unique_ptr<platform::EventTap> tap;
     std::unique_ptr<platform::RunLoopSource> source;
+
+private:
+    mutable std::mutex seenMutex_;
+    std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen_;
 };
 
 }  // namespace glidewheel::devicetest

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "platform/linux/describe_error.h"
@@ -18,8 +19,9 @@
 namespace glidewheel::platform::linuxdesktop {
 
 // The mice of one tap and what it does with their wheels. Made, used and destroyed on the
-// input thread; only isEnabled() is read elsewhere.
-class WheelMouseTap {
+// input thread; only isEnabled() is read elsewhere. Opening a mouse with its clone, and
+// destroying them, are the service's slow device calls, made on a thread of their own.
+class WheelMouseTap : public std::enable_shared_from_this<WheelMouseTap> {
 public:
     WheelMouseTap(EvdevEventTapService& service, EventTapOptions options, EventMask mask,
                   EventTapCallback callback, void* userInfo,
@@ -37,12 +39,15 @@ public:
 
 private:
     struct Taken {
-        std::unique_ptr<GrabbedMouse> mouse;
+        std::shared_ptr<GrabbedMouse> mouse;  // shared only to cross to the slow-call thread
         EventTapProxy proxy;
         std::unique_ptr<InputLoop::Watch> watch;
     };
 
-    void takeWheelMouse(udev_device* eventNode);
+    void takeWheelMouse(const WheelMouseNode& node);
+    void adopt(std::shared_ptr<GrabbedMouse> mouse, const std::string& syspath,
+               EventTapProxy proxy);
+    void forget(std::string_view syspath);
     void onReadable(Taken& taken);
     std::optional<WheelMotion> filterWheel(EventTapProxy proxy, const WheelMotion& released);
     void updateWatch(Taken& taken);
@@ -61,6 +66,7 @@ private:
 
     std::unique_ptr<WheelMouseMonitor> monitor_;
     std::vector<std::unique_ptr<Taken>> mice_;
+    std::set<std::string, std::less<>> opening_;  // syspaths of mice being opened
 };
 
 WheelMouseTap::WheelMouseTap(EvdevEventTapService& service, EventTapOptions options,
@@ -84,21 +90,40 @@ WheelMouseTap::~WheelMouseTap() {
 
 void WheelMouseTap::start() {
     monitor_->start(
-        service_.loop_, [this](udev_device* eventNode) { takeWheelMouse(eventNode); },
-        [this](std::string_view syspath) {
-            if (Taken* taken = find(syspath)) drop(*taken);
-        });
+        service_.loop_, [this](const WheelMouseNode& node) { takeWheelMouse(node); },
+        [this](std::string_view syspath) { forget(syspath); });
 }
 
-void WheelMouseTap::takeWheelMouse(udev_device* eventNode) {
-    const char* syspath = udev_device_get_syspath(eventNode);
-    if (!syspath || find(syspath)) return;
-    const EventTapProxy proxy{(std::uint64_t{id_} << 32) | nextDeviceSerial_};
-    auto mouse = GrabbedMouse::open(eventNode, [this, proxy](const WheelMotion& released) {
-        return filterWheel(proxy, released);
+// The mouse is opened and cloned on the slow-call thread, then adopted here. The filter it is
+// given runs only while this tap holds the mouse, on the input thread.
+void WheelMouseTap::takeWheelMouse(const WheelMouseNode& node) {
+    if (find(node.syspath) || opening_.contains(node.syspath)) return;
+    opening_.insert(node.syspath);
+    const EventTapProxy proxy{(std::uint64_t{id_} << 32) | nextDeviceSerial_++};
+    service_.slowDeviceCalls_.post([this, tap = weak_from_this(), &loop = service_.loop_, node,
+                                    proxy] {
+        std::shared_ptr<GrabbedMouse> mouse =
+            GrabbedMouse::open(node, [this, proxy](const WheelMotion& released) {
+                return filterWheel(proxy, released);
+            });
+        loop.post([tap, mouse = std::move(mouse), syspath = node.syspath, proxy]() mutable {
+            if (auto held = tap.lock()) held->adopt(std::move(mouse), syspath, proxy);
+        });
     });
-    if (!mouse) return;
-    ++nextDeviceSerial_;
+}
+
+void WheelMouseTap::forget(std::string_view syspath) {
+    if (Taken* taken = find(syspath)) drop(*taken);
+    if (const auto opening = opening_.find(syspath); opening != opening_.end())
+        opening_.erase(opening);  // unplugged while being opened: adopt() lets it go
+}
+
+void WheelMouseTap::adopt(std::shared_ptr<GrabbedMouse> mouse, const std::string& syspath,
+                          EventTapProxy proxy) {
+    if (opening_.erase(syspath) == 0 || !mouse) {
+        if (mouse) service_.slowDeviceCalls_.post([gone = std::move(mouse)] {});
+        return;
+    }
     service_.clones_.add(proxy, mouse->clone());
     Taken& taken = *mice_.emplace_back(std::make_unique<Taken>(Taken{std::move(mouse), proxy, {}}));
     taken.watch = service_.loop_.watchReadable(taken.mouse->fd(), [this, &taken] { onReadable(taken); });
@@ -157,11 +182,16 @@ void WheelMouseTap::updateWatch(Taken& taken) {
     taken.watch->setEnabled(onLoop_ && taken.mouse->state() != GrabbedMouse::State::idle);
 }
 
+// Released here, so that once a disable or removal returns nothing is grabbed; the clone and the
+// descriptor go on the slow-call thread, in the task that holds the last reference.
 void WheelMouseTap::drop(Taken& taken) {
     service_.clones_.remove(taken.proxy);  // before the clone goes: posts may come meanwhile
+    taken.mouse->release();
+    std::shared_ptr<GrabbedMouse> mouse = std::move(taken.mouse);
     const auto it = std::find_if(mice_.begin(), mice_.end(),
                                  [&taken](const auto& held) { return held.get() == &taken; });
     if (it != mice_.end()) mice_.erase(it);
+    service_.slowDeviceCalls_.post([gone = std::move(mouse)] {});
 }
 
 WheelMouseTap::Taken* WheelMouseTap::find(std::string_view syspath) {

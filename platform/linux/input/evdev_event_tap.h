@@ -79,8 +79,12 @@ private:
     CloneRegistry clones_;
     std::vector<WheelMouseTap*> taps_;  // input thread only
     std::uint32_t nextTapId_ = 1;       // input thread only
-    // Last, so that its thread ends before the rest goes.
+    // Its thread ends before the rest above goes.
     mutable InputLoop loop_;
+    // Opening a mouse and making its clone, and destroying them, keep the kernel 10 to 100 ms
+    // under emulation (a 1000 Hz mouse's kernel buffer lasts 42 ms), so they run here, away from
+    // the input thread. Ends first: its tasks hand their results to the input thread.
+    InputLoop slowDeviceCalls_;
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

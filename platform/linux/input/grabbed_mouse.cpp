@@ -46,14 +46,12 @@ void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*,
 
 }  // namespace
 
-std::unique_ptr<GrabbedMouse> GrabbedMouse::open(udev_device* eventNode, WheelFilter wheelFilter) {
-    const char* syspath = udev_device_get_syspath(eventNode);
-    const char* devnode = udev_device_get_devnode(eventNode);
-    if (!syspath || !devnode) return nullptr;
-
+std::unique_ptr<GrabbedMouse> GrabbedMouse::open(const WheelMouseNode& node,
+                                                 WheelFilter wheelFilter) {
+    const char* devnode = node.devnode.c_str();
     std::unique_ptr<GrabbedMouse> mouse(new GrabbedMouse());
-    mouse->syspath_ = syspath;
-    mouse->devnode_ = devnode;
+    mouse->syspath_ = node.syspath;
+    mouse->devnode_ = node.devnode;
     mouse->wheelFilter_ = std::move(wheelFilter);
     mouse->fd_ = adoptFd(::open(devnode, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!mouse->fd_) {
@@ -69,7 +67,10 @@ std::unique_ptr<GrabbedMouse> GrabbedMouse::open(udev_device* eventNode, WheelFi
         return nullptr;
     }
     DeviceCapabilities opened = capabilitiesOf(device);
-    addUdevTags(eventNode, opened);
+    opened.udevTouchpad = node.udevTags.udevTouchpad;
+    opened.udevTablet = node.udevTags.udevTablet;
+    opened.udevPointingStick = node.udevTags.udevPointingStick;
+    opened.udevKeyboard = node.udevTags.udevKeyboard;
     if (!isWheelMouse(opened)) return nullptr;
 
     mouse->name_ = opened.name;

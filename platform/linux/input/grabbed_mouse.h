@@ -1,6 +1,5 @@
 #pragma once
 
-#include <libudev.h>
 #include <linux/input.h>
 
 #include <bitset>
@@ -14,13 +13,14 @@
 #include "platform/linux/input/handles.h"
 #include "platform/linux/input/rate_limited_log.h"
 #include "platform/linux/input/wheel_frame.h"
+#include "platform/linux/input/wheel_mouse_monitor.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
 // One wheel mouse taken by a tap, and the uinput clone that stands in for it: grabbing and
 // releasing it, draining what the desktop already had, reading its frames and forwarding them
 // to the clone (one write() per frame), and resynchronising the clone after the kernel dropped
-// events. Input thread only.
+// events. Input thread only, but for opening and destroying.
 class GrabbedMouse {
 public:
     enum class State {
@@ -39,12 +39,15 @@ public:
     using WheelFilter = std::function<std::optional<WheelMotion>(const WheelMotion& released)>;
 
     // Opens the event node and makes its clone. Null when the opened device is no wheel mouse
-    // after all, or it or its clone cannot be made (logged).
-    static std::unique_ptr<GrabbedMouse> open(udev_device* eventNode, WheelFilter wheelFilter);
+    // after all, or it or its clone cannot be made (logged). Any thread: the kernel takes 10 to
+    // 30 ms for it under emulation, too long for the input thread.
+    static std::unique_ptr<GrabbedMouse> open(const WheelMouseNode& node, WheelFilter wheelFilter);
 
     GrabbedMouse(const GrabbedMouse&) = delete;
     GrabbedMouse& operator=(const GrabbedMouse&) = delete;
-    // Lets go of the grab; the clone goes, and the desktop drops whatever it held pressed.
+    // Lets go of the grab; the clone goes, and the desktop drops whatever it held pressed. Any
+    // thread: destroying the clone and closing the mouse take the kernel 20 to 100 ms under
+    // emulation, so the tap does it away from the input thread, after release().
     ~GrabbedMouse();
 
     const std::string& syspath() const { return syspath_; }

@@ -48,12 +48,16 @@ void WheelMouseMonitor::onReadable() {
 
 void WheelMouseMonitor::report(udev_device* eventNode) {
     const char* sysname = udev_device_get_sysname(eventNode);
-    if (!sysname || !udev_device_get_syspath(eventNode) || !udev_device_get_devnode(eventNode))
-        return;
+    const char* syspath = udev_device_get_syspath(eventNode);
+    const char* devnode = udev_device_get_devnode(eventNode);
+    if (!sysname || !syspath || !devnode) return;
     if (!std::string_view(sysname).starts_with("event")) return;
     DeviceCapabilities caps = capabilitiesFromSysfs(eventNode);
     addUdevTags(eventNode, caps);
-    if (isWheelMouse(caps)) added_(eventNode);
+    if (!isWheelMouse(caps)) return;
+    WheelMouseNode mouse{syspath, devnode, {}};
+    addUdevTags(eventNode, mouse.udevTags);
+    added_(mouse);
 }
 
 }  // namespace glidewheel::platform::linuxdesktop

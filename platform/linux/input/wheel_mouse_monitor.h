@@ -4,19 +4,29 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
+#include "platform/linux/input/device_classification.h"
 #include "platform/linux/input/handles.h"
 #include "platform/linux/input/input_loop.h"
 
 namespace glidewheel::platform::linuxdesktop {
+
+// An event node that sysfs says is a wheel mouse: a plain value, so it can be opened on any
+// thread (libudev's objects belong to the thread that follows udev).
+struct WheelMouseNode {
+    std::string syspath;
+    std::string devnode;              // /dev/input/event*
+    DeviceCapabilities udevTags;      // only udev's ID_INPUT_* classification is filled in
+};
 
 // Discovers wheel mice and follows them through udev: reports each event node that sysfs says
 // is a wheel mouse, present at the start or plugged in later, and each event node unplugged.
 // Keyboards and the like are judged without ever being opened.
 class WheelMouseMonitor {
 public:
-    using Added = std::function<void(udev_device* eventNode)>;
+    using Added = std::function<void(const WheelMouseNode& mouse)>;
     using Removed = std::function<void(std::string_view syspath)>;
 
     // Null, with a log line, when udev cannot be followed. Any thread.
