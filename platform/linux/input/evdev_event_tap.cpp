@@ -1,6 +1,7 @@
 #include "platform/linux/input/evdev_event_tap.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -256,7 +257,15 @@ private:
 
 }  // namespace
 
-EvdevEventTapService::EvdevEventTapService() = default;
+EvdevEventTapService::EvdevEventTapService() {
+    // The slow calls yield the CPU to the input thread whenever it wakes: on one core the two
+    // share, a mouse appearing must not hold up another one's motion. SCHED_IDLE needs no
+    // privilege; where it is refused the calls merely compete as equals.
+    slowDeviceCalls_.post([] {
+        const sched_param none{};
+        sched_setscheduler(0, SCHED_IDLE, &none);
+    });
+}
 
 EvdevEventTapService::~EvdevEventTapService() = default;
 

@@ -26,14 +26,6 @@ bool anyKeyHeld(const libevdev* device) {
     return false;
 }
 
-input_event makeEvent(std::uint16_t type, std::uint16_t code, std::int32_t value) {
-    input_event event{};
-    event.type = type;
-    event.code = code;
-    event.value = value;
-    return event;
-}
-
 // libevdev's own complaints (a device flooding its buffer, say) go through our rate limit.
 void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*, int,
                      const char*, const char* format, va_list args) {
@@ -118,10 +110,10 @@ void GrabbedMouse::release() {
     if (state_ == State::grabbed) {
         std::vector<input_event> frame;
         for (unsigned code = 0; code < KEY_CNT; ++code) {
-            if (clonePressed_[code]) frame.push_back(makeEvent(EV_KEY, code, 0));
+            if (clonePressed_[code]) frame.push_back(makeInputEvent(EV_KEY, code, 0));
         }
         if (!frame.empty()) {
-            frame.push_back(makeEvent(EV_SYN, SYN_REPORT, 0));
+            frame.push_back(makeInputEvent(EV_SYN, SYN_REPORT, 0));
             writeToClone(frame);
         }
         libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
@@ -203,10 +195,10 @@ void GrabbedMouse::resynchronise() {
     std::vector<input_event> frame;
     for (unsigned code = 0; code < KEY_CNT; ++code) {
         const bool pressed = libevdev_get_event_value(device_.get(), EV_KEY, code) != 0;
-        if (pressed != clonePressed_[code]) frame.push_back(makeEvent(EV_KEY, code, pressed));
+        if (pressed != clonePressed_[code]) frame.push_back(makeInputEvent(EV_KEY, code, pressed));
     }
     if (frame.empty()) return;
-    frame.push_back(makeEvent(EV_SYN, SYN_REPORT, 0));
+    frame.push_back(makeInputEvent(EV_SYN, SYN_REPORT, 0));
     writeToClone(frame);
 }
 
