@@ -126,8 +126,10 @@ void WheelMouseTap::adopt(std::shared_ptr<GrabbedMouse> mouse, const std::string
         return;
     }
     service_.clones_.add(proxy, mouse->clone());
-    Taken& taken = *mice_.emplace_back(std::make_unique<Taken>(Taken{std::move(mouse), proxy, {}}));
-    taken.watch = service_.loop_.watchReadable(taken.mouse->fd(), [this, &taken] { onReadable(taken); });
+    Taken& taken =
+        *mice_.emplace_back(std::make_unique<Taken>(Taken{std::move(mouse), proxy, {}}));
+    taken.watch =
+        service_.loop_.watchReadable(taken.mouse->fd(), [this, &taken] { onReadable(taken); });
     if (enabled_ && taken.mouse->grab() == GrabbedMouse::Status::gone) {
         drop(taken);
         return;

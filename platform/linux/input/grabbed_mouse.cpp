@@ -218,7 +218,9 @@ void GrabbedMouse::forwardFrame() {
 
 bool GrabbedMouse::writeToClone(std::span<const input_event> frame) {
     for (const input_event& event : frame) {
-        if (event.type == EV_KEY && event.code < KEY_CNT) clonePressed_[event.code] = event.value != 0;
+        if (event.type == EV_KEY && event.code < KEY_CNT) {
+            clonePressed_[event.code] = event.value != 0;
+        }
     }
     return clone_->writeFrame(frame);
 }

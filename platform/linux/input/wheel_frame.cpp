@@ -15,8 +15,8 @@ bool isSynReport(const input_event& event) {
 }
 
 input_event relative(std::uint16_t code, std::int64_t value) {
-    return makeInputEvent(
-        EV_REL, code, static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX)));
+    const std::int64_t saturated = std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX);
+    return makeInputEvent(EV_REL, code, static_cast<std::int32_t>(saturated));
 }
 
 // One axis's codes for the given units, each saturated to what a frame value holds.
