@@ -50,7 +50,14 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsTheUnitsItsPostsAddUpTo) {
 
     mouse.send({{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}});
     SmoothScroller& scroller = ScrollInterceptor::shared().smoothScroller();
-    ASSERT_TRUE(waitUntil([&] { return scroller.isDisplayLinkRunning(); }, pump)) << "no glide";
+    // The callback starts the glide on the input thread: asked there, so the link it made is
+    // seen whole here.
+    const auto gliding = [&] {
+        bool running = false;
+        backend.taps.inputLoop().runAndWait([&] { running = scroller.isDisplayLinkRunning(); });
+        return running;
+    };
+    ASSERT_TRUE(waitUntil(gliding, pump)) << "no glide";
     sim::ManualDisplayLink& link = *backend.sim.displayLinks.lastManualLink();
     int frames = 0;
     while (link.tick() && frames < 1000) ++frames;
