@@ -18,8 +18,7 @@ double primaryRefreshRateHz() {
 }  // namespace
 
 LinuxBackend::LinuxBackend(std::function<void()> promptForAccess)
-    : eventTaps_(mainLoop_),
-      displayLinks_(&primaryRefreshRateHz),
+    : displayLinks_(&primaryRefreshRateHz),
       trust_(std::move(promptForAccess)),
       userDefaults_(platform::linuxdesktop::JsonUserDefaults::defaultFile()),
       loginItems_(platform::linuxdesktop::XdgAutostartLoginItems::defaultEntryFile(),

@@ -8,7 +8,6 @@
 #include "platform/linux/json_user_defaults.h"
 #include "platform/linux/timer_display_link.h"
 #include "platform/linux/xdg_autostart.h"
-#include "platform/qt/qt_main_loop.h"
 #include "platform/services.h"
 
 namespace glidewheel {
@@ -25,7 +24,6 @@ public:
     platform::Services services();
 
 private:
-    platform::qt::QtMainLoop mainLoop_;
     platform::linuxdesktop::EvdevEventTapService eventTaps_;
     platform::linuxdesktop::TimerDisplayLinkService displayLinks_;
     platform::linuxdesktop::InputAccessTrust trust_;

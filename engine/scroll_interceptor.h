@@ -26,7 +26,11 @@ double interpolationFactor(double smoothness);
 // Owns the event tap that sees every scroll-wheel event. Discrete wheel events are swallowed
 // and handed to the smooth scroller as glides; phased (trackpad) events, our own synthesized
 // events, events without a delta and everything while smoothing is off pass untouched.
-// Main thread only.
+// start() and stop() run on the main thread. The callback runs where the tap's run-loop source
+// puts it: on Linux the input thread, which must never wait for the GUI, so it reads the
+// settings through Preferences' lock-free reads and reaches the glide only through the
+// scroller's lock. Stopping waits until no callback runs, so the fields the callback reads are
+// never changed under it.
 class ScrollInterceptor {
 public:
     // The one instance, created on first use from the installed platform services.

@@ -24,9 +24,11 @@ bool canCarryGlide(const platform::Event& event);
 // at least one point has gathered posts all of it as a continuous scroll event copied from the
 // last wheel event. A frame whose step is 0.1 point or less ends the glide.
 //
-// Threads: addScroll and startDisplayLink run on the main thread, advanceFrame on the display
-// link's thread, stop on either. `lock` guards every field declared below it; it is never held
-// while calling the display link, posting, or another operation of the scroller.
+// Threads: addScroll and startDisplayLink run on the tap callback's thread (on Linux the input
+// thread; never together with a stop from the main thread, which first waits for the tap to be
+// disabled), advanceFrame on the display link's thread, stop on either. `lock` guards every
+// field declared below it; it is never held while calling the display link, posting, or another
+// operation of the scroller.
 class SmoothScroller {
 public:
     SmoothScroller(platform::DisplayLinkService& displayLinks, platform::EventTapService& eventTaps);

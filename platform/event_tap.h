@@ -42,8 +42,9 @@ public:
     virtual bool isEnabled() const = 0;
 };
 
-// Connects a tap to the main loop, so that its callback runs on the main thread.
-// Destroying it takes it off the main loop if it is still there.
+// Connects a tap to the loop its callback runs on: the main loop, or on Linux the input thread's
+// loop, which carries the whole mouse and so must never wait for the GUI. Destroying it takes
+// the tap off that loop if it is still there.
 class RunLoopSource {
 public:
     virtual ~RunLoopSource() = default;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -88,8 +90,14 @@ private:
 // A stored value with a stream of its values. A new subscriber hears the current value at once,
 // then every value assigned. Assigning delivers the new value before storing it, so a
 // subscriber that reads the value during delivery still sees the previous one.
+//
+// Assigning and subscribing belong to one thread (the main thread); the value may be read from
+// any thread without a lock (the input thread's tap callback reads settings for every wheel
+// event), so it is held in an atomic and must be trivially copyable.
 template <class T>
 class Published {
+    static_assert(std::is_trivially_copyable_v<T>, "read from other threads through an atomic");
+
 public:
     // Subscribes skipping the first `count` deliveries (the first is the current value).
     class DropFirst {
@@ -112,24 +120,24 @@ public:
         std::size_t count_;
     };
 
-    explicit Published(T initial) : value_(std::move(initial)) {}
+    explicit Published(T initial) : value_(initial) {}
 
-    const T& value() const { return value_; }
+    T value() const { return value_.load(std::memory_order_relaxed); }
 
     void assign(const T& value) {
         subscribers_.send(value);
-        value_ = value;
+        value_.store(value, std::memory_order_relaxed);
     }
 
     Cancellable sink(std::function<void(const T&)> handler) {
-        handler(value_);
+        handler(value());
         return subscribers_.add(std::move(handler));
     }
 
     DropFirst dropFirst(std::size_t count = 1) { return DropFirst(*this, count); }
 
 private:
-    T value_;
+    std::atomic<T> value_;
     detail::Subscribers<T> subscribers_;
 };
 

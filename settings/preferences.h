@@ -7,7 +7,8 @@ namespace glidewheel {
 
 // The program's settings: loaded from the user defaults when created, each stored the moment it
 // is assigned, every change published. Values are not range-checked here; the sliders and the
-// interceptor decide what ranges mean. Main thread only.
+// interceptor decide what ranges mean. Main thread only, except that the values may be read
+// from any thread (the tap callback reads four of them on the input thread).
 //
 // An assignment, also of the value already held:
 //   1. objectWillChange fires and the property's stream delivers the new value (not stored yet);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -71,15 +70,6 @@ std::filesystem::path replacedFile(const std::filesystem::path& file) {
 }
 
 }  // namespace
-
-std::string describeError(std::string_view what, const std::filesystem::path& path, int error) {
-    std::string text(what);
-    text += ' ';
-    text += path.string();
-    text += ": ";
-    text += std::strerror(error);
-    return text;
-}
 
 std::optional<std::string> readFile(const std::filesystem::path& file, int& error) {
     UniqueFd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));

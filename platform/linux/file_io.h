@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/linux/describe_error.h"
+
 namespace glidewheel::platform::linuxdesktop {
 
 // Replaces `file` with `contents` so that a crash at any moment leaves either the old file or the
@@ -23,8 +25,5 @@ std::optional<std::string> readFile(const std::filesystem::path& file, int& erro
 // Whether a readFile error means the file does not exist: ENOENT, or ENOTDIR when a directory
 // on its path is a file.
 inline bool isNotFound(int error) { return error == ENOENT || error == ENOTDIR; }
-
-// "<what> <path>: <strerror text of error>".
-std::string describeError(std::string_view what, const std::filesystem::path& path, int error);
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -11,11 +11,10 @@ namespace {
 
 using namespace platform;
 
-// The program's backend with the real tap on a poll() loop and a display link ticked by hand.
+// The program's backend with the real tap on its input thread and a display link ticked by hand.
 // It must outlive the shared interceptor and preferences, which live until exit.
 struct RealTapBackend {
-    linuxdesktop::PollMainLoop loop;
-    linuxdesktop::EvdevEventTapService taps{loop};
+    linuxdesktop::EvdevEventTapService taps;
     sim::SimPlatform sim;  // all but its event stream
 
     static RealTapBackend& installed() {
@@ -45,13 +44,20 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsTheUnitsItsPostsAddUpTo) {
             if (held.devnode == mouse.eventNode() && held.grabbed) cloneNode = held.cloneDevnode;
         return !cloneNode.empty();
     };
-    const auto pump = [&] { backend.loop.runOnce(20); };
+    const auto pump = pause;
     ASSERT_TRUE(waitUntil(taken, pump));
     EventReader clone(cloneNode);
 
     mouse.send({{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}});
     SmoothScroller& scroller = ScrollInterceptor::shared().smoothScroller();
-    ASSERT_TRUE(waitUntil([&] { return scroller.isDisplayLinkRunning(); }, pump)) << "no glide";
+    // The callback starts the glide on the input thread: asked there, so the link it made is
+    // seen whole here.
+    const auto gliding = [&] {
+        bool running = false;
+        backend.taps.inputLoop().runAndWait([&] { running = scroller.isDisplayLinkRunning(); });
+        return running;
+    };
+    ASSERT_TRUE(waitUntil(gliding, pump)) << "no glide";
     sim::ManualDisplayLink& link = *backend.sim.displayLinks.lastManualLink();
     int frames = 0;
     while (link.tick() && frames < 1000) ++frames;

@@ -41,7 +41,7 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
     tap->setEnabled(true);
     EXPECT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); }));
     mouse->send(kNotchUp);
-    EXPECT_TRUE(runUntil([&] { return seen.size() == 1; })) << "the tap does not work again";
+    EXPECT_TRUE(runUntil([&] { return seen().size() == 1; })) << "the tap does not work again";
 
     source.reset();
     tap.reset();
@@ -67,7 +67,7 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
 
     // Vertical and horizontal points, a detent each: half a detent waits for the other half.
     std::vector<std::pair<double, double>> points;
-    for (const auto& [proxy, event] : seen) {
+    for (const auto& [proxy, event] : seen()) {
         EXPECT_EQ(proxy, taken(*mouse)->proxy);
         points.emplace_back(event.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis2));
@@ -107,7 +107,7 @@ TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacy
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     const EventTapProxy proxy = taken(*mouse)->proxy;
     const std::string clone = cloneName(mouse->name());
-    // Frames post from the display link's thread while the main loop learns of the unplug.
+    // Frames post from the display link's thread while the input thread learns of the unplug.
     std::atomic<int> posts = 0;
     std::jthread glide([&](std::stop_token stop) {
         for (; !stop.stop_requested(); ++posts) {
@@ -130,8 +130,8 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     TestMouse plugged("glidewheel test mouse plugged later");
     ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(plugged); }));
     plugged.send(kNotchUp);
-    ASSERT_TRUE(runUntil([&] { return seen.size() == 1; }));
-    EXPECT_TRUE(seen[0].first == taken(plugged)->proxy && seen[0].first != proxy);
+    ASSERT_TRUE(runUntil([&] { return seen().size() == 1; }));
+    EXPECT_TRUE(seen()[0].first == taken(plugged)->proxy && seen()[0].first != proxy);
 }
 
 }  // namespace

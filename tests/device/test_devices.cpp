@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 namespace glidewheel::devicetest {
@@ -41,6 +42,8 @@ bool waitUntil(const std::function<bool()>& done, const std::function<void()>& p
         if (std::chrono::steady_clock::now() >= end) return false;
     return true;
 }
+
+void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
 
 bool isGrabbedElsewhere(const std::string& eventNode) {
     const auto fd = adoptFd(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -106,7 +109,8 @@ void EvdevTapTest::SetUp() {
         CGEventMaskBit(kCGEventScrollWheel),
         [](EventTapProxy proxy, EventType, Event* event, void* self) -> Event* {
             auto& test = *static_cast<EvdevTapTest*>(self);
-            test.seen.emplace_back(proxy, *event);
+            std::scoped_lock guard(test.seenMutex_);
+            test.seen_.emplace_back(proxy, *event);
             return test.swallow ? nullptr : event;
         },
         this);

@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/linux/input/evdev_event_tap.h"
 #include "platform/linux/input/handles.h"
-#include "platform/linux/input/poll_main_loop.h"
 
 namespace glidewheel::devicetest {
 
@@ -32,6 +33,8 @@ std::optional<std::string> findEventNode(const std::string& name, const std::str
 // Calls `pump` until `done` holds or the timeout has passed; returns done(). Device events cross
 // the kernel and, in the test VM, an emulated CPU: the timeout is generous.
 bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump);
+// A pump for waitUntil when the work happens on other threads: a short sleep.
+void pause();
 
 // Whether another descriptor holds the device's grab (ours then fails with EBUSY).
 bool isGrabbedElsewhere(const std::string& eventNode);
@@ -84,12 +87,9 @@ protected:
         return std::nullopt;
     }
     bool isTakenAndGrabbed(const TestMouse& m) const { auto d = taken(m); return d && d->grabbed; }
-    // Runs the main loop meanwhile, in short turns: some of what the tests wait for (a clone's
-    // node, a posted frame) does not wake it.
-    bool runUntil(const std::function<bool()>& done) {
-        return waitUntil(done, [&] { loop.runOnce(20); });
-    }
-    // Runs the main loop until `count` frames have come out of `reader`; returns all that came.
+    // The tap works on its own thread: this one only looks again, in short turns.
+    bool runUntil(const std::function<bool()>& done) { return waitUntil(done, pause); }
+    // Waits until `count` frames have come out of `reader`; returns all that came.
     std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count) {
         std::vector<Frame> frames;
         runUntil([&] {
@@ -99,13 +99,20 @@ protected:
         return frames;
     }
 
-    platform::linuxdesktop::PollMainLoop loop;
-    platform::linuxdesktop::EvdevEventTapService service{loop};
+    platform::linuxdesktop::EvdevEventTapService service;
     std::unique_ptr<TestMouse> mouse;
-    std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen;  // by the callback
-    bool swallow = true;
+    // What the callback was given so far; it runs on the tap's input thread.
+    std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen() const {
+        std::scoped_lock guard(seenMutex_);
+        return seen_;
+    }
+    std::atomic<bool> swallow = true;
     std::unique_ptr<platform::EventTap> tap;
     std::unique_ptr<platform::RunLoopSource> source;
+
+private:
+    mutable std::mutex seenMutex_;
+    std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen_;
 };
 
 }  // namespace glidewheel::devicetest

@@ -1,29 +1,32 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/event_tap.h"
-#include "platform/linux/input/device_classification.h"
-#include "platform/linux/main_loop.h"
+#include "platform/linux/input/clone_registry.h"
+#include "platform/linux/input/input_loop.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
-class CloneSink;
-class EvdevTapCore;
+class WheelMouseTap;
 
 // The event tap on evdev: each tap grabs every wheel mouse (libevdev), and stands a uinput
 // clone of it in its place, through which everything the mouse sends except its wheel passes
-// unchanged. The wheel goes to the tap's callback on the main loop as scroll-wheel events, at
-// most one per detent: the engine glides each event at least 9 points, so a high-resolution
-// wheel's units are held back until a detent has built up (DetentAccumulator). What the
-// callback lets pass reaches the clone as wheel codes for those units; what it swallows, or
-// what is held back, does not. Mice plugged in while a tap exists are taken too (udev),
-// unplugged ones are dropped.
+// unchanged. The wheel goes to the tap's callback as scroll-wheel events, at most one per
+// detent: the engine glides each event at least 9 points, so a high-resolution wheel's units
+// are held back until a detent has built up (DetentAccumulator). What the callback lets pass
+// reaches the clone as wheel codes for those units; what it swallows, or what is held back,
+// does not. Mice plugged in while a tap exists are taken too (udev), unplugged ones are dropped.
+//
+// All of this runs on the service's input thread (InputLoop), never on the GUI thread: the
+// program carries the whole mouse, and a kernel buffer of 128 events overflows after about
+// 42 ms of a 1000 Hz mouse. The tap's run-loop source puts it on that loop, so its callback
+// runs there. Creating, enabling, disabling and removing a tap, and adding or removing its
+// source, are handed to the input thread and wait for it: once disabling or removing returns,
+// no callback runs and no mouse of the tap is grabbed.
 //
 // Units: a detent is 120 high-resolution wheel units and is reported as one line and one point
 // of scroll. Posted points go back out at 12 units per point, so one detent's glide moves one
@@ -45,8 +48,8 @@ public:
         EventTapProxy proxy;       // the proxy its wheel events come with
     };
 
-    // The loop and the service outlive every tap made here.
-    explicit EvdevEventTapService(MainLoop& mainLoop);
+    // Starts the input thread. The service outlives every tap made here.
+    EvdevEventTapService();
     ~EvdevEventTapService() override;
     EvdevEventTapService(const EvdevEventTapService&) = delete;
     EvdevEventTapService& operator=(const EvdevEventTapService&) = delete;
@@ -58,31 +61,30 @@ public:
                                         EventTapOptions options, EventMask eventsOfInterest,
                                         EventTapCallback callback, void* userInfo) override;
 
-    // The source's watches read the tap's mice on the main loop; without it on the loop, a
-    // grabbed mouse's events wait in the kernel.
+    // The source puts the tap's mice on the input loop; without it there, a grabbed mouse's
+    // events wait in the kernel.
     std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override;
 
     void postEvent(EventTapProxy proxy, const Event& event) override;
 
-    // Main thread only.
+    // Asks the input thread; not from a tap's callback while another thread waits for it.
     std::vector<TakenDevice> takenDevices() const;
 
+    // The thread the mice are read on, for work that belongs with them.
+    InputLoop& inputLoop() { return loop_; }
+
 private:
-    friend class EvdevTapCore;
+    friend class WheelMouseTap;
 
-    std::uint32_t registerTap(EvdevTapCore* tap);
-    void unregisterTap(EvdevTapCore* tap);
-    void registerClone(EventTapProxy proxy, CloneSink* clone);
-    void unregisterClone(EventTapProxy proxy);
-
-    MainLoop& mainLoop_;
-    std::uint32_t nextTapId_ = 1;
-    std::vector<EvdevTapCore*> taps_;  // main thread only
-
-    // Posting may come from any thread: it finds the clone here and writes while holding the
-    // lock, so the main thread never destroys a clone under a post.
-    std::mutex clonesMutex_;
-    std::map<std::uint64_t, CloneSink*> clones_;
+    CloneRegistry clones_;
+    std::vector<WheelMouseTap*> taps_;  // input thread only
+    std::uint32_t nextTapId_ = 1;       // input thread only
+    // Its thread ends before the rest above goes.
+    mutable InputLoop loop_;
+    // Opening a mouse and making its clone, and destroying them, keep the kernel 10 to 100 ms
+    // under emulation (a 1000 Hz mouse's kernel buffer lasts 42 ms), so they run here, away from
+    // the input thread. Ends first: its tasks hand their results to the input thread.
+    InputLoop slowDeviceCalls_;
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

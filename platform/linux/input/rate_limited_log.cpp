@@ -17,16 +17,21 @@ RateLimit::Verdict RateLimit::check(Clock::time_point now) {
     return Verdict::suppress;
 }
 
-void logInputProblem(std::string_view message) {
-    static std::mutex mutex;
-    static RateLimit limit(10, std::chrono::minutes(1));
-    std::scoped_lock guard(mutex);
+void logRateLimited(RateLimit& limit, std::string_view message, std::string_view heldBack) {
     const RateLimit::Verdict verdict = limit.check(RateLimit::Clock::now());
     if (verdict == RateLimit::Verdict::suppress) return;
     std::fprintf(stderr, "glidewheel: %.*s\n", static_cast<int>(message.size()), message.data());
     if (verdict == RateLimit::Verdict::passLast) {
-        std::fputs("glidewheel: input messages suppressed for a minute\n", stderr);
+        std::fprintf(stderr, "glidewheel: %.*s\n", static_cast<int>(heldBack.size()),
+                     heldBack.data());
     }
+}
+
+void logInputProblem(std::string_view message) {
+    static std::mutex mutex;
+    static RateLimit limit(10, std::chrono::minutes(1));
+    std::scoped_lock guard(mutex);
+    logRateLimited(limit, message, "input messages suppressed for a minute");
 }
 
 }  // namespace glidewheel::platform::linuxdesktop

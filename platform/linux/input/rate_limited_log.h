@@ -24,6 +24,10 @@ private:
     bool started_ = false;
 };
 
+// Writes "glidewheel: <message>" to standard error as `limit` lets it, and once it starts
+// holding messages back, "glidewheel: <heldBack>". Any thread; the caller guards the limit.
+void logRateLimited(RateLimit& limit, std::string_view message, std::string_view heldBack);
+
 // Writes "glidewheel: <message>" to standard error, rate-limited across the input backend.
 // Any thread.
 void logInputProblem(std::string_view message);

@@ -15,11 +15,8 @@ bool isSynReport(const input_event& event) {
 }
 
 input_event relative(std::uint16_t code, std::int64_t value) {
-    input_event event{};
-    event.type = EV_REL;
-    event.code = code;
-    event.value = static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
-    return event;
+    const std::int64_t saturated = std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX);
+    return makeInputEvent(EV_REL, code, static_cast<std::int32_t>(saturated));
 }
 
 // One axis's codes for the given units, each saturated to what a frame value holds.
@@ -39,6 +36,10 @@ std::int64_t releaseAxis(std::int64_t& held, std::int64_t frame) {
 }
 
 }  // namespace
+
+input_event makeInputEvent(std::uint16_t type, std::uint16_t code, std::int32_t value) {
+    return input_event{{}, type, code, value};
+}
 
 bool isWheelCode(const input_event& event) {
     if (event.type != EV_REL) return false;

@@ -18,6 +18,9 @@ struct WheelResolution {
     bool horizontal = false;
 };
 
+// An event to write to a clone; the kernel stamps the time.
+input_event makeInputEvent(std::uint16_t type, std::uint16_t code, std::int32_t value);
+
 // REL_WHEEL, REL_HWHEEL and their high-resolution codes.
 bool isWheelCode(const input_event& event);
 

@@ -1,0 +1,67 @@
+// The input thread's loop: watches on pipes, tasks handed over from another thread, deadlines.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <future>
+#include <vector>
+
+#include "platform/linux/input/input_loop.h"
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = InputLoop::Clock;
+
+struct Pipe {
+    int fds[2];
+    Pipe() { EXPECT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0); }
+    ~Pipe() { ::close(fds[0]), ::close(fds[1]); }
+    void put() { EXPECT_EQ(::write(fds[1], "x", 1), 1); }
+};
+
+TEST(InputLoop, TasksRunOnTheInputThreadInOrderAndWaitingForOneThereRunsItAtOnce) {
+    InputLoop loop;
+    EXPECT_FALSE(loop.isInputThread());
+    std::vector<int> order;  // input thread only until the last wait
+    const auto now = Clock::now();
+    loop.postAt(now + 60ms, [&] { order.push_back(4); });
+    loop.postAt(now + 30ms, [&] { order.push_back(2); });
+    loop.postAt(now + 30ms, [&] { order.push_back(3); });
+    loop.post([&] { order.push_back(1); });
+    bool inline_ = false;
+    loop.runAndWait([&] {
+        loop.runAndWait([&] { inline_ = loop.isInputThread(); });
+    });
+    std::promise<Clock::time_point> last;
+    loop.postAt(now + 60ms, [&] { last.set_value(Clock::now()); });
+    const Clock::time_point ranAt = last.get_future().get();
+    loop.runAndWait([] {});
+    EXPECT_TRUE(inline_);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_GE(ranAt, now + 60ms) << "a task ran before its deadline";
+}
+
+TEST(InputLoop, AWatchCallsItsHandlerOnlyWhileEnabledAndMayDestroyItself) {
+    InputLoop loop;
+    Pipe pipe;
+    pipe.put();  // never read: the watch fires while live and enabled
+    int calls = 0;
+    std::unique_ptr<InputLoop::Watch> watch;
+    loop.runAndWait([&] {
+        watch = loop.watchReadable(pipe.fds[0], [&] { ++calls; });
+        watch->setEnabled(false);
+    });
+    std::this_thread::sleep_for(50ms);
+    loop.runAndWait([&] {
+        EXPECT_EQ(calls, 0) << "called while disabled";
+        watch = loop.watchReadable(pipe.fds[0], [&] { ++calls, watch.reset(); });
+    });
+    std::this_thread::sleep_for(50ms);
+    loop.runAndWait([&] { EXPECT_EQ(calls, 1) << "called again after destroying its watch"; });
+}
+
+}  // namespace
+}  // namespace glidewheel::platform::linuxdesktop
