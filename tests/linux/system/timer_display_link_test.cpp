@@ -102,5 +102,34 @@ TEST(TimerDisplayLink, StopAndDestructionFromAnotherThreadWaitForARunningCallbac
     }
 }
 
+// The first frame of a link started at once after it is made, and of a link started later,
+// comes one period after start(), and its output time is the refresh after that.
+TEST(TimerDisplayLink, FirstFrameComesOnePeriodAfterStart) {
+    struct FirstFrame {
+        std::atomic<std::int64_t> nowNs{0}, outputNs{0};
+        static CVReturn callback(DisplayLink* link, const DisplayTimeStamp* now,
+                                 const DisplayTimeStamp* output, std::uint64_t, std::uint64_t*,
+                                 void* context) {
+            auto& self = *static_cast<FirstFrame*>(context);
+            self.outputNs = output->hostTimeNs;
+            self.nowNs = now->hostTimeNs;
+            link->stop();
+            return kCVReturnSuccess;
+        }
+    };
+    for (const auto pause : {0ms, 0ms, 0ms, 20ms}) {
+        FirstFrame first;
+        TimerDisplayLink link(30.0);  // 33 ms: far longer than a thread takes to wake
+        link.setOutputCallback(&FirstFrame::callback, &first);
+        std::this_thread::sleep_for(pause);
+        const std::int64_t startNs = monotonicNowNs();
+        link.start();
+        ASSERT_TRUE(eventually([&] { return first.nowNs != 0; }));
+        EXPECT_GE(first.nowNs - startNs, link.periodNs()) << pause.count();
+        EXPECT_GE(first.outputNs - first.nowNs, 0) << pause.count();
+        EXPECT_LE(first.outputNs - first.nowNs, link.periodNs()) << pause.count();
+    }
+}
+
 }  // namespace
 }  // namespace glidewheel::platform::linuxdesktop
