@@ -6,7 +6,7 @@
 #include "platform/linux/input/evdev_event_tap.h"
 #include "platform/linux/input/input_access_trust.h"
 #include "platform/linux/json_user_defaults.h"
-#include "platform/linux/timer_display_link.h"
+#include "platform/linux/vblank_display_link.h"
 #include "platform/linux/xdg_autostart.h"
 #include "platform/qt/qt_main_loop.h"
 #include "platform/services.h"
@@ -14,7 +14,7 @@
 namespace glidewheel {
 
 // The real services the program runs on: wheel mice through evdev and uinput, a display link
-// at the primary screen's refresh rate, the settings file and autostart entry under the user's
+// on the display's vblanks (or a timer), the settings file and autostart entry under the user's
 // config directory, and input-device access as trust. Needs the QApplication; must outlive
 // every use of the shared settings and interceptor, which live until the process ends.
 class LinuxBackend {
@@ -27,7 +27,7 @@ public:
 private:
     platform::qt::QtMainLoop mainLoop_;
     platform::linuxdesktop::EvdevEventTapService eventTaps_;
-    platform::linuxdesktop::TimerDisplayLinkService displayLinks_;
+    platform::linuxdesktop::VblankDisplayLinkService displayLinks_;
     platform::linuxdesktop::InputAccessTrust trust_;
     platform::linuxdesktop::JsonUserDefaults userDefaults_;
     platform::linuxdesktop::XdgAutostartLoginItems loginItems_;

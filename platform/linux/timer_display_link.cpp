@@ -80,16 +80,4 @@ void TimerDisplayLink::run() {
     }
 }
 
-TimerDisplayLinkService::TimerDisplayLinkService(std::function<double()> primaryRefreshRateHz)
-    : primaryRefreshRateHz_(std::move(primaryRefreshRateHz)) {}
-
-std::unique_ptr<DisplayLink> TimerDisplayLinkService::createWithActiveDisplays() {
-    const double rate = primaryRefreshRateHz_ ? primaryRefreshRateHz_() : 0.0;
-    try {
-        return std::make_unique<TimerDisplayLink>(rate);
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
-}
-
 }  // namespace glidewheel::platform::linuxdesktop

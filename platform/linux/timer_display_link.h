@@ -55,16 +55,4 @@ private:
     DisplayLinkThread thread_{*this};
 };
 
-// Makes timer-driven links at the primary screen's refresh rate, read once per link.
-class TimerDisplayLinkService final : public DisplayLinkService {
-public:
-    explicit TimerDisplayLinkService(std::function<double()> primaryRefreshRateHz);
-
-    // Null when the link's thread cannot be started.
-    std::unique_ptr<DisplayLink> createWithActiveDisplays() override;
-
-private:
-    std::function<double()> primaryRefreshRateHz_;
-};
-
 }  // namespace glidewheel::platform::linuxdesktop
