@@ -76,7 +76,10 @@ bool VblankDisplayLink::readVblanks() {
             running = false;
             return;
         }
-        onTimer_ = false;
+        if (onTimer_) {  // back from the timer, perhaps in another mode
+            onTimer_ = false;
+            followCrtc();
+        }
         // Requested before the frame runs, so a slow frame cannot miss the next vblank.
         requestVblank();
         // A CRTC being switched off sends the pending event with the sequence number of the
