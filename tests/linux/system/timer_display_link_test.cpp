@@ -5,16 +5,14 @@
 #include <atomic>
 #include <cmath>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <thread>
+
+#include "tests/linux/system/link_thread_support.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 TEST(TimerDisplayLink, RateIsClampedAndLateFramesSkipAhead) {
     const std::pair<double, double> rates[] = {{144.0, 144.0}, {24.0, 30.0}, {1000.0, 360.0},
@@ -45,26 +43,10 @@ struct Recorder {
     }
 };
 
-bool eventually(const std::function<bool()>& condition) {
-    for (auto deadline = Clock::now() + 10s; !condition(); std::this_thread::sleep_for(1ms))
-        if (Clock::now() > deadline) return false;
-    return true;
-}
-
-std::string taskStatus(const std::string& thread, const std::string& field) {
-    std::ifstream status("/proc/self/task/" + thread + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":")) return line.substr(field.size() + 1);
-    return {};
-}
-
 TEST(TimerDisplayLink, StopsFromItsOwnCallbackThenParksWithoutWakeupsUntilStarted) {
-    namespace fs = std::filesystem;
-    const std::set<fs::path> before(fs::directory_iterator("/proc/self/task"), {});
+    const auto before = threadIds();
     TimerDisplayLink link(360.0);
-    std::string thread;
-    for (const auto& task : fs::directory_iterator("/proc/self/task"))
-        if (!before.contains(task)) thread = task.path().filename();
+    const std::string thread = newThreadSince(before);
     const auto blocked = std::stoull(taskStatus(thread, "SigBlk"), nullptr, 16);
     for (const int sig : {SIGINT, SIGTERM, SIGCHLD}) EXPECT_TRUE((blocked >> (sig - 1)) & 1) << sig;
 

@@ -20,18 +20,12 @@
 
 #include "platform/linux/drm_vblank_source.h"
 #include "platform/linux/unique_fd.h"
+#include "tests/linux/system/link_thread_support.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    for (auto deadline = Clock::now() + limit; !condition(); std::this_thread::sleep_for(1ms))
-        if (Clock::now() > deadline) return false;
-    return true;
-}
 
 // A display the test drives: a vblank comes when the test fires one, to the request waiting.
 struct FakeDisplay {
@@ -225,8 +219,10 @@ TEST(VblankDisplayLink, WithoutVblanksTheTimerPacesUntilTheyComeBack) {
     }
 }
 
-TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenAsksForNoMore) {
+TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenParks) {
+    const auto before = threadIds();
     LinkOnFakeDisplay fake;
+    const std::string thread = newThreadSince(before);
     fake.frames.stopAt = 2;
     fake.link.start();
     fake.vblank(1000 * kMs);
@@ -236,7 +232,10 @@ TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenAsksFor
     ASSERT_TRUE(fake.display->fire(1040 * kMs));
     ASSERT_TRUE(eventually([&] { return fake.display->allRead(); }));
     const int granted = fake.display->granted();
+    std::this_thread::sleep_for(20ms);  // the event is read, the thread goes to park
+    const auto switches = taskStatus(thread, "voluntary_ctxt_switches");
     std::this_thread::sleep_for(150ms);  // longer than the link waits for a quiet display
+    EXPECT_EQ(taskStatus(thread, "voluntary_ctxt_switches"), switches) << "woke while parked";
     EXPECT_EQ(fake.display->granted(), granted);
     EXPECT_EQ(fake.frames.count(), 2u);
     EXPECT_FALSE(fake.link.onTimer()) << "a parked link runs no timer";
