@@ -141,6 +141,10 @@ std::unique_ptr<VblankSource> openDrmVblankSource(const std::filesystem::path& d
     const auto skip = [&](const std::filesystem::path& card, const std::string& why) {
         reasons += (reasons.empty() ? "" : "; ") + card.string() + ": " + why;
     };
+    // A card whose displays are all off, taken only if no card shows anything: with a second
+    // GPU that drives no screen, the screen is on the other card.
+    std::unique_ptr<DrmVblankSource> dark;
+    std::string darkNote;
     for (const auto& card : cards) {
         UniqueFd fd = adoptFd(::open(card.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
         if (!fd) {
@@ -157,11 +161,17 @@ std::unique_ptr<VblankSource> openDrmVblankSource(const std::filesystem::path& d
             skip(card, error == EOPNOTSUPP ? "no vblank events" : std::strerror(error));
             continue;
         }
-        note = source->description(rate);
-        return source;
+        if (error == 0 && rate > 0.0) {
+            note = source->description(rate);
+            return source;
+        }
+        if (!dark) {
+            darkNote = source->description(0.0);
+            dark = std::move(source);
+        }
     }
-    note = reasons;
-    return nullptr;
+    note = dark ? darkNote : reasons;
+    return dark;
 }
 
 }  // namespace glidewheel::platform::linuxdesktop

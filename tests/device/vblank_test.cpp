@@ -324,5 +324,23 @@ TEST(VblankDevice, KeepsGoingThroughMasterChangesAndDisplayOffAndOn) {
     link.stop();
 }
 
+// A display that is off when the link is made is no reason for a timer link: the vblank link
+// paces itself by its timer until the display comes on.
+TEST(VblankDevice, ADisplayOffWhenTheLinkIsMadeIsFollowedOnceItComesOn) {
+    SKIP_WITHOUT_DISPLAY();
+    TestCompositor compositor;
+    ASSERT_TRUE(compositor.ready());
+    ASSERT_TRUE(compositor.command('f'));
+    Posts posts;
+    VblankDisplayLink link(openCard(), 60.0);
+    link.setOutputCallback(&Posts::callback, &posts);
+    link.start();
+    EXPECT_TRUE(eventually([&] { return posts.count() >= 5; }));
+    EXPECT_TRUE(link.onTimer());
+    ASSERT_TRUE(compositor.command('n'));
+    EXPECT_TRUE(eventually([&] { return !link.onTimer(); }));
+    link.stop();
+}
+
 }  // namespace
 }  // namespace glidewheel::devicetest
