@@ -18,20 +18,20 @@ constexpr double kMaximumRateHz = 360.0;
 constexpr double kFallbackRateHz = 60.0;
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 
+void sleepUntil(std::int64_t deadlineNs) {
+    const timespec deadline{static_cast<time_t>(deadlineNs / kNanosecondsPerSecond),
+                            static_cast<long>(deadlineNs % kNanosecondsPerSecond)};
+    // An absolute deadline makes a signal-interrupted sleep resumable as it stands.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
 }  // namespace
 
 std::int64_t monotonicNowNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return std::int64_t{now.tv_sec} * kNanosecondsPerSecond + now.tv_nsec;
-}
-
-void sleepUntilNs(std::int64_t deadlineNs) {
-    const timespec deadline{static_cast<time_t>(deadlineNs / kNanosecondsPerSecond),
-                            static_cast<long>(deadlineNs % kNanosecondsPerSecond)};
-    // An absolute deadline makes a signal-interrupted sleep resumable as it stands.
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
 }
 
 // The new thread inherits the mask of the thread creating it, which gets its own mask back
@@ -74,7 +74,7 @@ void TimerDisplayLink::run() {
         // The first frame after a start comes one period later, as the next refresh would.
         for (std::int64_t deadline = monotonicNowNs() + periodNs_;;
              deadline = nextDeadlineNs(deadline, monotonicNowNs(), periodNs_)) {
-            sleepUntilNs(deadline);
+            sleepUntil(deadline);
             if (!thread_.post(monotonicNowNs(), deadline + periodNs_)) break;  // stopped: park
         }
     }

@@ -13,10 +13,8 @@ namespace glidewheel::platform::linuxdesktop {
 // screen's rate is unknown (zero, negative or NaN).
 double clampedRefreshRateHz(double reportedHz);
 
+// Now, on CLOCK_MONOTONIC, in ns: the clock of display time stamps.
 std::int64_t monotonicNowNs();
-
-// Sleeps until an absolute CLOCK_MONOTONIC deadline, also across signals.
-void sleepUntilNs(std::int64_t deadlineNs);
 
 // The next absolute deadline (CLOCK_MONOTONIC ns) after `previousNs`. When the frame ran late,
 // the missed refreshes are skipped: the result is the first whole period after `nowNs`, never a

@@ -125,7 +125,7 @@ if [[ ! -f "$display_dir/modules.order" ]]; then
 fi
 if ! display_log=$("$here/build_vkms.sh" "$package" "$display_dir" 2>&1); then
   display_missing="vkms could not be built for $package: $(tail -n 1 <<<"$display_log")"
-  echo "$display_missing" >&2
+  echo "$display_log" >&2
 fi
 
 # --- The initramfs ---
