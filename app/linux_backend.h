@@ -6,14 +6,14 @@
 #include "platform/linux/input/evdev_event_tap.h"
 #include "platform/linux/input/input_access_trust.h"
 #include "platform/linux/json_user_defaults.h"
-#include "platform/linux/timer_display_link.h"
+#include "platform/linux/vblank_display_link.h"
 #include "platform/linux/xdg_autostart.h"
 #include "platform/services.h"
 
 namespace glidewheel {
 
 // The real services the program runs on: wheel mice through evdev and uinput, a display link
-// at the primary screen's refresh rate, the settings file and autostart entry under the user's
+// on the display's vblanks (or a timer), the settings file and autostart entry under the user's
 // config directory, and input-device access as trust. Needs the QApplication; must outlive
 // every use of the shared settings and interceptor, which live until the process ends.
 class LinuxBackend {
@@ -25,7 +25,7 @@ public:
 
 private:
     platform::linuxdesktop::EvdevEventTapService eventTaps_;
-    platform::linuxdesktop::TimerDisplayLinkService displayLinks_;
+    platform::linuxdesktop::VblankDisplayLinkService displayLinks_;
     platform::linuxdesktop::InputAccessTrust trust_;
     platform::linuxdesktop::JsonUserDefaults userDefaults_;
     platform::linuxdesktop::XdgAutostartLoginItems loginItems_;

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "platform/display_link.h"
+#include "platform/display_link_thread.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -15,14 +13,21 @@ namespace glidewheel::platform::linuxdesktop {
 // screen's rate is unknown (zero, negative or NaN).
 double clampedRefreshRateHz(double reportedHz);
 
+// Now, on CLOCK_MONOTONIC, in ns: the clock of display time stamps.
+std::int64_t monotonicNowNs();
+
 // The next absolute deadline (CLOCK_MONOTONIC ns) after `previousNs`. When the frame ran late,
 // the missed refreshes are skipped: the result is the first whole period after `nowNs`, never a
 // burst of catch-up frames.
 std::int64_t nextDeadlineNs(std::int64_t previousNs, std::int64_t nowNs, std::int64_t periodNs);
 
+// Starts a display link's thread with every signal blocked, so that signals go to the program's
+// other threads.
+void launchWithSignalsBlocked(DisplayLinkThread& thread, std::function<void()> body);
+
 // A display link driven by one thread of its own that sleeps to absolute deadlines one refresh
-// period apart while running and waits on a condition variable, without wakeups, while stopped.
-// The thread blocks every signal, so signals go to the program's other threads.
+// period apart while running, the first one period after start(), and parks without wakeups
+// while stopped.
 class TimerDisplayLink final : public DisplayLink {
 public:
     // Throws std::system_error when the thread cannot be started.
@@ -32,10 +37,12 @@ public:
     TimerDisplayLink(const TimerDisplayLink&) = delete;
     TimerDisplayLink& operator=(const TimerDisplayLink&) = delete;
 
-    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override;
-    bool isRunning() const override;
-    void start() override;
-    void stop() override;
+    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override {
+        thread_.setOutputCallback(callback, userContext);
+    }
+    bool isRunning() const override { return thread_.isRunning(); }
+    void start() override { thread_.start(); }
+    void stop() override { thread_.stop(); }
 
     std::int64_t periodNs() const { return periodNs_; }
 
@@ -43,27 +50,7 @@ private:
     void run();
 
     const std::int64_t periodNs_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    DisplayLinkOutputCallback callback_ = nullptr;
-    void* userContext_ = nullptr;
-    bool running_ = false;
-    bool inCallback_ = false;
-    bool quit_ = false;
-    std::uint64_t frames_ = 0;
-    std::thread thread_;  // last: starts once everything above is set up
-};
-
-// Makes timer-driven links at the primary screen's refresh rate, read once per link.
-class TimerDisplayLinkService final : public DisplayLinkService {
-public:
-    explicit TimerDisplayLinkService(std::function<double()> primaryRefreshRateHz);
-
-    // Null when the link's thread cannot be started.
-    std::unique_ptr<DisplayLink> createWithActiveDisplays() override;
-
-private:
-    std::function<double()> primaryRefreshRateHz_;
+    DisplayLinkThread thread_{*this};
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

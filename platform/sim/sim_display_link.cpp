@@ -1,5 +1,7 @@
 #include "platform/sim/sim_display_link.h"
 
+#include <thread>
+
 namespace glidewheel::platform::sim {
 
 void ManualDisplayLink::setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) {
@@ -17,76 +19,26 @@ bool ManualDisplayLink::tick() {
 }
 
 ThreadedDisplayLink::ThreadedDisplayLink(std::chrono::microseconds period, StopHook onStop)
-    : period_(period), onStop_(std::move(onStop)), thread_([this] { run(); }) {}
-
-ThreadedDisplayLink::~ThreadedDisplayLink() {
-    {
-        std::unique_lock lock(mutex_);
-        quit_ = true;
-        running_ = false;
-        changed_.notify_all();
-    }
-    thread_.join();
-}
-
-void ThreadedDisplayLink::setOutputCallback(DisplayLinkOutputCallback callback,
-                                            void* userContext) {
-    std::scoped_lock lock(mutex_);
-    callback_ = callback;
-    userContext_ = userContext;
-}
-
-bool ThreadedDisplayLink::isRunning() const {
-    std::scoped_lock lock(mutex_);
-    return running_;
-}
-
-void ThreadedDisplayLink::start() {
-    std::scoped_lock lock(mutex_);
-    running_ = true;
-    changed_.notify_all();
+    : period_(period), onStop_(std::move(onStop)) {
+    thread_.launch([this] { run(); });
 }
 
 void ThreadedDisplayLink::stop() {
-    const bool ownThread = std::this_thread::get_id() == thread_.get_id();
-    if (ownThread && onStop_) onStop_(true);
-    std::unique_lock lock(mutex_);
-    running_ = false;
-    if (ownThread) return;
-    if (onStop_) {
-        lock.unlock();
-        onStop_(false);
-        lock.lock();
+    if (thread_.onOwnThread()) {
+        if (onStop_) onStop_(true);
+        thread_.markStopped();
+        return;
     }
-    changed_.wait(lock, [this] { return !inCallback_; });
-}
-
-std::uint64_t ThreadedDisplayLink::frames() const {
-    std::scoped_lock lock(mutex_);
-    return frames_;
+    thread_.markStopped();
+    if (onStop_) onStop_(false);
+    thread_.waitForCallback();
 }
 
 void ThreadedDisplayLink::run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return quit_ || (running_ && callback_ != nullptr); });
-        if (quit_) return;
-        const auto callback = callback_;
-        void* const context = userContext_;
-        const DisplayTimeStamp stamp{0, ++frames_};
-        inCallback_ = true;
-        lock.unlock();
-        std::uint64_t flagsOut = 0;
-        callback(this, &stamp, &stamp, 0, &flagsOut, context);
-        lock.lock();
-        inCallback_ = false;
-        changed_.notify_all();
-        if (period_.count() > 0) {
-            // Between refreshes nothing is held, as with a real refresh timer.
-            lock.unlock();
-            std::this_thread::sleep_for(period_);
-            lock.lock();
-        }
+    while (thread_.waitUntilRunning()) {
+        thread_.post(0, 0);  // the sim keeps no clock
+        // Between refreshes nothing is held, as with a real refresh timer.
+        if (period_.count() > 0) std::this_thread::sleep_for(period_);
     }
 }
 

@@ -1,14 +1,12 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "platform/display_link.h"
+#include "platform/display_link_thread.h"
 
 namespace glidewheel::platform::sim {
 
@@ -49,29 +47,23 @@ using StopHook = std::function<void(bool ownThread)>;
 class ThreadedDisplayLink final : public DisplayLink {
 public:
     explicit ThreadedDisplayLink(std::chrono::microseconds period, StopHook onStop = {});
-    ~ThreadedDisplayLink() override;
+    ~ThreadedDisplayLink() override { thread_.shutDown(); }
 
-    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override;
-    bool isRunning() const override;
-    void start() override;
+    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override {
+        thread_.setOutputCallback(callback, userContext);
+    }
+    bool isRunning() const override { return thread_.isRunning(); }
+    void start() override { thread_.start(); }
     void stop() override;
 
-    std::uint64_t frames() const;
+    std::uint64_t frames() const { return thread_.frames(); }
 
 private:
     void run();
 
     const std::chrono::microseconds period_;
     const StopHook onStop_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    DisplayLinkOutputCallback callback_ = nullptr;
-    void* userContext_ = nullptr;
-    bool running_ = false;
-    bool inCallback_ = false;
-    bool quit_ = false;
-    std::uint64_t frames_ = 0;
-    std::thread thread_;  // last: starts once everything above is set up
+    DisplayLinkThread thread_{*this};
 };
 
 // Makes manual links by default, or threaded ones; can be told to fail.

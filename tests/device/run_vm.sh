@@ -5,7 +5,8 @@
 #
 # Usage: run_vm.sh TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]
 #   WORK_DIR   scratch space for the initramfs and the console log (rebuilt every run)
-#   CACHE_DIR  where the kernel and its two modules are kept between runs
+#   CACHE_DIR  where the kernel, its two input modules and the virtual display's modules
+#              (vkms/, built by build_vkms.sh) are kept between runs
 #   TEST_ARGS  passed to the test binary in the VM (for example --gtest_filter=...)
 #
 # Exits 77 (skipped) when the VM cannot be started here: no qemu, busybox or cpio, or no
@@ -115,6 +116,18 @@ fi
 kernel="$kernel_dir/vmlinux"
 [[ -f "$kernel" ]] || kernel="$kernel_dir/vmlinuz"
 
+# --- The virtual display: without it the display tests skip, saying why ---
+
+display_dir="$cache_dir/vkms/$package"
+display_missing=
+if [[ ! -f "$display_dir/modules.order" ]]; then
+  echo "Building the virtual display driver for $package into $display_dir" >&2
+fi
+if ! display_log=$("$here/build_vkms.sh" "$package" "$display_dir" 2>&1); then
+  display_missing="vkms could not be built for $package: $(tail -n 1 <<<"$display_log")"
+  echo "$display_log" >&2
+fi
+
 # --- The initramfs ---
 
 rm -rf "$work_dir"
@@ -123,6 +136,11 @@ mkdir -p "$root"/{bin,dev,proc,sys,tmp,lib/modules}
 cp "$busybox" "$root/bin/busybox"
 cp "$here/init" "$root/init"
 cp "$kernel_dir/evdev.ko" "$kernel_dir/uinput.ko" "$root/lib/modules/"
+if [[ -z "$display_missing" ]]; then
+  cp -r "$display_dir" "$root/lib/modules/display"
+else
+  echo "$display_missing" >"$root/display-missing"
+fi
 # Without its debug information (the symbols stay for backtraces): the kernel unpacks every byte
 # of the initramfs under emulation.
 strip --strip-debug -o "$root/device_tests" "$test_binary" 2>/dev/null ||

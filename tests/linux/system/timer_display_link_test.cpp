@@ -5,28 +5,21 @@
 #include <atomic>
 #include <cmath>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <thread>
+
+#include "tests/linux/system/link_thread_support.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
-TEST(TimerDisplayLink, RateIsClampedAndReadForEachLinkAndLateFramesSkipAhead) {
+TEST(TimerDisplayLink, RateIsClampedAndLateFramesSkipAhead) {
     const std::pair<double, double> rates[] = {{144.0, 144.0}, {24.0, 30.0}, {1000.0, 360.0},
                                                {INFINITY, 360.0}, {-75.0, 60.0}, {NAN, 60.0}};
     for (const auto& [reported, used] : rates) EXPECT_EQ(clampedRefreshRateHz(reported), used);
-    double rate = 120.0;
-    TimerDisplayLinkService service([&] { return rate; });
-    auto first = service.createWithActiveDisplays();
-    rate = 0.0;  // unknown: 60 Hz
-    EXPECT_EQ(dynamic_cast<TimerDisplayLink&>(*first).periodNs(), 8'333'333);
-    EXPECT_EQ(dynamic_cast<TimerDisplayLink&>(*service.createWithActiveDisplays()).periodNs(),
-              16'666'667);
+    EXPECT_EQ(TimerDisplayLink(120.0).periodNs(), 8'333'333);
+    EXPECT_EQ(TimerDisplayLink(0.0).periodNs(), 16'666'667);  // unknown: 60 Hz
 
     EXPECT_EQ(nextDeadlineNs(1000, 1999, 1000), 2000);  // on time
     EXPECT_EQ(nextDeadlineNs(1000, 2000, 1000), 3000);  // the next one is due now: skipped
@@ -50,26 +43,10 @@ struct Recorder {
     }
 };
 
-bool eventually(const std::function<bool()>& condition) {
-    for (auto deadline = Clock::now() + 10s; !condition(); std::this_thread::sleep_for(1ms))
-        if (Clock::now() > deadline) return false;
-    return true;
-}
-
-std::string taskStatus(const std::string& thread, const std::string& field) {
-    std::ifstream status("/proc/self/task/" + thread + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":")) return line.substr(field.size() + 1);
-    return {};
-}
-
 TEST(TimerDisplayLink, StopsFromItsOwnCallbackThenParksWithoutWakeupsUntilStarted) {
-    namespace fs = std::filesystem;
-    const std::set<fs::path> before(fs::directory_iterator("/proc/self/task"), {});
+    const auto before = threadIds();
     TimerDisplayLink link(360.0);
-    std::string thread;
-    for (const auto& task : fs::directory_iterator("/proc/self/task"))
-        if (!before.contains(task)) thread = task.path().filename();
+    const std::string thread = newThreadSince(before);
     const auto blocked = std::stoull(taskStatus(thread, "SigBlk"), nullptr, 16);
     for (const int sig : {SIGINT, SIGTERM, SIGCHLD}) EXPECT_TRUE((blocked >> (sig - 1)) & 1) << sig;
 
@@ -99,6 +76,35 @@ TEST(TimerDisplayLink, StopAndDestructionFromAnotherThreadWaitForARunningCallbac
         const int frames = recorder.frames;
         std::this_thread::sleep_for(30ms);
         EXPECT_EQ(recorder.frames, frames);
+    }
+}
+
+// The first frame of a link started at once after it is made, and of a link started later,
+// comes one period after start(), and its output time is the refresh after that.
+TEST(TimerDisplayLink, FirstFrameComesOnePeriodAfterStart) {
+    struct FirstFrame {
+        std::atomic<std::int64_t> nowNs{0}, outputNs{0};
+        static CVReturn callback(DisplayLink* link, const DisplayTimeStamp* now,
+                                 const DisplayTimeStamp* output, std::uint64_t, std::uint64_t*,
+                                 void* context) {
+            auto& self = *static_cast<FirstFrame*>(context);
+            self.outputNs = output->hostTimeNs;
+            self.nowNs = now->hostTimeNs;
+            link->stop();
+            return kCVReturnSuccess;
+        }
+    };
+    for (const auto pause : {0ms, 0ms, 0ms, 20ms}) {
+        FirstFrame first;
+        TimerDisplayLink link(30.0);  // 33 ms: far longer than a thread takes to wake
+        link.setOutputCallback(&FirstFrame::callback, &first);
+        std::this_thread::sleep_for(pause);
+        const std::int64_t startNs = monotonicNowNs();
+        link.start();
+        ASSERT_TRUE(eventually([&] { return first.nowNs != 0; }));
+        EXPECT_GE(first.nowNs - startNs, link.periodNs()) << pause.count();
+        EXPECT_GE(first.outputNs - first.nowNs, 0) << pause.count();
+        EXPECT_LE(first.outputNs - first.nowNs, link.periodNs()) << pause.count();
     }
 }
 

@@ -1,0 +1,47 @@
+#pragma once
+
+// Helpers for the display links' thread tests: waiting for what a link's thread does, and
+// reading that thread's status from /proc.
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace glidewheel::platform::linuxdesktop {
+
+inline bool eventually(const std::function<bool()>& condition) {
+    using Clock = std::chrono::steady_clock;
+    for (auto deadline = Clock::now() + std::chrono::seconds(10); !condition();
+         std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+        if (Clock::now() > deadline) return false;
+    return true;
+}
+
+// The ids of this process's threads.
+inline std::set<std::string> threadIds() {
+    std::set<std::string> ids;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        ids.insert(task.path().filename());
+    return ids;
+}
+
+// The thread started since `before` was taken.
+inline std::string newThreadSince(const std::set<std::string>& before) {
+    for (const std::string& id : threadIds())
+        if (!before.contains(id)) return id;
+    return {};
+}
+
+// A field of a thread's /proc status, such as "voluntary_ctxt_switches".
+inline std::string taskStatus(const std::string& thread, const std::string& field) {
+    std::ifstream status("/proc/self/task/" + thread + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return line.substr(field.size() + 1);
+    return {};
+}
+
+}  // namespace glidewheel::platform::linuxdesktop
