@@ -59,14 +59,18 @@ QPixmap outlinedSymbolPixmap(const QString& name, int size, const QColor& fill,
     if (shape.isNull() || halo.isNull()) return {};
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    // The outline is the shape moved to every offset within a disc of the outline's width.
-    for (int dx = -width; dx <= width; ++dx) {
-        for (int dy = -width; dy <= width; ++dy) {
-            if (dx * dx + dy * dy <= width * width + 1) painter.drawPixmap(width + dx, width + dy, halo);
+    {
+        QPainter painter(&pixmap);
+        // The outline is the shape moved to every offset within a disc of the outline's width.
+        for (int dx = -width; dx <= width; ++dx) {
+            for (int dy = -width; dy <= width; ++dy) {
+                if (dx * dx + dy * dy <= width * width + 1) {
+                    painter.drawPixmap(width + dx, width + dy, halo);
+                }
+            }
         }
+        painter.drawPixmap(width, width, shape);
     }
-    painter.drawPixmap(width, width, shape);
     return pixmap;
 }
 
