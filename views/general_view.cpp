@@ -55,18 +55,15 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
 }
 
 void GeneralView::addSliders(QVBoxLayout& form, Preferences& prefs) {
-    QVBoxLayout* speed = sliderGroup(this, tr("Speed"), "scrollSpeed", 2, kSpeedScale,
-                                     prefs.scrollSpeedStream(),
-                                     [&prefs](double v) { prefs.setScrollSpeed(v); }, &speedText,
-                                     bindings_);
-    QVBoxLayout* smoothness = sliderGroup(this, tr("Smoothness"), "smoothness", 2,
-                                          kSmoothnessScale, prefs.smoothnessStream(),
-                                          [&prefs](double v) { prefs.setSmoothness(v); },
-                                          &smoothnessLabel, bindings_);
-    for (QVBoxLayout* group : {speed, smoothness}) form.addLayout(group);
-    for (const char* name : {"scrollSpeed", "smoothness"}) {
-        setSmallControlSize(*findChild<QSlider*>(name));
-    }
+    form.addLayout(sliderGroup(this, tr("Speed"), "scrollSpeed", 2, kSpeedScale,
+                               prefs.scrollSpeedStream(),
+                               [&prefs](double v) { prefs.setScrollSpeed(v); }, &speedText,
+                               bindings_));
+    form.addLayout(sliderGroup(this, tr("Smoothness"), "smoothness", 2, kSmoothnessScale,
+                               prefs.smoothnessStream(),
+                               [&prefs](double v) { prefs.setSmoothness(v); }, &smoothnessLabel,
+                               bindings_));
+    for (QSlider* slider : findChildren<QSlider*>()) setSmallControlSize(*slider);
 }
 
 QWidget* GeneralView::createAccessibilityButton() {
