@@ -54,9 +54,10 @@ void AppDelegate::applicationDidFinishLaunching() {
         QTimer::singleShot(0, this, &AppDelegate::openSettings);
     }
 
-    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive) recheckInputAccess();
-    });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive) recheckInputAccess();
+            });
 
     cancellables_.push_back(
         preferences.isEnabledStream().dropFirst().sink([](const bool& isEnabled) {

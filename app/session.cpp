@@ -23,7 +23,8 @@ bool canConnectToSocket(const std::string& path) {
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof(address.sun_path)) return false;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const auto socket = platform::linuxdesktop::adoptFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const auto socket =
+        platform::linuxdesktop::adoptFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     return socket && ::connect(socket.get().fd, reinterpret_cast<const sockaddr*>(&address),
                                sizeof(address)) == 0;
 }

@@ -116,9 +116,10 @@ private:
         if (process_ != nullptr) return;  // one grant at a time
         process_ = new QProcess(this);
         grantStatus_->setText(QStringLiteral("Waiting for the administrator's password\u2026"));
-        connect(process_, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
-            showGrantResult(status == QProcess::NormalExit ? exitCode : -1);
-        });
+        connect(process_, &QProcess::finished, this,
+                [this](int exitCode, QProcess::ExitStatus status) {
+                    showGrantResult(status == QProcess::NormalExit ? exitCode : -1);
+                });
         connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart) showGrantResult(-1);
         });
@@ -177,7 +178,9 @@ private:
 
 }  // namespace
 
-bool AccessGrant::isAvailable() const { return isExecutableFile(pkexec) && isExecutableFile(helper); }
+bool AccessGrant::isAvailable() const {
+    return isExecutableFile(pkexec) && isExecutableFile(helper);
+}
 
 void installAccessibilitySettingsHandler(AccessGrant grant,
                                          std::function<void()> accessMayHaveChanged) {
@@ -188,7 +191,8 @@ void installAccessibilitySettingsHandler(AccessGrant grant,
     // torn down before the application object's children are deleted.
     QCoreApplication* app = QCoreApplication::instance();
     installed = new InputAccessHelp(std::move(grant), std::move(accessMayHaveChanged), app);
-    QObject::connect(app, &QCoreApplication::aboutToQuit, installed, [] { delete installed.data(); });
+    QObject::connect(app, &QCoreApplication::aboutToQuit, installed,
+                     [] { delete installed.data(); });
     QDesktopServices::setUrlHandler(QString::fromLatin1(kSettingsScheme), installed, "showHelp");
 }
 

@@ -147,7 +147,8 @@ TEST_F(AccessHelpTest, FindsTheHelperBesideTheProgramOrInLibexec) {
 
 TEST_F(AccessHelpTest, GrantRunsTheHelperThroughPkexecAndSaysAccessMayHaveChanged) {
     int checks = 0;
-    platform::qt::installAccessibilitySettingsHandler({pkexec(), helper()}, [&checks] { ++checks; });
+    platform::qt::installAccessibilitySettingsHandler({pkexec(), helper()},
+                                                      [&checks] { ++checks; });
     QWidget* help = openHelp();
     ASSERT_NE(help, nullptr);
     auto* grant = help->findChild<QAbstractButton*>("grantAccess");
@@ -190,7 +191,8 @@ TEST_F(AccessHelpTest, ManualStepsWrapCopyAndInstallTheRuleTheHelperDoes) {
 }
 
 TEST_F(AccessHelpTest, AFailedOrCancelledGrantSaysSoAndStillAsksForACheck) {
-    for (const auto& [exitStatus, said] : {std::pair{126, "Cancelled"}, std::pair{127, "could not"}}) {
+    for (const auto& [exitStatus, said] :
+         {std::pair{126, "Cancelled"}, std::pair{127, "could not"}}) {
         status = exitStatus;
         SetUp();
         int checks = 0;

@@ -74,8 +74,8 @@ TEST(StatusItemImage, StandsOutOnLightAndDarkPanels) {
         }
     }
     // The measure tells a one-colour icon apart: black all but vanishes on a dark panel.
-    EXPECT_LT(distinctPixels(symbolPixmap("computermouse", 22, Qt::black), QColor(0x24, 0x24, 0x24)),
-              inkPixels(22) / 10);
+    const QPixmap black = symbolPixmap("computermouse", 22, Qt::black);
+    EXPECT_LT(distinctPixels(black, QColor(0x24, 0x24, 0x24)), inkPixels(22) / 10);
 }
 
 // --- the popup's border ---
