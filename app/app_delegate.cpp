@@ -1,22 +1,26 @@
 #include "app/app_delegate.h"
 
+#include <iostream>
+
 #include <QApplication>
 #include <QGuiApplication>
-#include <QPalette>
 #include <QPointer>
 #include <QTimer>
 
 #include "engine/scroll_interceptor.h"
+#include "platform/qt/accessibility_help.h"
 #include "platform/services.h"
 #include "settings/preferences.h"
 #include "views/menu_popover_view.h"
-#include "views/symbol_icon.h"
+#include "views/presentation.h"
 
 namespace glidewheel {
 
 namespace {
 
 constexpr const char* kHasLaunchedBefore = "hasLaunchedBefore";
+constexpr const char* kNoTrayMessage =
+    "glidewheel: no system tray was found; the settings window opens instead.";
 
 // Whether windows can be seen at all (not so on the offscreen and minimal platforms).
 bool hasVisibleScreen() {
@@ -50,6 +54,11 @@ void AppDelegate::applicationDidFinishLaunching() {
         QTimer::singleShot(0, this, &AppDelegate::openSettings);
     }
 
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive) recheckInputAccess();
+            });
+
     cancellables_.push_back(
         preferences.isEnabledStream().dropFirst().sink([](const bool& isEnabled) {
             if (isEnabled) {
@@ -76,13 +85,13 @@ void AppDelegate::setupPopover() {
 }
 
 void AppDelegate::setupStatusItem() {
-    const QColor tint = QGuiApplication::palette().color(QPalette::WindowText);
-    statusItem_ = std::make_unique<StatusItem>(symbolIcon(QStringLiteral("computermouse"), tint),
-                                               QStringLiteral("Glidewheel"));
+    statusItem_ = std::make_unique<StatusItem>(statusItemImage(), QStringLiteral("Glidewheel"));
     connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::togglePopover);
     // Never run invisibly with no way in: without a tray, the settings window is the way in.
     connect(statusItem_.get(), &StatusItem::trayMissing, this, [this] {
-        if (hasVisibleScreen()) openSettings();
+        if (!hasVisibleScreen()) return;
+        std::cerr << kNoTrayMessage << '\n';
+        openSettings();
     });
 }
 
@@ -92,6 +101,7 @@ void AppDelegate::togglePopover() {
         popover_->close();
         return;
     }
+    recheckInputAccess();
     popover_->showBelow(statusItem_->geometry());
 }
 
@@ -113,10 +123,22 @@ void AppDelegate::windowWillClose(QWidget* window) {
     settingsWindow_.release()->deleteLater();
 }
 
-void AppDelegate::promptForInputAccess(const QString& text) {
+void AppDelegate::promptForInputAccess() {
     // Prompts come from starting interception, which the launch sequence does after the status
-    // item exists.
-    if (statusItem_) statusItem_->notify(text);
+    // item exists. Without a tray (yet) the notice names the settings window, which opens when
+    // no tray turns up and stays reachable through the panel when one does.
+    if (!statusItem_) return;
+    statusItem_->notify(platform::qt::inputAccessPromptText(statusItem_->isInTray()));
+}
+
+void AppDelegate::recheckInputAccess() {
+    announcePermissionMayHaveChanged();
+    ScrollInterceptor& interceptor = ScrollInterceptor::shared();
+    // Only once access is there: starting without it would prompt again.
+    if (Preferences::shared().isEnabled() && !interceptor.isRunning() &&
+        interceptor.hasAccessibilityPermission()) {
+        interceptor.start();
+    }
 }
 
 void attach(AppDelegate& delegate, QCoreApplication& application) {

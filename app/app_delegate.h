@@ -41,8 +41,13 @@ public:
     // Forgets the settings window when `window` is it.
     void windowWillClose(QWidget* window);
 
-    // Tells the user, through the tray, how to grant the access that interception needs.
-    void promptForInputAccess(const QString& text);
+    // Tells the user, through the tray (else on standard error), how to grant the access that
+    // interception needs.
+    void promptForInputAccess();
+    // Access may have been granted or taken back: the views read it again, and interception
+    // starts when it is switched on, not running and now has access. Runs when the application
+    // becomes active and before the panel shows; the access help calls it too.
+    void recheckInputAccess();
 
     StatusItem* statusItem() const { return statusItem_.get(); }
     PopupPanel* popover() const { return popover_.get(); }

@@ -10,6 +10,8 @@ namespace glidewheel {
 
 namespace {
 
+using platform::linuxdesktop::probeInputAccess;
+
 double primaryRefreshRateHz() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? screen->refreshRate() : 0.0;  // 0: unknown, the link picks 60 Hz
@@ -17,9 +19,9 @@ double primaryRefreshRateHz() {
 
 }  // namespace
 
-LinuxBackend::LinuxBackend(std::function<void()> promptForAccess)
+LinuxBackend::LinuxBackend(std::function<void()> promptForAccess, const std::string& systemRoot)
     : displayLinks_(&primaryRefreshRateHz),
-      trust_(std::move(promptForAccess)),
+      trust_(std::move(promptForAccess), [systemRoot] { return probeInputAccess(systemRoot); }),
       userDefaults_(platform::linuxdesktop::JsonUserDefaults::defaultFile()),
       loginItems_(platform::linuxdesktop::XdgAutostartLoginItems::defaultEntryFile(),
                   QCoreApplication::applicationFilePath().toStdString()) {}

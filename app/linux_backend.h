@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "platform/linux/build_bundle.h"
 #include "platform/linux/input/evdev_event_tap.h"
@@ -18,8 +19,9 @@ namespace glidewheel {
 // every use of the shared settings and interceptor, which live until the process ends.
 class LinuxBackend {
 public:
-    // `promptForAccess` runs when interception finds input access missing.
-    explicit LinuxBackend(std::function<void()> promptForAccess);
+    // `promptForAccess` runs when interception finds input access missing. Access is judged by
+    // the device nodes under `systemRoot` ("" on a real system).
+    LinuxBackend(std::function<void()> promptForAccess, const std::string& systemRoot);
 
     platform::Services services();
 

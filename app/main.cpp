@@ -7,17 +7,20 @@
 #include "app/quit_on_signals.h"
 #include "app/session.h"
 #include "app/single_instance.h"
+#include "app/system_paths.h"
 #include "platform/qt/accessibility_help.h"
 
 int main(int argc, char* argv[]) {
     using namespace glidewheel;
 
-    // Without a display the toolkit would abort with a message about plugins; say what is missing.
-    if (!hasGraphicalSession(&std::getenv)) {
+    // Without a display that opens the toolkit would abort with a message about plugins; say
+    // what is missing.
+    const std::optional<std::string> platformName = choosePlatform(&std::getenv, &canOpenDisplay);
+    if (!platformName) {
         std::cerr << kNoSessionMessage << '\n';
         return 1;
     }
-    if (prefersX11(&std::getenv)) qputenv("QT_QPA_PLATFORM", "xcb");
+    if (!platformName->empty()) qputenv("QT_QPA_PLATFORM", platformName->c_str());
     GlidewheelApp app(argc, argv);
 
     SingleInstance instance(SingleInstance::defaultServerName());
@@ -27,10 +30,13 @@ int main(int argc, char* argv[]) {
 
     // Deliberately never deleted: the shared settings and interceptor use it until the process
     // ends, after main has returned.
-    auto* backend = new LinuxBackend(
-        [&app] { app.appDelegate().promptForInputAccess(platform::qt::inputAccessPromptText()); });
+    auto* backend =
+        new LinuxBackend([&app] { app.appDelegate().promptForInputAccess(); }, systemRoot());
     platform::install(backend->services());
-    platform::qt::installAccessibilitySettingsHandler();
+    platform::qt::installAccessibilitySettingsHandler(
+        {QString::fromStdString(pkexecProgram()),
+         platform::qt::findGrantAccessHelper(QCoreApplication::applicationDirPath())},
+        [&app] { app.appDelegate().recheckInputAccess(); });
     // Logout and Ctrl+C quit through the normal path, which stops interception.
     QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
 

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -15,9 +16,18 @@ PopupPanel::PopupPanel(QWidget* content) : QWidget(nullptr, Qt::Popup), content_
     setAttribute(Qt::WA_NoMouseReplay);
     setFixedSize(kSize);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // The content sits inside the border.
+    layout->setContentsMargins(kBorderWidth, kBorderWidth, kBorderWidth, kBorderWidth);
     layout->setSpacing(0);
     layout->addWidget(content_);
+}
+
+void PopupPanel::paintEvent(QPaintEvent*) {
+    // Without an edge of its own the panel melts into a light window behind it. A 1 px pen
+    // covers the pixels right of and below its rectangle, hence the adjustment.
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::Mid), kBorderWidth));
+    painter.drawRect(rect().adjusted(0, 0, -kBorderWidth, -kBorderWidth));
 }
 
 void PopupPanel::showBelow(const QRect& iconGeometry) {

@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include "views/symbol_icon.h"
+
 namespace glidewheel {
 
 namespace {
@@ -16,6 +18,11 @@ constexpr auto kEmbedCheckInterval = 100ms;
 constexpr int kEmbedChecks = 30;
 
 }  // namespace
+
+QIcon statusItemImage() {
+    return outlinedSymbolIcon(QStringLiteral("computermouse"), QColor(0xFF, 0xFF, 0xFF),
+                              QColor(0x1A, 0x1A, 0x1A));
+}
 
 StatusItem::StatusItem(const QIcon& image, const QString& accessibilityDescription, QObject* parent)
     : QObject(parent),

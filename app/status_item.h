@@ -10,6 +10,11 @@
 
 namespace glidewheel {
 
+// The tray icon's image: the "computermouse" symbol in white inside a near-black outline, which
+// reads on light and dark panels alike (the application palette says nothing about the panel's
+// colour).
+QIcon statusItemImage();
+
 // The program's icon in the system tray. It shows at once when a tray exists, else as soon as
 // one appears (a program started at login may run before the panel); meanwhile everything else
 // keeps working.

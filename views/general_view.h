@@ -7,6 +7,8 @@
 #include "settings/observable.h"
 #include "settings/preferences.h"
 
+class QVBoxLayout;
+
 namespace glidewheel {
 
 // The General tab: the same five settings as the popup panel as a plain form, a button that
@@ -22,6 +24,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void addSliders(QVBoxLayout& form, Preferences& prefs);
+    QWidget* createAccessibilityButton();
+    QWidget* createPermissionWarning();
     void refreshPermission();
 
     bool hasPermission_;

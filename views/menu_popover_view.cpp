@@ -1,6 +1,5 @@
 #include "views/menu_popover_view.h"
 
-#include <QCheckBox>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,9 +10,11 @@
 
 #include "views/bindings.h"
 #include "views/colors.h"
+#include "views/control_size.h"
 #include "views/divider.h"
 #include "views/plain_button.h"
 #include "views/presentation.h"
+#include "views/setting_rows.h"
 #include "views/slider_group.h"
 #include "views/switch_toggle.h"
 #include "views/symbol_image.h"
@@ -54,44 +55,58 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     root->setSpacing(0);
     // The panel is usually taller than the content; the content sits in its vertical middle.
     root->addStretch();
-
-    // Header: symbol, name, and the master switch, which stays live while the section is off.
-    auto* header = new QWidget(this);
-    header->setObjectName("header");
-    auto* headerRow = new QHBoxLayout(header);
-    headerRow->setContentsMargins(16, 14, 16, 10);
-    headerRow->addWidget(new SymbolImage("computermouse.fill", TextStyle::title3, systemBlue(), header));
-    headerRow->addWidget(styledLabel(tr("Glidewheel"), TextStyle::headline, header));
-    headerRow->addStretch();
-    auto* enabledSwitch = new SwitchToggle(header);
-    enabledSwitch->setObjectName("isEnabled");
-    enabledSwitch->setAccessibleName(tr("Glidewheel"));
-    headerRow->addWidget(enabledSwitch);
-    root->addWidget(header);
+    root->addWidget(createHeader());
     root->addWidget(new Divider(this));
-
-    // Permission warning and its divider, shown only while trust is missing.
-    auto* warning = new WarningRow(this);
-    warning->setObjectName("permissionWarning");
-    auto* warningRow = new QHBoxLayout(warning);
-    warningRow->setContentsMargins(16, 8, 16, 8);
-    warningRow->setSpacing(8);
-    warningRow->addWidget(new SymbolImage("exclamationmark.triangle.fill", TextStyle::callout,
-                                          systemYellow(), warning));
-    warningRow->addWidget(styledLabel(tr("Accessibility permission required"), TextStyle::caption, warning));
-    warningRow->addStretch();
-    auto* openSettings = new QPushButton(tr("Open Settings"), warning);
-    openSettings->setObjectName("openAccessibilitySettings");
-    setTextStyle(*openSettings, TextStyle::caption);
-    connect(openSettings, &QPushButton::clicked, this, [] { openAccessibilitySettings(); });
-    warningRow->addWidget(openSettings);
-    root->addWidget(warning);
-    permissionWarning_ = warning;
+    root->addWidget(createPermissionWarning());
     permissionDivider_ = new Divider(this);
     permissionDivider_->setObjectName("permissionDivider");
     root->addWidget(permissionDivider_);
+    root->addWidget(createSettingsSection());
+    root->addWidget(new Divider(this));
+    root->addWidget(createFooter());
+    root->addStretch();
 
-    // Settings section: dimmed and disabled while smoothing is off.
+    bindings_.push_back(prefs_.isEnabledStream().sink([this](const bool& on) { showIsEnabled(on); }));
+    showPermission();
+    onPermissionMayHaveChanged(this, [this] { refreshPermission(); });
+}
+
+QWidget* MenuPopoverView::createHeader() {
+    // Symbol, name, and the master switch, which stays live while the section is off.
+    auto* header = new QWidget(this);
+    header->setObjectName("header");
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(16, 14, 16, 10);
+    row->addWidget(new SymbolImage("computermouse.fill", TextStyle::title3, systemBlue(), header));
+    row->addWidget(styledLabel(tr("Glidewheel"), TextStyle::headline, header));
+    row->addStretch();
+    auto* enabledSwitch = new SwitchToggle(header);
+    enabledSwitch->setObjectName("isEnabled");
+    enabledSwitch->setAccessibleName(tr("Glidewheel"));
+    row->addWidget(enabledSwitch);
+    bindings_.push_back(bindToggle(*enabledSwitch, prefs_.isEnabledStream(),
+                                   [this](bool v) { prefs_.setIsEnabled(v); }));
+    return header;
+}
+
+QWidget* MenuPopoverView::createPermissionWarning() {
+    // Shown, with the divider below it, only while trust is missing.
+    auto* warning = new WarningRow(this);
+    QHBoxLayout* row = buildPermissionWarning(*warning, {8, TextStyle::callout, Foreground::primary});
+    row->setContentsMargins(16, 8, 16, 8);
+    row->addStretch();
+    auto* openSettings = new QPushButton(tr("Open Settings"), warning);
+    openSettings->setObjectName("openAccessibilitySettings");
+    setTextStyle(*openSettings, TextStyle::caption);
+    setSmallControlSize(*openSettings);
+    connect(openSettings, &QPushButton::clicked, this, [] { openAccessibilitySettings(); });
+    row->addWidget(openSettings);
+    permissionWarning_ = warning;
+    return warning;
+}
+
+QWidget* MenuPopoverView::createSettingsSection() {
+    // Dimmed and disabled while smoothing is off.
     settingsSection_ = new QWidget(this);
     settingsSection_->setObjectName("settingsSection");
     auto* section = new QVBoxLayout(settingsSection_);
@@ -107,19 +122,12 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
                                    kSmoothnessScale, prefs_.smoothnessStream(),
                                    [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel,
                                    bindings_));
-
-    const auto toggleRow = [&](const QString& label, const char* name, Published<bool>& property,
-                                  std::function<void(bool)> assign) {
-        auto* toggle = new QCheckBox(label, settingsSection_);
-        toggle->setObjectName(name);
-        setTextStyle(*toggle, TextStyle::callout);
-        section->addWidget(toggle, 0, Qt::AlignLeft);
-        bindings_.push_back(bindToggle(*toggle, property, std::move(assign)));
-    };
-    toggleRow(tr("Reverse scroll"), "reverseScroll", prefs_.reverseScrollStream(),
-                 [this](bool v) { prefs_.setReverseScroll(v); });
-    toggleRow(tr("Launch at login"), "launchAtLogin", prefs_.launchAtLoginStream(),
-                 [this](bool v) { prefs_.setLaunchAtLogin(v); });
+    addToggleRow(*section, settingsSection_, tr("Reverse scroll"), "reverseScroll", true,
+                 prefs_.reverseScrollStream(), [this](bool v) { prefs_.setReverseScroll(v); },
+                 bindings_);
+    addToggleRow(*section, settingsSection_, tr("Launch at login"), "launchAtLogin", true,
+                 prefs_.launchAtLoginStream(), [this](bool v) { prefs_.setLaunchAtLogin(v); },
+                 bindings_);
 
     // The section's 0.4 opacity is its whole dimming: disabled controls inside keep the text
     // colours of enabled ones rather than fading a second time.
@@ -130,14 +138,15 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     settingsSection_->setPalette(sectionPalette);
     sectionOpacity_ = new QGraphicsOpacityEffect(settingsSection_);
     settingsSection_->setGraphicsEffect(sectionOpacity_);
-    root->addWidget(settingsSection_);
-    root->addWidget(new Divider(this));
+    return settingsSection_;
+}
 
-    // Footer: settings, version, quit.
+QWidget* MenuPopoverView::createFooter() {
+    // Settings, version, quit.
     auto* footer = new QWidget(this);
     footer->setObjectName("footer");
-    auto* footerRow = new QHBoxLayout(footer);
-    footerRow->setContentsMargins(16, 10, 16, 10);
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(16, 10, 16, 10);
     auto* settingsButton = new PlainButton(tr("Settings..."), footer);
     settingsButton->setObjectName("openSettings");
     setTextStyle(*settingsButton, TextStyle::callout);
@@ -145,13 +154,13 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     connect(settingsButton, &QAbstractButton::clicked, this, [this] {
         if (onOpenSettings_) onOpenSettings_();
     });
-    footerRow->addWidget(settingsButton);
-    footerRow->addStretch();
+    row->addWidget(settingsButton);
+    row->addStretch();
     version_ = styledLabel(versionText(), TextStyle::caption, footer);
     version_->setObjectName("version");
     setForeground(*version_, Foreground::tertiary);
-    footerRow->addWidget(version_);
-    footerRow->addStretch();
+    row->addWidget(version_);
+    row->addStretch();
     auto* quitButton = new PlainButton(tr("Quit"), footer);
     quitButton->setObjectName("quit");
     setTextStyle(*quitButton, TextStyle::callout);
@@ -159,15 +168,8 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     connect(quitButton, &QAbstractButton::clicked, this, [this] {
         if (onQuit_) onQuit_();
     });
-    footerRow->addWidget(quitButton);
-    root->addWidget(footer);
-    root->addStretch();
-
-    bindings_.push_back(bindToggle(*enabledSwitch, prefs_.isEnabledStream(),
-                                   [this](bool v) { prefs_.setIsEnabled(v); }));
-    bindings_.push_back(prefs_.isEnabledStream().sink([this](const bool& on) { showIsEnabled(on); }));
-    showPermission();
-    onApplicationActivated(this, [this] { refreshPermission(); });
+    row->addWidget(quitButton);
+    return footer;
 }
 
 void MenuPopoverView::showEvent(QShowEvent* event) {

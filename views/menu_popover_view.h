@@ -28,6 +28,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QWidget* createHeader();
+    QWidget* createPermissionWarning();
+    QWidget* createSettingsSection();
+    QWidget* createFooter();
     void refreshPermission();
     void showPermission();
     void showIsEnabled(bool isEnabled);

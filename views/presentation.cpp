@@ -18,6 +18,19 @@ namespace {
 constexpr auto kAccessibilitySettingsAddress =
     "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
 constexpr auto kFallbackVersion = "1.0";
+
+// Carries announcePermissionMayHaveChanged() to the views that listen.
+class PermissionAnnouncer final : public QObject {
+    Q_OBJECT
+public:
+    static PermissionAnnouncer& instance() {
+        static PermissionAnnouncer announcer;
+        return announcer;
+    }
+signals:
+    void mayHaveChanged();
+};
+
 }  // namespace
 
 QString smoothnessLabel(double smoothness) {
@@ -56,11 +69,17 @@ bool currentAccessibilityPermission() {
     return ScrollInterceptor::shared().hasAccessibilityPermission();
 }
 
-void onApplicationActivated(QWidget* receiver, std::function<void()> action) {
+void onPermissionMayHaveChanged(QWidget* receiver, std::function<void()> action) {
     QObject::connect(qApp, &QGuiApplication::applicationStateChanged, receiver,
-                     [action = std::move(action)](Qt::ApplicationState state) {
+                     [action](Qt::ApplicationState state) {
                          if (state == Qt::ApplicationActive) action();
                      });
+    QObject::connect(&PermissionAnnouncer::instance(), &PermissionAnnouncer::mayHaveChanged,
+                     receiver, std::move(action));
 }
 
+void announcePermissionMayHaveChanged() { emit PermissionAnnouncer::instance().mayHaveChanged(); }
+
 }  // namespace glidewheel
+
+#include "presentation.moc"

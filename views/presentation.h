@@ -32,7 +32,12 @@ void openAccessibilitySettings();
 // never starts or stops interception.
 bool currentAccessibilityPermission();
 
-// Runs `action` each time the application becomes active, for as long as `receiver` lives.
-void onApplicationActivated(QWidget* receiver, std::function<void()> action);
+// Runs `action` each time input access may have changed, for as long as `receiver` lives: when
+// the application becomes active, and at each announcePermissionMayHaveChanged().
+void onPermissionMayHaveChanged(QWidget* receiver, std::function<void()> action);
+
+// Tells every view that shows the permission state to read it again: access can be granted
+// while the program is active, from a window of its own.
+void announcePermissionMayHaveChanged();
 
 }  // namespace glidewheel

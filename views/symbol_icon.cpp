@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <algorithm>
 #include <cmath>
 
 // The resources live in a static library, where nothing references them by symbol: register
@@ -12,6 +13,8 @@ static void registerSymbolResources() { Q_INIT_RESOURCE(symbols); }
 namespace glidewheel {
 
 namespace {
+
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64};  // px
 
 QString symbolPath(const QString& name) {
     static const bool registered = (registerSymbolResources(), true);
@@ -44,7 +47,36 @@ QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal de
 
 QIcon symbolIcon(const QString& name, const QColor& tint) {
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64}) icon.addPixmap(symbolPixmap(name, size, tint));
+    for (const int size : kIconSizes) icon.addPixmap(symbolPixmap(name, size, tint));
+    return icon;
+}
+
+QPixmap outlinedSymbolPixmap(const QString& name, int size, const QColor& fill,
+                             const QColor& outline) {
+    const int width = std::max(1, size / 16);  // of the outline, px
+    const QPixmap shape = symbolPixmap(name, size - 2 * width, fill);
+    const QPixmap halo = symbolPixmap(name, size - 2 * width, outline);
+    if (shape.isNull() || halo.isNull()) return {};
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        // The outline is the shape moved to every offset within a disc of the outline's width.
+        for (int dx = -width; dx <= width; ++dx) {
+            for (int dy = -width; dy <= width; ++dy) {
+                if (dx * dx + dy * dy <= width * width + 1) {
+                    painter.drawPixmap(width + dx, width + dy, halo);
+                }
+            }
+        }
+        painter.drawPixmap(width, width, shape);
+    }
+    return pixmap;
+}
+
+QIcon outlinedSymbolIcon(const QString& name, const QColor& fill, const QColor& outline) {
+    QIcon icon;
+    for (const int size : kIconSizes) icon.addPixmap(outlinedSymbolPixmap(name, size, fill, outline));
     return icon;
 }
 

@@ -178,5 +178,32 @@ TEST_F(AppDelegateLaunch, IconTogglesThePopupAndItsSettingsActionClosesItThenOpe
     EXPECT_TRUE(delegate_->settingsWindow()->isVisible());
 }
 
+// Access granted while the program runs starts interception at the next check (the panel's
+// showing, an activation, or the access help's word), once, and only while it is switched on;
+// a check without access never prompts.
+TEST_F(AppDelegateLaunch, AccessFoundLaterStartsInterceptionOnceWhenEnabled) {
+    backend().sim.trust.trusted = false;
+    launch();
+    ASSERT_EQ(backend().sim.trust.prompts, 1);
+    delegate_->recheckInputAccess();
+    EXPECT_EQ(taps(), 0u);
+    EXPECT_EQ(backend().sim.trust.prompts, 1) << "a check without access prompted";
+
+    backend().sim.trust.trusted = true;
+    prefs().setIsEnabled(false);
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(taps(), 0u) << "started while switched off";
+
+    backend().sim.trust.trusted = false;
+    prefs().setIsEnabled(true);  // prompts again: the user switched it on
+    backend().sim.trust.trusted = true;
+    emit delegate_->statusItem()->activated();  // the panel's next showing
+    EXPECT_EQ(taps(), 1u);
+    delegate_->recheckInputAccess();
+    EXPECT_EQ(taps(), 1u) << "started twice";
+    EXPECT_TRUE(ScrollInterceptor::shared().isRunning());
+}
+
 }  // namespace
 }  // namespace glidewheel::testing

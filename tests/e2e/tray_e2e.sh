@@ -1,34 +1,48 @@
 #!/usr/bin/env bash
 # End-to-end test of the real program in a virtual X display with a system tray.
 #
-# With a fresh, empty home it checks that the tray icon is embedded once a tray appears after the
-# program has started, that clicking it shows the 300x340 panel hanging below the icon, that the
-# next click on the icon or a click elsewhere closes it, that the first launch opened "Glidewheel
-# Settings" (360x340 content) and a later launch does not, that a launch while running brings the
-# settings forward and exits 0 (also after a killed instance left its socket behind), that Quit in
-# the panel and SIGTERM each end the program with status 0, and that without a display the
+# With a fresh, empty home it checks that without a tray the program says on standard error that
+# the settings window opens instead, and that its access notice names that window; that the tray
+# icon is embedded once a tray appears after the program has started, that clicking it shows the
+# 300x340 panel hanging below the icon, that the next click on the icon or a click elsewhere
+# closes it, that the first launch opened "Glidewheel Settings" (360x340 content) and a later
+# launch does not, that a launch while running brings the settings forward and exits 0 (also
+# after a killed instance left its socket behind), that Quit in the panel and SIGTERM each end
+# the program with status 0, and that without a display, or with one that cannot be opened, the
 # program says so and exits 1.
+# Then, with a test build pointed at a stand-in system under FAKE_ROOT (its pkexec is a stub
+# this script writes), it checks that "Grant Access…" on the help page runs the grant helper
+# through pkexec, and that the access warning leaves the settings window and the panel without a
+# restart once the helper has given access.
 # Screenshots go to the artefact directory.
 #
-# Usage: tray_e2e.sh <glidewheel executable> <artefact directory>
-# Exits 77 (skipped) when Xvfb, trayer, xdotool, xwininfo or import is missing.
+# Usage: tray_e2e.sh <glidewheel executable> <artefact directory> <test build> <fake root>
+# Exits 77 (skipped) when Xvfb, trayer, xdotool, xwininfo, import or convert is missing.
 set -euo pipefail
 
 program=$(realpath "$1")
 artefacts=$2
+test_build=$(realpath "$3")
+fake_root=$4
+rule=$(realpath "$(dirname "$0")/../../packaging/70-glidewheel.rules")
 
-for tool in Xvfb trayer xdotool xwininfo import; do
+for tool in Xvfb trayer xdotool xwininfo import convert; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIP: $tool is not installed (scripts/deps test installs it)"
     exit 77
   fi
 done
 
-# Without a display it says what it needs and exits 1, instead of the toolkit's abort.
-status=0
-no_session=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" 2>&1) || status=$?
-((status == 1)) && [[ $no_session == *"needs a desktop session"* ]] ||
-  { echo "FAIL: without a display: status $status, said: $no_session" >&2; exit 1; }
+# Without a display, or with one that cannot be opened (a stale DISPLAY after the X server has
+# gone, a WAYLAND_DISPLAY nobody listens on), it says what it needs and exits 1, instead of the
+# toolkit's abort.
+for session in "" "DISPLAY=:987" "WAYLAND_DISPLAY=wayland-gone" "DISPLAY=:987 WAYLAND_DISPLAY=/nowhere"; do
+  status=0
+  # shellcheck disable=SC2086  # $session is a list of assignments
+  said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM $session "$program" 2>&1) || status=$?
+  ((status == 1)) && [[ $said == *"needs a desktop session"* ]] ||
+    { echo "FAIL: with '${session:-no display}': status $status, said: $said" >&2; exit 1; }
+done
 
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.png
@@ -155,6 +169,13 @@ quit_from_panel() {
 # --- first launch, before the tray exists (as at login, before the panel has started) ---
 launch_program
 wait_for "the first-launch settings window" 20 settings_window >/dev/null
+# Still no tray a few seconds on: one line says the settings window is the way in, and the access
+# notice (there is no access here) names that window rather than the panel.
+said_no_tray() { grep -qF 'no system tray was found; the settings window opens instead' "$work/glidewheel.log"; }
+wait_for "the line about the missing tray" 15 said_no_tray
+(($(grep -cF 'no system tray' "$work/glidewheel.log") == 1)) || fail "the missing tray was reported more than once"
+grep -qF '"Accessibility Settings…" in the Glidewheel Settings window' "$work/glidewheel.log" ||
+  fail "the access notice does not name the settings window"
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
   --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
 pids+=($!)
@@ -218,4 +239,83 @@ kill -TERM "$program_pid"
 expect_exit_0 "$program_pid" "SIGTERM"
 echo "third run ended by SIGTERM with status 0"
 ! grep -F 'unsetUrlHandler' "$work/glidewheel.log" || fail "a URL handler outlived its registration"
+
+# --- granting access from the help page, in a test build on a stand-in system ---
+# The stand-in pkexec records its call and runs the helper as this user, with stand-ins for
+# modprobe and udevadm; the udevadm trigger gives access the way the udev rule would, by making
+# the stand-in /dev/uinput writable.
+rm -rf "$fake_root"
+mkdir -p "$fake_root/usr/bin" "$fake_root/stubs"
+calls=$fake_root/calls.log
+cat >"$fake_root/usr/bin/pkexec" <<STUB
+#!/bin/sh
+echo "pkexec \$*" >>'$calls'
+PATH='$fake_root/stubs':/usr/bin:/bin exec "\$@"
+STUB
+cat >"$fake_root/stubs/modprobe" <<STUB
+#!/bin/sh
+echo "modprobe \$*" >>'$calls'
+STUB
+cat >"$fake_root/stubs/udevadm" <<STUB
+#!/bin/sh
+echo "udevadm \$*" >>'$calls'
+if [ "\$1" = trigger ]; then mkdir -p '$fake_root/dev' && : >'$fake_root/dev/uinput'; fi
+STUB
+chmod +x "$fake_root/usr/bin/pkexec" "$fake_root/stubs/"*
+
+# Pixels of the warning symbol's yellow in window $1.
+yellow_pixels() {
+  import -window "$1" png:- 2>/dev/null |
+    convert png:- -fuzz 10% -fill black +opaque '#FFCC00' -fill white -opaque '#FFCC00' \
+      -format '%[fx:round(mean*w*h)]' info:
+}
+shows_warning() { (($(yellow_pixels "$1") > 0)); }
+help_window() { xdotool search --onlyvisible --name '^Glidewheel: Access to Your Mouse$' 2>/dev/null | head -n 1; }
+has_help_window() { [[ -n $(help_window) ]]; }
+
+export HOME="$work/home2" XDG_CONFIG_HOME="$work/home2/.config"
+export RESOURCE_NAME=glidewheel  # its windows' instance name, which would be the file's name
+mkdir -p "$HOME"
+program=$test_build
+start_program
+wait_for "the first-launch settings window of the test build" 20 settings_window >/dev/null
+settings=$(settings_window)
+wait_for "the warning in the settings window" 10 shows_warning "$settings"
+
+# The panel's warning row: the panel gives the header switch the keyboard, and Tab moves on to
+# "Open Settings", which opens the help page.
+click_icon
+wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
+popup=$(viewable_sized 300x340)
+wait_for "the panel to take the keyboard" 10 has_focus "$popup"
+shows_warning "$popup" || fail "the panel shows no warning without access"
+xdotool key Tab space
+wait_for "the help page" 10 has_help_window
+help=$(help_window)
+wait_for "the help page to take the keyboard" 10 has_focus "$help"
+shot help-page
+xdotool key space  # "Grant Access…" has the keyboard
+wait_for "the grant to give access" 10 test -e "$fake_root/dev/uinput"
+
+expected_calls="pkexec $(dirname "$test_build")/glidewheel-grant-access
+modprobe uinput
+udevadm control --reload-rules
+udevadm trigger --subsystem-match=input --subsystem-match=misc
+udevadm settle --timeout=10"
+wait_for "the helper to finish" 10 grep -qF settle "$calls"
+[[ $(<"$calls") == "$expected_calls" ]] || fail "the grant ran: $(<"$calls")"
+cmp -s "$fake_root/etc/udev/rules.d/70-glidewheel.rules" "$rule" ||
+  fail "the helper did not install the udev rule"
+
+# Noticed without a restart: the open settings window drops its warning, interception starts
+# (its tap then finds no real /dev/uinput here and says so), and the panel shows no warning.
+wait_for "the settings window to drop its warning" 10 not shows_warning "$settings"
+wait_for "interception to start" 10 grep -qF 'cannot open /dev/uinput' "$work/glidewheel.log"
+click_icon
+wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
+popup=$(viewable_sized 300x340)
+shows_warning "$popup" && fail "the panel still shows the warning"
+shot access-granted
+kill -0 "$program_pid" || fail "the test build ended"
+echo "access granted from the help page, noticed without a restart"
 echo "PASS"

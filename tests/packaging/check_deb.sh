@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build tree and checks that it installs what a
 # desktop needs: the program, its desktop entry and icons, the udev access rule, uinput at boot,
-# and the maintainer scripts that apply the rule at once.
+# the maintainer scripts that apply the rule at once, and the grant helper with its polkit
+# action, which must name the helper where the package puts it.
 # Usage: check_deb.sh BUILD_DIR
 set -euo pipefail
 build_dir=$1
@@ -21,12 +22,27 @@ for path in \
   ./usr/share/icons/hicolor/scalable/apps/glidewheel.svg \
   ./usr/share/icons/hicolor/48x48/apps/glidewheel.png \
   ./usr/lib/udev/rules.d/70-glidewheel.rules \
-  ./usr/lib/modules-load.d/glidewheel.conf; do
+  ./usr/lib/modules-load.d/glidewheel.conf \
+  ./usr/libexec/glidewheel/glidewheel-grant-access \
+  ./usr/share/polkit-1/actions/org.glidewheel.grant-access.policy; do
   grep -qxF "$path" <<<"$contents" || { echo "missing from the package: $path"; status=1; }
 done
 for script in postinst postrm; do
   dpkg-deb -I "$deb" "$script" >/dev/null 2>&1 || { echo "no $script in the package"; status=1; }
 done
+dpkg-deb -x "$deb" "$work/root"
+helper=/usr/libexec/glidewheel/glidewheel-grant-access
+[[ -x $work/root$helper ]] || { echo "the grant helper is not executable"; status=1; }
+grep -qF "root=''" "$work/root$helper" || { echo "the grant helper works on another root"; status=1; }
+grep -qF "<annotate key=\"org.freedesktop.policykit.exec.path\">$helper</annotate>" \
+  "$work/root/usr/share/polkit-1/actions/org.glidewheel.grant-access.policy" ||
+  { echo "the polkit action does not name $helper"; status=1; }
+# The rule the helper writes is the packaged rule.
+cmp -s <(sed -n "/<<'RULE'\$/,/^RULE\$/p" "$work/root$helper" | sed '1d;$d') \
+  "$work/root/usr/lib/udev/rules.d/70-glidewheel.rules" ||
+  { echo "the grant helper's rule differs from the packaged rule"; status=1; }
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -q "qt6-wayland" <<<"$recommends" || { echo "Recommends lacks qt6-wayland: $recommends"; status=1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6widgets6 libevdev2 libudev1 libqt6svg6; do
   grep -q "$library" <<<"$depends" || { echo "Depends lacks $library: $depends"; status=1; }

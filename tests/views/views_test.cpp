@@ -226,19 +226,25 @@ QString lowest(const GeneralView& general) {
     return last ? last->objectName() : QString();
 }
 
-// Trust is read again at every showing and every activation of the program, and only read.
-TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingAndOnActivation) {
+// Trust is read again at every showing, every activation of the program and every
+// announcement that it may have changed, and only read.
+TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingActivationAndAnnouncement) {
     const QStringList top{"header", "divider"}, bottom{"settingsSection", "divider", "footer"};
     const QStringList warning{"permissionWarning", "permissionDivider"};
-    for (const bool byActivation : {false, true}) {
+    enum class Moment { showing, activation, announcement };
+    for (const Moment moment : {Moment::showing, Moment::activation, Moment::announcement}) {
         for (const bool trusted : {false, true}) {
             sim().trust.trusted = trusted;
-            if (byActivation) {
-                emit qApp->applicationStateChanged(Qt::ApplicationInactive);
-                emit qApp->applicationStateChanged(Qt::ApplicationActive);
-            } else {
+            switch (moment) {
+            case Moment::showing:
                 reshow(popover);
                 reshow(general);
+                break;
+            case Moment::activation:
+                emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+                emit qApp->applicationStateChanged(Qt::ApplicationActive);
+                break;
+            case Moment::announcement: announcePermissionMayHaveChanged(); break;
             }
             EXPECT_EQ(rowNames(popover), top + (trusted ? QStringList() : warning) + bottom);
             EXPECT_EQ(lowest(general), trusted ? "openAccessibilitySettings" : "permissionWarning");
@@ -263,6 +269,29 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningFromTheStart) {
         EXPECT_EQ(tabs->currentIndex(), 0);
         EXPECT_EQ(tabs->geometry(), QRect(8, 0, 344, 332));  // 8 in from the sides and bottom
         tabs->setCurrentIndex(1);
+    }
+}
+
+// The General tab in the settings window's fixed size: with or without the warning, no control
+// of the form is squeezed below its natural height (a squeezed slider loses its knob's edges).
+TEST_F(ViewsTest, EveryControlOfTheGeneralTabGetsItsNaturalHeight) {
+    for (const bool trusted : {true, false}) {
+        sim().trust.trusted = trusted;
+        ContentView content;
+        content.setFixedSize(360, 340);
+        content.show();
+        auto* tab = content.findChild<GeneralView*>();
+        ASSERT_NE(tab, nullptr);
+        tab->layout()->activate();
+        ASSERT_EQ(warningShown(*tab), !trusted);
+        for (const QWidget* control : tab->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!control->isVisible()) continue;
+            EXPECT_GE(control->height(), control->sizeHint().height())
+                << (trusted ? "trusted: " : "warning: ") << control->metaObject()->className()
+                << " " << control->objectName().toStdString();
+            EXPECT_GE(control->y(), 0);
+            EXPECT_LE(control->geometry().bottom(), tab->height() - 1);
+        }
     }
 }
 

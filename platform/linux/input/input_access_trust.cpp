@@ -23,25 +23,26 @@ bool hasInputAccess(const InputAccessFacts& facts) {
     return std::any_of(nodes.begin(), nodes.end(), [](const auto& node) { return node.readable; });
 }
 
-InputAccessFacts probeInputAccess() {
+InputAccessFacts probeInputAccess(const std::string& root) {
     InputAccessFacts facts;
-    facts.uinputWritable = ::access("/dev/uinput", R_OK | W_OK) == 0;
+    facts.uinputWritable = ::access((root + "/dev/uinput").c_str(), R_OK | W_OK) == 0;
 
     UdevPtr context(udev_new());
     if (!context) return facts;
-    forEachEventNode(context.get(), [&facts](udev_device* device) {
+    forEachEventNode(context.get(), [&facts, &root](udev_device* device) {
         const char* devnode = udev_device_get_devnode(device);
         if (devnode == nullptr) return;
         DeviceCapabilities caps = capabilitiesFromSysfs(device);
         addUdevTags(device, caps);
         facts.eventNodes.push_back(
-            InputAccessFacts::Node{devnode, isWheelMouse(caps), ::access(devnode, R_OK) == 0});
+            InputAccessFacts::Node{devnode, isWheelMouse(caps),
+                                   ::access((root + devnode).c_str(), R_OK) == 0});
     });
     return facts;
 }
 
 InputAccessTrust::InputAccessTrust(std::function<void()> prompt)
-    : InputAccessTrust(std::move(prompt), &probeInputAccess) {}
+    : InputAccessTrust(std::move(prompt), [] { return probeInputAccess(); }) {}
 
 InputAccessTrust::InputAccessTrust(std::function<void()> prompt, Probe probe)
     : prompt_(std::move(prompt)), probe_(std::move(probe)) {}

@@ -25,8 +25,10 @@ struct InputAccessFacts {
 bool hasInputAccess(const InputAccessFacts& facts);
 
 // Looks at the system: /dev/uinput and each event node of the input subsystem, classified from
-// its sysfs capabilities and udev properties. Opens no device.
-InputAccessFacts probeInputAccess();
+// its sysfs capabilities and udev properties. Opens no device. Access to each node is judged by
+// the node of the same path under `root` ("" for the system itself; a test's stand-in
+// otherwise).
+InputAccessFacts probeInputAccess(const std::string& root = "");
 
 // Input-device access as the program's trust. Asking never prompts; the prompt callback tells
 // the user how to grant access (the shell shows a desktop notification).
@@ -35,6 +37,7 @@ public:
     using Probe = std::function<InputAccessFacts()>;
 
     explicit InputAccessTrust(std::function<void()> prompt);
+    // `probe` finds the facts, probeInputAccess() by default.
     InputAccessTrust(std::function<void()> prompt, Probe probe);
 
     bool isProcessTrusted() const override;

@@ -1,9 +1,15 @@
 // Which devices the tap takes, and whether the process may take them.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <linux/input.h>
 #include <linux/uinput.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <tuple>
 
 #include "platform/linux/input/device_classification.h"
@@ -74,6 +80,19 @@ TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
     EXPECT_TRUE(trust.isProcessTrusted() && prompts == 0);
     trust.promptForTrust();
     EXPECT_EQ(prompts, 1);
+}
+
+// Judged under another root, uinput is that root's node: a stand-in system for tests.
+TEST(InputAccess, ProbesTheUinputNodeUnderTheRootItIsGiven) {
+    char pattern[] = "/tmp/glidewheel-root-XXXXXX";
+    const std::string root = ::mkdtemp(pattern);
+    EXPECT_FALSE(probeInputAccess(root).uinputWritable);
+    ASSERT_EQ(::mkdir((root + "/dev").c_str(), 0700), 0);
+    const int node = ::open((root + "/dev/uinput").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(node, 0);
+    ::close(node);
+    EXPECT_TRUE(probeInputAccess(root).uinputWritable);
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace

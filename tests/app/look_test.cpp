@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include <QImage>
+#include <QPainter>
+
+#include "app/popup_panel.h"
+#include "app/status_item.h"
+#include "tests/app/test_support.h"
+#include "views/symbol_icon.h"
+
+namespace glidewheel::testing {
+namespace {
+
+// --- the tray icon ---
+
+double luminance(const QColor& c) {
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+// The contrast ratio of two colours, 1 (none) to 21 (black on white).
+double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// How many pixels of `icon`, laid over `background`, stand out from it at 3:1 or more (the
+// least contrast asked of graphics that must be recognised).
+int distinctPixels(const QPixmap& icon, const QColor& background) {
+    QImage canvas(icon.size(), QImage::Format_RGB32);
+    canvas.fill(background);
+    QPainter(&canvas).drawPixmap(0, 0, icon);
+    int count = 0;
+    for (int y = 0; y < canvas.height(); ++y) {
+        for (int x = 0; x < canvas.width(); ++x) {
+            if (contrast(canvas.pixelColor(x, y), background) >= 3.0) ++count;
+        }
+    }
+    return count;
+}
+
+// Pixels the plain symbol covers at least half at `size`, whatever its colour: the ink a reader
+// must see.
+int inkPixels(int size) {
+    const QImage plain = symbolPixmap("computermouse", size, Qt::black).toImage();
+    int count = 0;
+    for (int y = 0; y < plain.height(); ++y) {
+        for (int x = 0; x < plain.width(); ++x) count += plain.pixelColor(x, y).alphaF() >= 0.5f;
+    }
+    return count;
+}
+
+// Whatever the panel's colour, at least three quarters as many pixels stand out from it as the
+// symbol has ink (drawn inside its outline, a sixteenth of the size smaller on each side).
+TEST(StatusItemImage, StandsOutOnLightAndDarkPanels) {
+    const QIcon icon = statusItemImage();
+    const std::pair<const char*, QColor> panels[] = {
+        {"light", QColor(0xF6, 0xF5, 0xF4)}, {"white", Qt::white},
+        {"dark", QColor(0x24, 0x24, 0x24)},  {"black", Qt::black},
+        {"mid grey", QColor(0x80, 0x80, 0x80)},
+    };
+    for (const int size : {16, 22, 24, 32}) {
+        const QPixmap pixmap = icon.pixmap(size, size);
+        ASSERT_EQ(pixmap.width(), size);
+        const int ink = inkPixels(size - 2 * std::max(1, size / 16));
+        for (const auto& [name, panel] : panels) {
+            EXPECT_GE(4 * distinctPixels(pixmap, panel), 3 * ink)
+                << "at " << size << " px on a " << name << " panel";
+        }
+    }
+    // The measure tells a one-colour icon apart: black all but vanishes on a dark panel.
+    const QPixmap black = symbolPixmap("computermouse", 22, Qt::black);
+    EXPECT_LT(distinctPixels(black, QColor(0x24, 0x24, 0x24)), inkPixels(22) / 10);
+}
+
+// --- the popup's border ---
+
+TEST(PopupPanel, HasAOnePixelBorderInTheMidColourAroundItsContent) {
+    auto* content = new QWidget;
+    content->setAutoFillBackground(true);
+    PopupPanel panel(content);
+    panel.show();
+    const QImage image = panel.grab().toImage();
+    const QColor mid = panel.palette().color(QPalette::Mid);
+    const int w = PopupPanel::kSize.width(), h = PopupPanel::kSize.height();
+    ASSERT_EQ(image.size(), PopupPanel::kSize);
+    for (const QPoint edge : {QPoint(0, 0), QPoint(w / 2, 0), QPoint(w - 1, h / 2),
+                              QPoint(w / 2, h - 1), QPoint(0, h - 1), QPoint(w - 1, h - 1)}) {
+        EXPECT_EQ(image.pixelColor(edge).rgb(), mid.rgb()) << edge.x() << "," << edge.y();
+    }
+    EXPECT_EQ(content->geometry(), QRect(1, 1, w - 2, h - 2));
+}
+
+}  // namespace
+}  // namespace glidewheel::testing
