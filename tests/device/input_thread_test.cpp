@@ -10,7 +10,7 @@
 
 #include "engine/scroll_interceptor.h"
 #include "engine/smooth_scroller.h"
-#include "platform/linux/timer_display_link.h"
+#include "platform/linux/vblank_display_link.h"
 #include "tests/device/motion_stream.h"
 
 namespace glidewheel::devicetest {
@@ -69,7 +69,7 @@ protected:
     }
 
     linuxdesktop::EvdevEventTapService service;
-    linuxdesktop::TimerDisplayLinkService links{[] { return 60.0; }};
+    linuxdesktop::VblankDisplayLinkService links{[] { return 60.0; }};
     SmoothScroller scroller{links, service};
     std::atomic<int> notches = 0;
     std::unique_ptr<TestMouse> mouse;
