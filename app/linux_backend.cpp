@@ -19,8 +19,23 @@ double primaryRefreshRateHz() {
 
 }  // namespace
 
+PrimaryRefreshRate::PrimaryRefreshRate() {
+    follow(QGuiApplication::primaryScreen());
+    QObject::connect(qGuiApp, &QGuiApplication::primaryScreenChanged, &context_,
+                     [this](QScreen* screen) { follow(screen); });
+}
+
+void PrimaryRefreshRate::follow(QScreen* screen) {
+    QObject::disconnect(screenConnection_);
+    if (screen != nullptr) {
+        screenConnection_ = QObject::connect(screen, &QScreen::refreshRateChanged, &context_,
+                                             [this] { hz_ = primaryRefreshRateHz(); });
+    }
+    hz_ = primaryRefreshRateHz();
+}
+
 LinuxBackend::LinuxBackend(std::function<void()> promptForAccess, const std::string& systemRoot)
-    : displayLinks_(&primaryRefreshRateHz),
+    : displayLinks_([this] { return refreshRate_.hz(); }),
       trust_(std::move(promptForAccess), [systemRoot] { return probeInputAccess(systemRoot); }),
       userDefaults_(platform::linuxdesktop::JsonUserDefaults::defaultFile()),
       loginItems_(platform::linuxdesktop::XdgAutostartLoginItems::defaultEntryFile(),

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
+
+#include <QObject>
 
 #include "platform/linux/build_bundle.h"
 #include "platform/linux/input/evdev_event_tap.h"
@@ -11,7 +14,25 @@
 #include "platform/linux/xdg_autostart.h"
 #include "platform/services.h"
 
+class QScreen;
+
 namespace glidewheel {
+
+// The primary screen's refresh rate in Hz (0 when unknown), kept up to date on the main thread
+// and readable from any: display links are made from the tap's callback on the input thread,
+// where Qt's screens must not be touched.
+class PrimaryRefreshRate {
+public:
+    PrimaryRefreshRate();
+    double hz() const { return hz_; }
+
+private:
+    void follow(QScreen* screen);
+
+    QObject context_;  // ends the connections with this object
+    QMetaObject::Connection screenConnection_;
+    std::atomic<double> hz_ = 0.0;
+};
 
 // The real services the program runs on: wheel mice through evdev and uinput, a display link
 // on the display's vblanks (or a timer), the settings file and autostart entry under the user's
@@ -26,6 +47,7 @@ public:
     platform::Services services();
 
 private:
+    PrimaryRefreshRate refreshRate_;
     platform::linuxdesktop::EvdevEventTapService eventTaps_;
     platform::linuxdesktop::VblankDisplayLinkService displayLinks_;
     platform::linuxdesktop::InputAccessTrust trust_;
