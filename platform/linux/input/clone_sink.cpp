@@ -29,19 +29,14 @@ LibevdevPtr cloneTemplate(const libevdev* source) {
         if (libevdev_has_property(source, prop)) libevdev_enable_property(clone.get(), prop);
     }
     for (unsigned type = 0; type <= EV_MAX; ++type) {
-        if (!libevdev_has_event_type(source, type)) continue;
+        if (type == EV_REP || !libevdev_has_event_type(source, type)) continue;
         libevdev_enable_event_type(clone.get(), type);
         const int maxCode = libevdev_event_type_get_max(type);
         for (int code = 0; code <= maxCode; ++code) {
             if (!libevdev_has_event_code(source, type, static_cast<unsigned>(code))) continue;
-            const void* data = nullptr;
-            int repeat = 0;
-            if (type == EV_ABS) {
-                data = libevdev_get_abs_info(source, static_cast<unsigned>(code));
-            } else if (type == EV_REP) {
-                libevdev_fetch_event_value(source, EV_REP, static_cast<unsigned>(code), &repeat);
-                data = &repeat;
-            }
+            const void* data = type == EV_ABS
+                                   ? libevdev_get_abs_info(source, static_cast<unsigned>(code))
+                                   : nullptr;
             libevdev_enable_event_code(clone.get(), type, static_cast<unsigned>(code), data);
         }
     }

@@ -14,9 +14,10 @@
 namespace glidewheel::platform::linuxdesktop {
 
 // The uinput device that stands in for a grabbed mouse: the mouse's capabilities plus both
-// wheels in both resolutions, under our clone name and ids. Forwarded frames and posted scroll
-// are each written with a single write() under the clone's own lock, so frames from the main
-// thread and the display-link thread never interleave.
+// wheels in both resolutions, under our clone name and ids, without key repeat (EV_REP): the
+// kernel would otherwise generate repeats on the clone on top of those forwarded from the mouse.
+// Forwarded frames and posted scroll are each written with a single write() under the clone's
+// own lock, so frames from the main thread and the display-link thread never interleave.
 class CloneSink {
 public:
     // Null, with errno's description in `error`, when uinput refuses.
