@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "platform/linux/input/device_classification.h"
 #include "platform/linux/input/rate_limited_log.h"
@@ -102,27 +101,17 @@ bool CloneSink::writeLocked(std::span<const input_event> frame) {
     return false;
 }
 
-void CloneSink::post(const Event& event) {
-    const double vertical = event.doubleValue(kCGScrollWheelEventPointDeltaAxis1);
-    const double horizontal = event.doubleValue(kCGScrollWheelEventPointDeltaAxis2);
-    const auto now = HighResolutionWheel::Clock::now();
-
-    std::scoped_lock guard(mutex_);
-    std::vector<input_event> frame;
-    frame.reserve(5);
-    if (vertical != 0.0) {
-        const HighResolutionWheel::Codes codes = vertical_.post(vertical, now);
-        if (codes.detents != 0) frame.push_back(make(EV_REL, REL_WHEEL, codes.detents));
-        if (codes.units != 0) frame.push_back(make(EV_REL, REL_WHEEL_HI_RES, codes.units));
-    }
-    if (horizontal != 0.0) {
-        const HighResolutionWheel::Codes codes = horizontal_.post(horizontal, now);
-        if (codes.detents != 0) frame.push_back(make(EV_REL, REL_HWHEEL, codes.detents));
-        if (codes.units != 0) frame.push_back(make(EV_REL, REL_HWHEEL_HI_RES, codes.units));
-    }
-    if (frame.empty()) return;
-    frame.push_back(make(EV_SYN, SYN_REPORT, 0));
-    writeLocked(frame);
+void CloneSink::writeWheel(WheelAxis axis, WheelCodes codes) {
+    const bool vertical = axis == WheelAxis::vertical;
+    input_event frame[3];
+    std::size_t size = 0;
+    if (codes.detents != 0)
+        frame[size++] = make(EV_REL, vertical ? REL_WHEEL : REL_HWHEEL, codes.detents);
+    if (codes.units != 0)
+        frame[size++] = make(EV_REL, vertical ? REL_WHEEL_HI_RES : REL_HWHEEL_HI_RES, codes.units);
+    if (size == 0) return;
+    frame[size++] = make(EV_SYN, SYN_REPORT, 0);
+    writeFrame(std::span(frame, size));
 }
 
 }  // namespace glidewheel::platform::linuxdesktop

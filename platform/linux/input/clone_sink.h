@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 
-#include "platform/event.h"
 #include "platform/linux/input/handles.h"
 #include "platform/linux/input/high_resolution_wheel.h"
 
@@ -32,8 +31,8 @@ public:
     // Writes one whole frame, SYN_REPORT included. False when the write failed.
     bool writeFrame(std::span<const input_event> frame);
 
-    // Writes scroll posted in points (field 96 vertical, 97 horizontal) as wheel codes.
-    void post(const Event& event);
+    // Writes one axis's wheel codes as a frame of their own.
+    void writeWheel(WheelAxis axis, WheelCodes codes);
 
 private:
     CloneSink(UniqueFd uinputFd, UinputPtr uinput);
@@ -42,8 +41,6 @@ private:
     UniqueFd uinputFd_;
     UinputPtr uinput_;  // destroyed before its descriptor closes
     std::mutex mutex_;
-    HighResolutionWheel vertical_;
-    HighResolutionWheel horizontal_;
 };
 
 }  // namespace glidewheel::platform::linuxdesktop
