@@ -60,13 +60,17 @@ private:
 // that meet the hold-back are raised to 60 (never beyond what the glide still aims at), which
 // libinput releases at once, and the units sent ahead (the lead) are paid back from the glide's
 // following posts, half of each (more where the glide has little left to go), until it is back
-// on its course. The lead belongs to the glide,
-// not to a clone: the caller raises only on the clone where the glide began, so a glide whose
-// posts move to another mouse's clone is not raised again there, and goes on repaying.
+// on its course. The lead belongs to the glide, not to a clone: the caller raises only on the
+// clone where the glide began, so a glide whose posts move to another mouse's clone is not
+// raised again there, and goes on repaying. Older libinput releases held nothing back, and
+// recent ones pass virtual devices such as our clones through; there the raise only makes the
+// first frame larger. But the libinput that reads the clone runs inside the compositor or X
+// server, whatever build it ships, and nothing here can tell its version reliably, so the raise
+// stays.
 //
-// Moving on: a glide whose posts move to another axis (a vertical wheel turned with shift, then
-// without) or to another mouse's clone leaves the axis it leaves on a whole detent: the caller
-// sends what completes it ahead of the glide, as far as the glide still owes it.
+// Moving on: a glide whose posts move to another axis (a sideways notch extends a glide going
+// the same way) or to another mouse's clone leaves the axis it leaves on a whole detent: the
+// caller sends what completes it ahead of the glide, as far as the glide still owes it.
 //
 // Settling: the engine's stop rule ends a glide with part of its distance unposted (1.24 of 10
 // points for one notch at speed 1.0). Applications on Linux count scroll in whole detents (the
