@@ -69,7 +69,8 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsOneWholeDetent) {
         pump();
         for (Frame& frame : clone.readFrames()) {
             for (const InputEvent& event : frame) {
-                EXPECT_TRUE(event.code == REL_WHEEL_HI_RES || event.code == REL_WHEEL) << event.code;
+                EXPECT_TRUE(event.code == REL_WHEEL_HI_RES || event.code == REL_WHEEL)
+                    << event.code;
                 (event.code == REL_WHEEL ? detents : units) += event.value;
             }
             received.push_back(std::move(frame));

@@ -44,7 +44,10 @@ int CloneWheel::commit(WheelAxis axis, int units) {
 int CloneWheel::toWholeDetent(WheelAxis axis, int direction) const {
     const int built = legacyUnits_[slot(axis)];
     if (built == 0) return 0;
-    return direction * (built * direction > 0 ? kUnitsPerDetent - std::abs(built) : std::abs(built));
+    // Onwards to the next detent, or back to the last one when the total lies the other way.
+    const int distance =
+        built * direction > 0 ? kUnitsPerDetent - std::abs(built) : std::abs(built);
+    return direction * distance;
 }
 
 void CloneWheel::sent(WheelAxis axis, int direction, WheelClock::time_point now) {
@@ -53,7 +56,9 @@ void CloneWheel::sent(WheelAxis axis, int direction, WheelClock::time_point now)
     lastSent_ = now;
 }
 
-void GlideLedger::aim(double targetPoints) { targetUnits_ = finiteUnits(targetPoints * kUnitsPerPoint); }
+void GlideLedger::aim(double targetPoints) {
+    targetUnits_ = finiteUnits(targetPoints * kUnitsPerPoint);
+}
 
 int GlideLedger::post(double points, bool raise) {
     if (std::isnan(points)) return 0;

@@ -49,7 +49,8 @@ std::vector<SettlementSchedule::Piece> SettlementSchedule::takeUnlike(std::uint6
 }
 
 void SettlementSchedule::forget(std::uint64_t clone) {
-    std::erase_if(planned_, [clone](const Planned& planned) { return planned.piece.clone == clone; });
+    std::erase_if(planned_,
+                  [clone](const Planned& planned) { return planned.piece.clone == clone; });
 }
 
 std::optional<WheelClock::time_point> SettlementSchedule::nextDeadline() const {
