@@ -35,10 +35,13 @@ SmoothScroller::SmoothScroller(DisplayLinkService& displayLinks, EventTapService
 
 void SmoothScroller::addScroll(double delta, double distance, double factor, const Event& event,
                                EventTapProxy proxy, bool horizontal) {
+    std::optional<GlideAccount> replaced;
+    GlideAccount aimed;
     {
         std::scoped_lock guard(lock);
         cachedInterpolationFactor = factor;
         if (delta * lastDelta <= 0.0) {
+            if (lastDelta != 0.0) replaced = glideAccount();  // a turn cuts the glide short
             currentPosition = 0.0;
             targetPosition = distance;
             subPixelAccum = 0.0;
@@ -53,8 +56,20 @@ void SmoothScroller::addScroll(double delta, double distance, double factor, con
         storedProxy = proxy;
         isHorizontal = horizontal;
         ++handOffs;
+        aimed = glideAccount();
     }
+    if (replaced) eventTaps_.glideEnded(*replaced);
+    eventTaps_.glideAimed(aimed);
     startDisplayLink();
+}
+
+GlideAccount SmoothScroller::glideAccount() const {
+    // Posts go sideways as advanceFrame decides; what they left is what was travelled beyond
+    // them and what is still to travel.
+    const bool sideways =
+        isHorizontal || (storedEvent && (storedEvent->flags() & kCGEventFlagMaskShift) != 0);
+    return GlideAccount{storedProxy, sideways, targetPosition,
+                        targetPosition - currentPosition + subPixelAccum};
 }
 
 void SmoothScroller::startDisplayLink() {
@@ -77,10 +92,13 @@ void SmoothScroller::clearGlide() {
 void SmoothScroller::stop() {
     if (!displayLink) return;
     displayLink->stop();
+    std::optional<GlideAccount> ended;
     {
         std::scoped_lock guard(lock);
+        if (lastDelta != 0.0) ended = glideAccount();
         clearGlide();
     }
+    if (ended) eventTaps_.glideEnded(*ended);
     // A frame that was ending its glide as the link stopped starts it again when a hand-off
     // came just before this stop. With the glide cleared no frame restarts it any more, so a
     // second stop leaves the link stopped for good.
@@ -90,11 +108,16 @@ void SmoothScroller::stop() {
 void SmoothScroller::endGlide(std::uint64_t handOffsSeen) {
     displayLink->stop();
     bool handedOffMeanwhile;
+    std::optional<GlideAccount> ended;
     {
         std::scoped_lock guard(lock);
         handedOffMeanwhile = handOffs != handOffsSeen;
-        if (!handedOffMeanwhile) clearGlide();
+        if (!handedOffMeanwhile) {
+            ended = glideAccount();
+            clearGlide();
+        }
     }
+    if (ended) eventTaps_.glideEnded(*ended);
     // The hand-off may have found the link still running and left it alone: run it again so the
     // wheel event it stands for (already swallowed) still glides.
     if (handedOffMeanwhile) displayLink->start();

@@ -24,6 +24,10 @@ bool canCarryGlide(const platform::Event& event);
 // at least one point has gathered posts all of it as a continuous scroll event copied from the
 // last wheel event. A frame whose step is 0.1 point or less ends the glide.
 //
+// The backend hears how each glide goes (glideAimed after each hand-off, glideEnded when it ran
+// out, was stopped or a turn replaced it), so that it can settle what the stop rule leaves
+// unposted; the arithmetic and the posts do not depend on it.
+//
 // Threads: addScroll and startDisplayLink run on the tap callback's thread (on Linux the input
 // thread; never together with a stop from the main thread, which first waits for the tap to be
 // disabled), advanceFrame on the display link's thread, stop on either. `lock` guards every
@@ -75,6 +79,8 @@ private:
     // slipped in after that frame let go of the lock keeps its glide and the link running.
     void endGlide(std::uint64_t handOffsSeen);
     void clearGlide();  // lock held
+    // The glide as it stands, for the backend's glideAimed and glideEnded. Lock held.
+    platform::GlideAccount glideAccount() const;
 
     platform::DisplayLinkService& displayLinkService_;
     platform::EventTapService& eventTaps_;

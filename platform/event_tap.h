@@ -30,6 +30,14 @@ struct EventTapProxy {
     friend bool operator==(EventTapProxy, EventTapProxy) = default;
 };
 
+// A glide as the engine accounts for it to the backend that carries its posts.
+struct GlideAccount {
+    EventTapProxy proxy;          // its posts go through this proxy
+    bool horizontal = false;      // along axis 2 (field 97) rather than axis 1 (field 96)
+    double targetPoints = 0.0;    // the signed distance it aims at
+    double unpostedPoints = 0.0;  // what of that it has not posted
+};
+
 // Returns the event it was given to let it pass (possibly changed), or null to swallow it.
 using EventTapCallback = Event* (*)(EventTapProxy proxy, EventType type, Event* event,
                                     void* userInfo);
@@ -67,6 +75,14 @@ public:
 
     // Posts into the event stream at the tap that the proxy names. Callable from any thread.
     virtual void postEvent(EventTapProxy proxy, const Event& event) = 0;
+
+    // How each glide goes, for a backend whose desktop counts scroll in whole detents and so
+    // must settle what the engine's stop rule leaves unposted: glideAimed after every hand-off,
+    // with the glide's new target; glideEnded once no further post of it will come (it ran out,
+    // was stopped, or a turn replaced it). Called from the threads that post, in order with
+    // their posts. Backends that need neither keep these defaults.
+    virtual void glideAimed(const GlideAccount&) {}
+    virtual void glideEnded(const GlideAccount&) {}
 };
 
 }  // namespace glidewheel::platform

@@ -96,7 +96,7 @@ TEST_F(InputThreadTest, ABusyMainThreadNeitherLosesNorDelaysMotionAndANotchStill
     print("with the main thread busy", busy);
     EXPECT_EQ(busy.lost, 0);
     EXPECT_LT(busy.maxAddedGapMs, kLongestGapMs);
-    // A detent glides about 105 units (a few more once a glide's remainder is settled).
+    // A detent glides 120 units once the glide's remainder is settled.
     EXPECT_EQ(notches, 1);
     EXPECT_GE(busy.wheelUnits, 100) << "the notch did not glide out of the clone";
     EXPECT_LT(busy.lastWheel, blockEnd) << "the glide waited for the main thread";

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the device tests on a real kernel: boots a small VM (qemu, software emulation) whose
 # initramfs holds busybox, the evdev and uinput modules, the test binary and its libraries, and
-# reports the tests' exit status.
+# Debian's udevd with the rules that give input devices the properties libinput reads (from this
+# machine's packages udev and libinput-bin), and reports the tests' exit status.
 #
 # Usage: run_vm.sh TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]
 #   WORK_DIR   scratch space for the initramfs and the console log (rebuilt every run)
@@ -32,7 +33,7 @@ skip() {
 }
 
 [[ -x "$test_binary" ]] || { echo "no test binary at $test_binary: build device_tests" >&2; exit 1; }
-for tool in qemu-system-x86_64 cpio xz dpkg-deb apt-get; do
+for tool in qemu-system-x86_64 cpio xz dpkg-deb apt-get udevadm; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps test installs it)"
 done
 busybox=$(command -v busybox || true)
@@ -132,7 +133,7 @@ fi
 
 rm -rf "$work_dir"
 root="$work_dir/root"
-mkdir -p "$root"/{bin,dev,proc,sys,tmp,lib/modules}
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,lib/modules,lib/systemd,lib/udev/rules.d,usr/share}
 cp "$busybox" "$root/bin/busybox"
 cp "$here/init" "$root/init"
 cp "$kernel_dir/evdev.ko" "$kernel_dir/uinput.ko" "$root/lib/modules/"
@@ -146,12 +147,28 @@ fi
 strip --strip-debug -o "$root/device_tests" "$test_binary" 2>/dev/null ||
   cp "$test_binary" "$root/device_tests"
 printf '%s\n' "$@" >"$root/test-args"
-# The shared libraries the test binary loads, and the loader, each at the path ldd names.
-ldd "$test_binary" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' |
-  while read -r library; do
-    mkdir -p "$root$(dirname "$library")"
-    cp -L "$library" "$root$library"
-  done
+# The shared libraries a program loads, and the loader, each at the path ldd names.
+copy_libraries() {
+  ldd "$1" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' |
+    while read -r library; do
+      mkdir -p "$root$(dirname "$library")"
+      cp -L "$library" "$root$library"
+    done
+}
+copy_libraries "$test_binary"
+# udevd (udevadm under its daemon's name) with the rules for input devices: ID_INPUT,
+# ID_INPUT_MOUSE and the rest from the input_id builtin, and libinput's own device-group rule;
+# libinput's device quirks.
+cp -L "$(command -v udevadm)" "$root/bin/udevadm"
+ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
+copy_libraries "$(command -v udevadm)"
+for rule in 60-input-id.rules 80-libinput-device-groups.rules; do
+  [[ -f /lib/udev/rules.d/$rule ]] || skip "/lib/udev/rules.d/$rule is missing (Debian packages udev, libinput-bin)"
+  cp "/lib/udev/rules.d/$rule" "$root/lib/udev/rules.d/"
+done
+cp /lib/udev/libinput-device-group "$root/lib/udev/"
+copy_libraries /lib/udev/libinput-device-group
+cp -r /usr/share/libinput "$root/usr/share/"
 # Left uncompressed: decompressing takes the emulated CPU longer than loading the bytes.
 (cd "$root" && find . -mindepth 1 | LC_ALL=C sort | cpio -o -H newc --quiet) >"$work_dir/initramfs.cpio"
 

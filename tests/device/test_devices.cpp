@@ -53,7 +53,8 @@ bool isGrabbedElsewhere(const std::string& eventNode) {
     return true;
 }
 
-TestMouse::TestMouse(const std::string& name) : name_(name), description_(libevdev_new()) {
+TestMouse::TestMouse(const std::string& name, bool withKeys)
+    : name_(name), description_(libevdev_new()) {
     // uinput would cut a longer name, and the tests find devices by name.
     if (name.size() >= UINPUT_MAX_NAME_SIZE) throw std::invalid_argument("too long: " + name);
     libevdev_set_name(description_.get(), name.c_str());
@@ -62,6 +63,14 @@ TestMouse::TestMouse(const std::string& name) : name_(name), description_(libevd
         libevdev_enable_event_code(description_.get(), EV_REL, code, nullptr);
     for (unsigned code : {BTN_LEFT, BTN_RIGHT})
         libevdev_enable_event_code(description_.get(), EV_KEY, code, nullptr);
+    if (withKeys) {
+        for (unsigned code : {KEY_1, KEY_2, KEY_VOLUMEUP, KEY_VOLUMEDOWN})
+            libevdev_enable_event_code(description_.get(), EV_KEY, code, nullptr);
+        const int delay = static_cast<int>(kRepeatDelay.count());
+        const int period = static_cast<int>(kRepeatPeriod.count());
+        libevdev_enable_event_code(description_.get(), EV_REP, REP_DELAY, &delay);
+        libevdev_enable_event_code(description_.get(), EV_REP, REP_PERIOD, &period);
+    }
     libevdev_uinput* device = nullptr;
     const int rc = libevdev_uinput_create_from_device(description_.get(),
                                                       LIBEVDEV_UINPUT_OPEN_MANAGED, &device);

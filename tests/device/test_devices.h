@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -40,9 +41,13 @@ void pause();
 bool isGrabbedElsewhere(const std::string& eventNode);
 
 // A wheel mouse made through uinput: motion, two buttons, and both wheels in both resolutions.
+// One with keys also has a few keyboard keys (as gaming mice do), which the kernel repeats
+// while held: after kRepeatDelay, then every kRepeatPeriod.
 class TestMouse {
 public:
-    explicit TestMouse(const std::string& name);
+    static constexpr std::chrono::milliseconds kRepeatDelay{250}, kRepeatPeriod{33};
+
+    explicit TestMouse(const std::string& name, bool withKeys = false);
     const std::string& name() const { return name_; }
     std::string eventNode() const {
         const char* node = libevdev_uinput_get_devnode(device_.get());

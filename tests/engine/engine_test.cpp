@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <numeric>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/scroll_interceptor.h"
@@ -169,6 +170,80 @@ TEST_F(SmoothScrollerTest, HugeDistancesSaturateAndTheirGlidesStillEnd) {
     EXPECT_FALSE(link().isRunning());
     const std::vector<double> amounts = postedAmounts(stream);
     EXPECT_NEAR(std::accumulate(amounts.begin(), amounts.end(), 0.0), 1e17, 1e3);
+}
+
+
+// The sim stream, also keeping the glide accounts the engine reports to its backend.
+class AccountingTaps final : public EventTapService {
+public:
+    explicit AccountingTaps(sim::SimEventStream& stream) : stream_(stream) {}
+    std::unique_ptr<EventTap> createTap(EventTapLocation location, EventTapPlacement placement,
+                                        EventTapOptions options, EventMask mask,
+                                        EventTapCallback callback, void* userInfo) override {
+        return stream_.createTap(location, placement, options, mask, callback, userInfo);
+    }
+    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override {
+        return stream_.createRunLoopSource(tap);
+    }
+    void postEvent(EventTapProxy proxy, const Event& event) override {
+        posted += event.doubleValue(kCGScrollWheelEventPointDeltaAxis1) +
+                  event.doubleValue(kCGScrollWheelEventPointDeltaAxis2);
+        stream_.postEvent(proxy, event);
+    }
+    void glideAimed(const GlideAccount& glide) override { aimed.push_back(glide); }
+    void glideEnded(const GlideAccount& glide) override {
+        ended.push_back(glide);
+        postedBeforeEnd.push_back(std::exchange(posted, 0.0));
+    }
+
+    std::vector<GlideAccount> aimed, ended;
+    std::vector<double> postedBeforeEnd;  // by each ended glide
+    double posted = 0.0;                  // points, since the last end
+
+private:
+    sim::SimEventStream& stream_;
+};
+
+TEST(GlideAccounts, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeftUnposted) {
+    sim::SimEventStream stream;
+    sim::SimDisplayLinkService links;
+    AccountingTaps taps(stream);
+    LiveProxy live(stream);
+    SmoothScroller scroller(links, taps);
+    const auto tick = [&](int frames) {
+        for (int i = 0; i < frames; ++i) links.lastManualLink()->tick();
+    };
+    Event shifted = wheelEvent(1);
+    shifted.setFlags(kCGEventFlagMaskShift);
+
+    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), live.proxy(), false);
+    tick(2);
+    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, shifted, live.proxy(), false);  // extends
+    tick(3);
+    scroller.addScroll(-1.0, -10.0, kHalfSmoothFactor, wheelEvent(-1), live.proxy(), false);
+    tick(1000);  // the turned glide runs out
+    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), live.proxy(), true);
+    tick(3);
+    scroller.stop();
+    scroller.stop();  // nothing glides: nothing to report
+
+    ASSERT_EQ(taps.aimed.size(), 4u);
+    EXPECT_EQ(std::make_tuple(taps.aimed[1].targetPoints, taps.aimed[1].horizontal),
+              std::make_tuple(20.0, true));
+    EXPECT_EQ(taps.aimed[2].targetPoints, -10.0);
+    EXPECT_EQ(taps.aimed[2].unpostedPoints, -10.0);
+    ASSERT_EQ(taps.ended.size(), 3u);  // turned, ran out, stopped
+    const double targets[] = {20.0, -10.0, 10.0};
+    const bool sideways[] = {true, false, true};
+    for (std::size_t glide = 0; glide < 3; ++glide) {
+        const GlideAccount& end = taps.ended[glide];
+        EXPECT_EQ(std::make_tuple(end.proxy, end.horizontal, end.targetPoints),
+                  std::make_tuple(live.proxy(), sideways[glide], targets[glide])) << glide;
+        EXPECT_NEAR(taps.postedBeforeEnd[glide] + end.unpostedPoints, targets[glide], 1e-9)
+            << glide;
+    }
+    // Ran out: the stop rule left the untravelled distance and what was gathered below a point.
+    EXPECT_NEAR(taps.ended[1].unpostedPoints, -10.0 + 8.7636, 1e-4);
 }
 
 

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "platform/linux/input/device_classification.h"
 #include "platform/linux/input/rate_limited_log.h"
@@ -29,19 +28,14 @@ LibevdevPtr cloneTemplate(const libevdev* source) {
         if (libevdev_has_property(source, prop)) libevdev_enable_property(clone.get(), prop);
     }
     for (unsigned type = 0; type <= EV_MAX; ++type) {
-        if (!libevdev_has_event_type(source, type)) continue;
+        if (type == EV_REP || !libevdev_has_event_type(source, type)) continue;
         libevdev_enable_event_type(clone.get(), type);
         const int maxCode = libevdev_event_type_get_max(type);
         for (int code = 0; code <= maxCode; ++code) {
             if (!libevdev_has_event_code(source, type, static_cast<unsigned>(code))) continue;
-            const void* data = nullptr;
-            int repeat = 0;
-            if (type == EV_ABS) {
-                data = libevdev_get_abs_info(source, static_cast<unsigned>(code));
-            } else if (type == EV_REP) {
-                libevdev_fetch_event_value(source, EV_REP, static_cast<unsigned>(code), &repeat);
-                data = &repeat;
-            }
+            const void* data = type == EV_ABS
+                                   ? libevdev_get_abs_info(source, static_cast<unsigned>(code))
+                                   : nullptr;
             libevdev_enable_event_code(clone.get(), type, static_cast<unsigned>(code), data);
         }
     }
@@ -107,27 +101,17 @@ bool CloneSink::writeLocked(std::span<const input_event> frame) {
     return false;
 }
 
-void CloneSink::post(const Event& event) {
-    const double vertical = event.doubleValue(kCGScrollWheelEventPointDeltaAxis1);
-    const double horizontal = event.doubleValue(kCGScrollWheelEventPointDeltaAxis2);
-    const auto now = HighResolutionWheel::Clock::now();
-
-    std::scoped_lock guard(mutex_);
-    std::vector<input_event> frame;
-    frame.reserve(5);
-    if (vertical != 0.0) {
-        const HighResolutionWheel::Codes codes = vertical_.post(vertical, now);
-        if (codes.detents != 0) frame.push_back(make(EV_REL, REL_WHEEL, codes.detents));
-        if (codes.units != 0) frame.push_back(make(EV_REL, REL_WHEEL_HI_RES, codes.units));
-    }
-    if (horizontal != 0.0) {
-        const HighResolutionWheel::Codes codes = horizontal_.post(horizontal, now);
-        if (codes.detents != 0) frame.push_back(make(EV_REL, REL_HWHEEL, codes.detents));
-        if (codes.units != 0) frame.push_back(make(EV_REL, REL_HWHEEL_HI_RES, codes.units));
-    }
-    if (frame.empty()) return;
-    frame.push_back(make(EV_SYN, SYN_REPORT, 0));
-    writeLocked(frame);
+void CloneSink::writeWheel(WheelAxis axis, WheelCodes codes) {
+    const bool vertical = axis == WheelAxis::vertical;
+    input_event frame[3];
+    std::size_t size = 0;
+    if (codes.detents != 0)
+        frame[size++] = make(EV_REL, vertical ? REL_WHEEL : REL_HWHEEL, codes.detents);
+    if (codes.units != 0)
+        frame[size++] = make(EV_REL, vertical ? REL_WHEEL_HI_RES : REL_HWHEEL_HI_RES, codes.units);
+    if (size == 0) return;
+    frame[size++] = make(EV_SYN, SYN_REPORT, 0);
+    writeFrame(std::span(frame, size));
 }
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -7,16 +7,16 @@
 #include <span>
 #include <string>
 
-#include "platform/event.h"
 #include "platform/linux/input/handles.h"
 #include "platform/linux/input/high_resolution_wheel.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
 // The uinput device that stands in for a grabbed mouse: the mouse's capabilities plus both
-// wheels in both resolutions, under our clone name and ids. Forwarded frames and posted scroll
-// are each written with a single write() under the clone's own lock, so frames from the main
-// thread and the display-link thread never interleave.
+// wheels in both resolutions, under our clone name and ids, without key repeat (EV_REP): the
+// kernel would otherwise generate repeats on the clone on top of those forwarded from the mouse.
+// Forwarded frames and posted scroll are each written with a single write() under the clone's
+// own lock, so frames from the main thread and the display-link thread never interleave.
 class CloneSink {
 public:
     // Null, with errno's description in `error`, when uinput refuses.
@@ -31,8 +31,8 @@ public:
     // Writes one whole frame, SYN_REPORT included. False when the write failed.
     bool writeFrame(std::span<const input_event> frame);
 
-    // Writes scroll posted in points (field 96 vertical, 97 horizontal) as wheel codes.
-    void post(const Event& event);
+    // Writes one axis's wheel codes as a frame of their own.
+    void writeWheel(WheelAxis axis, WheelCodes codes);
 
 private:
     CloneSink(UniqueFd uinputFd, UinputPtr uinput);
@@ -41,8 +41,6 @@ private:
     UniqueFd uinputFd_;
     UinputPtr uinput_;  // destroyed before its descriptor closes
     std::mutex mutex_;
-    HighResolutionWheel vertical_;
-    HighResolutionWheel horizontal_;
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/event_tap.h"
-#include "platform/linux/input/clone_registry.h"
+#include "platform/linux/input/clone_posting.h"
 #include "platform/linux/input/input_loop.h"
 
 namespace glidewheel::platform::linuxdesktop {
@@ -29,9 +29,10 @@ class WheelMouseTap;
 // no callback runs and no mouse of the tap is grabbed.
 //
 // Units: a detent is 120 high-resolution wheel units and is reported as one line and one point
-// of scroll. Posted points go back out at 12 units per point, so one detent's glide moves one
-// detent. Events posted through the proxy of a tap's event leave through the clone of the
-// mouse that sent it, from any thread; for a mouse or tap that is gone they are dropped.
+// of scroll. Posted points go back out at 12 units per point, and what a glide leaves unposted
+// is settled when it ends, so one detent's glide moves one detent (WheelPosting). Events posted
+// through the proxy of a tap's event leave through the clone of the mouse that sent it, from any
+// thread; for a mouse or tap that is gone they are dropped.
 //
 // The tap never sees its own posted events (they come from the clone, which it never takes).
 // Only the active option is meaningful: with kCGEventTapOptionListenOnly the callback sees the
@@ -66,6 +67,8 @@ public:
     std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override;
 
     void postEvent(EventTapProxy proxy, const Event& event) override;
+    void glideAimed(const GlideAccount& glide) override { clones_.aim(glide); }
+    void glideEnded(const GlideAccount& glide) override { clones_.end(glide); }
 
     // Asks the input thread; not from a tap's callback while another thread waits for it.
     std::vector<TakenDevice> takenDevices() const;
@@ -76,7 +79,7 @@ public:
 private:
     friend class WheelMouseTap;
 
-    CloneRegistry clones_;
+    ClonePosting clones_{loop_};  // its settling runs on the loop, which ends before it goes
     std::vector<WheelMouseTap*> taps_;  // input thread only
     std::uint32_t nextTapId_ = 1;       // input thread only
     // Its thread ends before the rest above goes.
