@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 #include "platform/linux/drm_vblank_source.h"
@@ -119,7 +120,11 @@ std::int64_t VblankDisplayLink::vblankTimeoutNs() const {
 
 VblankDisplayLinkService::VblankDisplayLinkService(std::function<double()> primaryRefreshRateHz,
                                                    OpenSource openSource)
-    : primaryRefreshRateHz_(std::move(primaryRefreshRateHz)), openSource_(std::move(openSource)) {}
+    : primaryRefreshRateHz_(std::move(primaryRefreshRateHz)), openSource_(std::move(openSource)) {
+    std::string note;
+    auto source = openSource_(note);
+    firstSource_.emplace(std::move(source), std::move(note));
+}
 
 std::unique_ptr<VblankSource> VblankDisplayLinkService::openCardsInDevDri(std::string& note) {
     return openDrmVblankSource("/dev/dri", note);
@@ -128,7 +133,13 @@ std::unique_ptr<VblankSource> VblankDisplayLinkService::openCardsInDevDri(std::s
 std::unique_ptr<DisplayLink> VblankDisplayLinkService::createWithActiveDisplays() {
     const double rate = clampedRefreshRateHz(primaryRefreshRateHz_ ? primaryRefreshRateHz_() : 0.0);
     std::string note;
-    auto source = openSource_(note);
+    std::unique_ptr<VblankSource> source;
+    if (firstSource_) {
+        std::tie(source, note) = std::move(*firstSource_);
+        firstSource_.reset();
+    } else {
+        source = openSource_(note);
+    }
     try {
         if (source) {
             auto link = std::make_unique<VblankDisplayLink>(std::move(source), rate);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/display_link.h"
 #include "platform/display_link_thread.h"
@@ -68,10 +69,13 @@ public:
     // otherwise `note` names what it follows.
     using OpenSource = std::function<std::unique_ptr<VblankSource>(std::string& note)>;
 
+    // Opens the first link's source now: opening a card and reading its CRTCs takes
+    // milliseconds (tens under emulation), and links are made from the tap's callback on the
+    // input thread, which must not stall a mouse for them.
     explicit VblankDisplayLinkService(std::function<double()> primaryRefreshRateHz,
                                       OpenSource openSource = openCardsInDevDri);
 
-    // Null when the link's thread cannot be started.
+    // Null when the link's thread cannot be started. Not from two threads at once.
     std::unique_ptr<DisplayLink> createWithActiveDisplays() override;
 
     static std::unique_ptr<VblankSource> openCardsInDevDri(std::string& note);
@@ -79,6 +83,8 @@ public:
 private:
     std::function<double()> primaryRefreshRateHz_;
     OpenSource openSource_;
+    // The source opened ahead for the first link, and what it follows or why there is none.
+    std::optional<std::pair<std::unique_ptr<VblankSource>, std::string>> firstSource_;
 };
 
 }  // namespace glidewheel::platform::linuxdesktop
