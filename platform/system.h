@@ -31,6 +31,19 @@ public:
     virtual double doubleForKey(const std::string& key) const = 0;
     virtual void setBool(const std::string& key, bool value) = 0;
     virtual void setDouble(const std::string& key, double value) = 0;
+
+protected:
+    // The conversions of boolForKey and doubleForKey, of the value a key was found to hold.
+    static bool boolFrom(const std::optional<Value>& value) {
+        if (!value) return false;
+        if (const bool* b = std::get_if<bool>(&*value)) return *b;
+        return std::get<double>(*value) != 0.0;
+    }
+    static double doubleFrom(const std::optional<Value>& value) {
+        if (!value) return 0.0;
+        if (const bool* b = std::get_if<bool>(&*value)) return *b ? 1.0 : 0.0;
+        return std::get<double>(*value);
+    }
 };
 
 enum class LoginItemStatus { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };

@@ -81,7 +81,8 @@ std::string describeError(std::string_view what, const std::filesystem::path& pa
     return text;
 }
 
-std::optional<std::string> readFile(const std::filesystem::path& file, int& error) {
+std::optional<std::string> readFile(const std::filesystem::path& file, int& error,
+                                    std::size_t limit) {
     UniqueFd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         error = errno;
@@ -98,6 +99,10 @@ std::optional<std::string> readFile(const std::filesystem::path& file, int& erro
             return std::nullopt;
         }
         contents.append(buffer, static_cast<std::size_t>(got));
+        if (contents.size() > limit) {
+            error = EFBIG;
+            return std::nullopt;
+        }
     }
 }
 

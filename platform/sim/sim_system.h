@@ -34,7 +34,7 @@ public:
     int writes() const { return writes_; }
 
 private:
-    const Value* lookup(const std::string& key) const;
+    std::optional<Value> lookup(const std::string& key) const;
 
     std::map<std::string, Value> registered_;
     std::map<std::string, Value> stored_;
