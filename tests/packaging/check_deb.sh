@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build tree and checks that it installs what a
 # desktop needs: the program, its desktop entry and icons, the udev access rule, uinput at boot,
-# and the maintainer scripts that apply the rule at once.
+# the maintainer scripts that apply the rule at once, and what Debian asks of every package:
+# lintian must report neither an error nor a warning.
 # Usage: check_deb.sh BUILD_DIR
 set -euo pipefail
 build_dir=$1
@@ -21,7 +22,10 @@ for path in \
   ./usr/share/icons/hicolor/scalable/apps/glidewheel.svg \
   ./usr/share/icons/hicolor/48x48/apps/glidewheel.png \
   ./usr/lib/udev/rules.d/70-glidewheel.rules \
-  ./usr/lib/modules-load.d/glidewheel.conf; do
+  ./usr/lib/modules-load.d/glidewheel.conf \
+  ./usr/share/man/man1/glidewheel.1.gz \
+  ./usr/share/doc/glidewheel/copyright \
+  ./usr/share/doc/glidewheel/changelog.gz; do
   grep -qxF "$path" <<<"$contents" || { echo "missing from the package: $path"; status=1; }
 done
 for script in postinst postrm; do
@@ -31,5 +35,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6widgets6 libevdev2 libudev1 libqt6svg6; do
   grep -q "$library" <<<"$depends" || { echo "Depends lacks $library: $depends"; status=1; }
 done
+# --fail-on makes warnings count too; informational tags are shown but pass.
+lintian --fail-on error,warning "$deb" || {
+  echo "lintian reports problems with the package"; status=1; }
 [[ $status -eq 0 ]] && echo "package ok: $(basename "$deb")"
 exit $status
