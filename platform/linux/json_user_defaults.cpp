@@ -136,7 +136,7 @@ void JsonUserDefaults::registerDefaults(const std::map<std::string, Value>& defa
     for (const auto& [key, value] : defaults) registered_[key] = value;
 }
 
-std::optional<UserDefaults::Value> JsonUserDefaults::lookup(const std::string& key) const {
+std::optional<UserDefaults::Value> JsonUserDefaults::valueForKey(const std::string& key) const {
     if (auto it = document_->memoryOnly.find(key); it != document_->memoryOnly.end()) {
         return it->second;
     }
@@ -145,12 +145,6 @@ std::optional<UserDefaults::Value> JsonUserDefaults::lookup(const std::string& k
     }
     if (auto it = registered_.find(key); it != registered_.end()) return it->second;
     return std::nullopt;
-}
-
-bool JsonUserDefaults::boolForKey(const std::string& key) const { return boolFrom(lookup(key)); }
-
-double JsonUserDefaults::doubleForKey(const std::string& key) const {
-    return doubleFrom(lookup(key));
 }
 
 void JsonUserDefaults::setBool(const std::string& key, bool value) {

@@ -37,15 +37,13 @@ public:
     static std::filesystem::path defaultFile();
 
     void registerDefaults(const std::map<std::string, Value>& defaults) override;
-    bool boolForKey(const std::string& key) const override;
-    double doubleForKey(const std::string& key) const override;
     void setBool(const std::string& key, bool value) override;
     void setDouble(const std::string& key, double value) override;
 
 private:
     struct Document;
 
-    std::optional<Value> lookup(const std::string& key) const;
+    std::optional<Value> valueForKey(const std::string& key) const override;
     void persist();
 
     const std::filesystem::path file_;

@@ -6,16 +6,10 @@ void SimUserDefaults::registerDefaults(const std::map<std::string, Value>& defau
     for (const auto& [key, value] : defaults) registered_[key] = value;
 }
 
-std::optional<UserDefaults::Value> SimUserDefaults::lookup(const std::string& key) const {
+std::optional<UserDefaults::Value> SimUserDefaults::valueForKey(const std::string& key) const {
     if (auto it = stored_.find(key); it != stored_.end()) return it->second;
     if (auto it = registered_.find(key); it != registered_.end()) return it->second;
     return std::nullopt;
-}
-
-bool SimUserDefaults::boolForKey(const std::string& key) const { return boolFrom(lookup(key)); }
-
-double SimUserDefaults::doubleForKey(const std::string& key) const {
-    return doubleFrom(lookup(key));
 }
 
 void SimUserDefaults::setBool(const std::string& key, bool value) {
