@@ -1,7 +1,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 
+#include "app/command_line.h"
 #include "app/glidewheel_app.h"
 #include "app/linux_backend.h"
 #include "app/quit_on_signals.h"
@@ -13,6 +15,9 @@
 int main(int argc, char* argv[]) {
     using namespace glidewheel;
 
+    if (const std::optional<int> status = answerInformationOptions(argc, argv, std::cout)) {
+        return *status;
+    }
     // Without a display that opens the toolkit would abort with a message about plugins; say
     // what is missing.
     const std::optional<std::string> platformName = choosePlatform(&std::getenv, &canOpenDisplay);

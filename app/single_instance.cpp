@@ -52,20 +52,19 @@ SingleInstance::SingleInstance(QString serverName, QObject* parent)
     });
 }
 
-SingleInstance::~SingleInstance() {
-    if (lockFd_ >= 0) ::close(lockFd_);
-}
+SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::becomeRunningInstance() {
     const QString lockPath = (QDir::isAbsolutePath(serverName_) ? serverName_
                                                                : QDir::temp().filePath(serverName_)) +
                              QStringLiteral(".lock");
-    lockFd_ = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd_ < 0) {
+    lockFd_ = platform::linuxdesktop::adoptFd(
+        ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!lockFd_) {
         // No lock to be had (another user's file in a shared directory, say): whoever listens
         // first runs.
         if (askRunningInstance(kTimeoutMs)) return false;
-    } else if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    } else if (::flock(lockFd_.get().fd, LOCK_EX | LOCK_NB) != 0) {
         askRunningInstance(kStartingInstanceTimeoutMs);
         return false;
     }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/linux/unique_fd.h"
+
 namespace glidewheel {
 
 // One running program per user, so that two never fight over the same mice. The process holding
@@ -36,7 +38,7 @@ private:
     bool listen();
 
     QString serverName_;
-    int lockFd_ = -1;  // held open, and so locked, for the life of the process
+    platform::linuxdesktop::UniqueFd lockFd_;  // held open, and so locked, for the process's life
     QLocalServer server_;
 };
 

@@ -102,19 +102,18 @@ Event* ScrollInterceptor::handleTapEvent(EventTapProxy proxy, EventType type, Ev
     const double c = clampedDelta(d);
     const double distance = glideDistance(c, preferences_.scrollSpeed());
     const double factor = interpolationFactor(preferences_.smoothness());
+    const EventField lines =
+        horizontal ? kCGScrollWheelEventDeltaAxis2 : kCGScrollWheelEventDeltaAxis1;
     // A NaN delta or speed, or a speed whose product overflows, would aim the glide at NaN or
     // infinity: it would never end and would swallow every later wheel event. An event too full
-    // to be marked as ours would glide for ever too, its posts swallowed as new notches. Let
-    // such an event pass untouched instead.
-    if (!std::isfinite(distance) || !std::isfinite(factor) || !canCarryGlide(*event)) {
+    // to be marked as ours, counting the line delta that reversing may add, would glide for ever
+    // too, its posts swallowed as new notches. Let such an event pass untouched instead.
+    if (!std::isfinite(distance) || !std::isfinite(factor) ||
+        !canCarryGlide(*event, reverse ? std::optional(lines) : std::nullopt)) {
         return event;
     }
 
-    if (reverse) {
-        const EventField lines = horizontal ? kCGScrollWheelEventDeltaAxis2
-                                            : kCGScrollWheelEventDeltaAxis1;
-        event->setIntegerValue(lines, negated(event->integerValue(lines)));
-    }
+    if (reverse) event->setIntegerValue(lines, negated(event->integerValue(lines)));
     smoothScroller_.addScroll(c, distance, factor, *event, proxy, horizontal);
     return nullptr;
 }

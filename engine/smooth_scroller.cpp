@@ -17,15 +17,15 @@ constexpr double kLargestDistance = std::numeric_limits<double>::max();
 
 }  // namespace
 
-bool canCarryGlide(const Event& event) {
+bool canCarryGlide(const Event& event, std::optional<EventField> alsoWritten) {
     constexpr std::size_t kRewritten = 6;
-    if (event.fieldCount() + kRewritten <= Event::kMaxFields) return true;  // the usual case
-    std::size_t missing = 0;
+    if (event.fieldCount() + kRewritten + 1 <= Event::kMaxFields) return true;  // the usual case
+    std::size_t missing = alsoWritten && !event.hasField(*alsoWritten) ? 1 : 0;
     for (EventField field : {kCGScrollWheelEventPointDeltaAxis1, kCGScrollWheelEventPointDeltaAxis2,
                              kCGScrollWheelEventFixedPtDeltaAxis1,
                              kCGScrollWheelEventFixedPtDeltaAxis2, kCGScrollWheelEventIsContinuous,
                              kCGEventSourceUserData}) {
-        if (!event.hasField(field)) ++missing;
+        if (field != alsoWritten && !event.hasField(field)) ++missing;
     }
     return event.fieldCount() + missing <= Event::kMaxFields;
 }
@@ -130,23 +130,32 @@ void SmoothScroller::advanceFrame() {
     double amount = 0.0;
     bool post = false;
     double step;
-    bool stalled;
+    bool stalled = false;
+    bool lost = false;
     std::uint64_t handOffsSeen;
     {
         std::scoped_lock guard(lock);
         step = cachedInterpolationFactor * (targetPosition - currentPosition);
-        const double before = currentPosition;
-        currentPosition += step;
-        // Far from zero the doubles are too coarse for the step to move the position any more,
-        // though it is still above 0.1 point: the glide has gone as far as it can.
-        stalled = currentPosition == before;
-        const double sum = subPixelAccum + step;
-        if (std::fabs(sum) >= kPostThreshold) {
-            amount = sum;
-            post = true;
-            subPixelAccum = 0.0;
+        if (!std::isfinite(step)) {
+            // The target and the position lie further apart than a double can hold (speeds of
+            // both signs near the largest double set mid-glide): the glide cannot go on. It is
+            // dropped at once, so a hand-off before endGlide starts a fresh one.
+            lost = true;
+            clearGlide();
         } else {
-            subPixelAccum = sum;
+            const double before = currentPosition;
+            currentPosition += step;
+            // Far from zero the doubles are too coarse for the step to move the position any
+            // more, though it is still above 0.1 point: the glide has gone as far as it can.
+            stalled = currentPosition == before;
+            const double sum = subPixelAccum + step;
+            if (std::fabs(sum) >= kPostThreshold) {
+                amount = sum;
+                post = true;
+                subPixelAccum = 0.0;
+            } else {
+                subPixelAccum = sum;
+            }
         }
         copy = storedEvent;
         proxy = storedProxy;
@@ -166,9 +175,8 @@ void SmoothScroller::advanceFrame() {
         eventTaps_.postEvent(proxy, *copy);
     }
 
-    // After the post, so the last frame still posts what it gathered. A NaN step never
-    // compares small; it cannot arise, since the interceptor hands over finite values only.
-    if (std::fabs(step) <= kStopStep || stalled) endGlide(handOffsSeen);
+    // After the post, so the last frame still posts what it gathered.
+    if (lost || stalled || std::fabs(step) <= kStopStep) endGlide(handOffsSeen);
 }
 
 CVReturn SmoothScroller::displayLinkCallback(DisplayLink*, const DisplayTimeStamp*,

@@ -15,14 +15,18 @@ namespace glidewheel {
 // big-endian number. The interceptor lets events carrying it pass.
 inline constexpr std::int64_t ownEventMarker = 0x474C494445574C;
 
-// Whether a wheel event has room for the fields every post rewrites. The posts of one without
-// could not carry ownEventMarker: they would come back through the tap as new wheel events.
-bool canCarryGlide(const platform::Event& event);
+// Whether a wheel event has room for the fields every post rewrites, and for `alsoWritten` (the
+// line delta the interceptor negates when the scroll direction is reversed). The posts of one
+// without could not carry ownEventMarker: they would come back through the tap as new wheel
+// events.
+bool canCarryGlide(const platform::Event& event,
+                   std::optional<platform::EventField> alsoWritten = std::nullopt);
 
 // The glide engine. Each accepted wheel event hands over a distance; at every display refresh
 // the scroller moves a fixed fraction of the remaining distance, gathers the movement, and once
 // at least one point has gathered posts all of it as a continuous scroll event copied from the
-// last wheel event. A frame whose step is 0.1 point or less ends the glide.
+// last wheel event. A frame whose step is 0.1 point or less, or not a finite number, ends the
+// glide.
 //
 // The backend hears how each glide goes (glideAimed after each hand-off, glideEnded when it ran
 // out, was stopped or a turn replaced it), so that it can settle what the stop rule leaves

@@ -27,10 +27,24 @@ public:
     virtual void registerDefaults(const std::map<std::string, Value>& defaults) = 0;
     // The stored value, else the registered default, else false / 0.0. A stored value of the
     // other type converts: a double is true when non-zero, a Bool is 1.0 or 0.0.
-    virtual bool boolForKey(const std::string& key) const = 0;
-    virtual double doubleForKey(const std::string& key) const = 0;
+    bool boolForKey(const std::string& key) const {
+        const std::optional<Value> value = valueForKey(key);
+        if (!value) return false;
+        if (const bool* b = std::get_if<bool>(&*value)) return *b;
+        return std::get<double>(*value) != 0.0;
+    }
+    double doubleForKey(const std::string& key) const {
+        const std::optional<Value> value = valueForKey(key);
+        if (!value) return 0.0;
+        if (const bool* b = std::get_if<bool>(&*value)) return *b ? 1.0 : 0.0;
+        return std::get<double>(*value);
+    }
     virtual void setBool(const std::string& key, bool value) = 0;
     virtual void setDouble(const std::string& key, double value) = 0;
+
+protected:
+    // The value stored under `key`, else its registered default, else nothing.
+    virtual std::optional<Value> valueForKey(const std::string& key) const = 0;
 };
 
 enum class LoginItemStatus { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };

@@ -8,28 +8,10 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/linux/unique_fd.h"
+
 namespace glidewheel::platform::linuxdesktop {
 namespace {
-
-// An owned file descriptor; -1 holds none.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now and reports close's own failure (a delayed write error shows up here).
-    int reset() {
-        const int result = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, std::string_view contents) {
     while (!contents.empty()) {
@@ -71,16 +53,17 @@ std::filesystem::path replacedFile(const std::filesystem::path& file) {
 
 }  // namespace
 
-std::optional<std::string> readFile(const std::filesystem::path& file, int& error) {
-    UniqueFd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
+std::optional<std::string> readFile(const std::filesystem::path& file, int& error,
+                                    std::size_t limit) {
+    const UniqueFd in = adoptFd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) {
         error = errno;
         return std::nullopt;
     }
     std::string contents;
     char buffer[4096];
     for (;;) {
-        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+        const ssize_t got = ::read(in.get().fd, buffer, sizeof buffer);
         if (got == 0) return contents;
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -88,6 +71,10 @@ std::optional<std::string> readFile(const std::filesystem::path& file, int& erro
             return std::nullopt;
         }
         contents.append(buffer, static_cast<std::size_t>(got));
+        if (contents.size() > limit) {
+            error = EFBIG;
+            return std::nullopt;
+        }
     }
 }
 
@@ -101,15 +88,15 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& file
     if (made) return describeError("Cannot create", directory, made.value());
 
     std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
-    UniqueFd out(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (out.get() < 0) return describeError("Cannot write", target, errno);
+    UniqueFd out = adoptFd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!out) return describeError("Cannot write", target, errno);
     TemporaryFile temporary(pattern);
 
     // A replaced file keeps its permissions; a new one is the owner's only (mkostemp's 0600).
     if (struct stat existing {}; ::stat(target.c_str(), &existing) == 0) {
-        ::fchmod(out.get(), existing.st_mode & 07777);
+        ::fchmod(out.get().fd, existing.st_mode & 07777);
     }
-    if (!writeAll(out.get(), contents) || ::fsync(out.get()) != 0 || out.reset() != 0) {
+    if (!writeAll(out.get().fd, contents) || ::fsync(out.get().fd) != 0 || closeNow(out) != 0) {
         return describeError("Cannot write", target, errno);
     }
     if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
@@ -117,8 +104,8 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& file
     }
     temporary.keep();
 
-    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0 || ::fsync(dir.get()) != 0) {
+    const UniqueFd dir = adoptFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir || ::fsync(dir.get().fd) != 0) {
         return describeError("Cannot flush", directory, errno);
     }
     return std::nullopt;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cerrno>
+#include <cstddef>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,8 +21,10 @@ namespace glidewheel::platform::linuxdesktop {
 std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
                                                std::string_view contents);
 
-// The whole of `file`, or nothing with `error` set to the errno value.
-std::optional<std::string> readFile(const std::filesystem::path& file, int& error);
+// The whole of `file`, or nothing with `error` set to the errno value; EFBIG when the file holds
+// more than `limit` bytes (only that much more is read).
+std::optional<std::string> readFile(const std::filesystem::path& file, int& error,
+                                    std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Whether a readFile error means the file does not exist: ENOENT, or ENOTDIR when a directory
 // on its path is a file.

@@ -27,6 +27,12 @@ struct JsonUserDefaults::Document {
 
 namespace {
 
+// Five settings take about 150 bytes; keys kept for others get ample room within these bounds,
+// and no file can exhaust the stack (a JSON value is copied and printed recursively) or grow at
+// every write.
+constexpr std::size_t kMaxFileSize = 1024 * 1024;  // bytes, read and printed
+constexpr int kMaxNesting = 32;  // objects and arrays inside one another, the top level included
+
 // 20261206T081500Z
 std::string utcTimestamp() {
     const std::time_t now = std::time(nullptr);
@@ -49,16 +55,6 @@ std::filesystem::path asideName(const std::filesystem::path& file) {
     return candidate;
 }
 
-bool asBool(const UserDefaults::Value& value) {
-    if (const bool* b = std::get_if<bool>(&value)) return *b;
-    return std::get<double>(value) != 0.0;
-}
-
-double asDouble(const UserDefaults::Value& value) {
-    if (const bool* b = std::get_if<bool>(&value)) return *b ? 1.0 : 0.0;
-    return std::get<double>(value);
-}
-
 // A stored JSON value as a typed value, if it is a boolean or a number.
 std::optional<UserDefaults::Value> typed(const nlohmann::ordered_json& json) {
     if (json.is_boolean()) return UserDefaults::Value{json.get<bool>()};
@@ -66,13 +62,39 @@ std::optional<UserDefaults::Value> typed(const nlohmann::ordered_json& json) {
     return std::nullopt;
 }
 
+// The file as written: pretty-printed, invalid UTF-8 in kept strings replaced.
+std::string printed(const nlohmann::ordered_json& document) {
+    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+// The settings object of `text`, or nothing when it is not one within the bounds: deeper
+// nesting or a larger printed form makes the file unusable, not merely odd.
+std::optional<nlohmann::ordered_json> parseSettings(const std::string& text) {
+    bool tooDeep = false;
+    const auto limitDepth = [&tooDeep](int depth, nlohmann::ordered_json::parse_event_t event,
+                                       nlohmann::ordered_json&) {
+        using Event = nlohmann::ordered_json::parse_event_t;
+        if ((event == Event::object_start || event == Event::array_start) &&
+            depth >= kMaxNesting) {
+            tooDeep = true;
+            return false;  // never built; the parser itself does not recurse
+        }
+        return true;
+    };
+    auto parsed = nlohmann::ordered_json::parse(text, limitDepth, /*allow_exceptions=*/false);
+    if (tooDeep || parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
+    // Each level of nesting indents every line inside it: a small file can print far larger.
+    if (printed(parsed).size() > kMaxFileSize) return std::nullopt;
+    return parsed;
+}
+
 }  // namespace
 
 JsonUserDefaults::JsonUserDefaults(std::filesystem::path file)
     : file_(std::move(file)), document_(std::make_unique<Document>()) {
     int error = 0;
-    const std::optional<std::string> text = readFile(file_, error);
-    if (!text) {
+    const std::optional<std::string> text = readFile(file_, error, kMaxFileSize);
+    if (!text && error != EFBIG) {
         if (!isNotFound(error)) {
             document_->writable = false;
             std::fprintf(stderr, "glidewheel: %s; settings changed now are kept until exit\n",
@@ -81,10 +103,11 @@ JsonUserDefaults::JsonUserDefaults(std::filesystem::path file)
         return;
     }
 
-    auto parsed = nlohmann::ordered_json::parse(*text, nullptr, /*allow_exceptions=*/false);
-    if (!parsed.is_discarded() && parsed.is_object()) {
-        document_->stored = std::move(parsed);
-        return;
+    if (text) {
+        if (std::optional<nlohmann::ordered_json> parsed = parseSettings(*text)) {
+            document_->stored = std::move(*parsed);
+            return;
+        }
     }
 
     // Keep the user's file for inspection rather than overwriting it at the next set.
@@ -113,26 +136,15 @@ void JsonUserDefaults::registerDefaults(const std::map<std::string, Value>& defa
     for (const auto& [key, value] : defaults) registered_[key] = value;
 }
 
-bool JsonUserDefaults::boolForKey(const std::string& key) const {
-    if (auto it = document_->memoryOnly.find(key); it != document_->memoryOnly.end()) {
-        return it->second != 0.0;
-    }
-    if (auto it = document_->stored.find(key); it != document_->stored.end()) {
-        if (auto value = typed(*it)) return asBool(*value);
-    }
-    if (auto it = registered_.find(key); it != registered_.end()) return asBool(it->second);
-    return false;
-}
-
-double JsonUserDefaults::doubleForKey(const std::string& key) const {
+std::optional<UserDefaults::Value> JsonUserDefaults::valueForKey(const std::string& key) const {
     if (auto it = document_->memoryOnly.find(key); it != document_->memoryOnly.end()) {
         return it->second;
     }
     if (auto it = document_->stored.find(key); it != document_->stored.end()) {
-        if (auto value = typed(*it)) return asDouble(*value);
+        if (auto value = typed(*it)) return value;
     }
-    if (auto it = registered_.find(key); it != registered_.end()) return asDouble(it->second);
-    return 0.0;
+    if (auto it = registered_.find(key); it != registered_.end()) return it->second;
+    return std::nullopt;
 }
 
 void JsonUserDefaults::setBool(const std::string& key, bool value) {
@@ -155,10 +167,8 @@ void JsonUserDefaults::setDouble(const std::string& key, double value) {
 
 void JsonUserDefaults::persist() {
     if (!document_->writable) return;
-    const std::string text =
-        document_->stored.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
-        "\n";
-    const std::optional<std::string> failure = writeFileAtomically(file_, text);
+    const std::optional<std::string> failure =
+        writeFileAtomically(file_, printed(document_->stored));
     if (failure && !document_->failing) {
         std::fprintf(stderr, "glidewheel: %s; settings are kept until exit\n", failure->c_str());
     }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/system.h"
@@ -15,8 +16,9 @@ namespace glidewheel::platform::linuxdesktop {
 //   same directory, fsync, rename over the old one, fsync of the directory), keeping every key
 //   the file held, also keys of other types and keys this program does not know.
 // - Registered defaults answer for keys never set and are never written.
-// - A missing file reads as empty. A file that cannot be parsed, or whose top level is not an
-//   object, is moved aside as "<name>.corrupt-<UTC time>" and the program runs on its defaults.
+// - A missing file reads as empty. A file that cannot be parsed, whose top level is not an
+//   object, that nests deeper than 32 levels or that would be written larger than 1 MiB is
+//   moved aside as "<name>.corrupt-<UTC time>" and the program runs on its defaults.
 // - A file that can be neither read nor moved aside is never overwritten: values set during
 //   the run stay in memory only.
 // - A failed write keeps the value in memory and logs one line to standard error (again only
@@ -35,14 +37,13 @@ public:
     static std::filesystem::path defaultFile();
 
     void registerDefaults(const std::map<std::string, Value>& defaults) override;
-    bool boolForKey(const std::string& key) const override;
-    double doubleForKey(const std::string& key) const override;
     void setBool(const std::string& key, bool value) override;
     void setDouble(const std::string& key, double value) override;
 
 private:
     struct Document;
 
+    std::optional<Value> valueForKey(const std::string& key) const override;
     void persist();
 
     const std::filesystem::path file_;

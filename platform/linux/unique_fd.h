@@ -26,4 +26,8 @@ using UniqueFd = std::unique_ptr<FileDescriptor, FileDescriptorCloser>;
 
 inline UniqueFd adoptFd(int fd) { return UniqueFd(fd >= 0 ? FileDescriptor(fd) : FileDescriptor()); }
 
+// Closes now and gives close's own result: a delayed write error shows up here, where the
+// deleter would drop it.
+inline int closeNow(UniqueFd& owned) { return owned ? ::close(owned.release().fd) : 0; }
+
 }  // namespace glidewheel::platform::linuxdesktop

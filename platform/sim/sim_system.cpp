@@ -1,31 +1,15 @@
 #include "platform/sim/sim_system.h"
 
-#include <variant>
-
 namespace glidewheel::platform::sim {
 
 void SimUserDefaults::registerDefaults(const std::map<std::string, Value>& defaults) {
     for (const auto& [key, value] : defaults) registered_[key] = value;
 }
 
-const UserDefaults::Value* SimUserDefaults::lookup(const std::string& key) const {
-    if (auto it = stored_.find(key); it != stored_.end()) return &it->second;
-    if (auto it = registered_.find(key); it != registered_.end()) return &it->second;
-    return nullptr;
-}
-
-bool SimUserDefaults::boolForKey(const std::string& key) const {
-    const Value* value = lookup(key);
-    if (value == nullptr) return false;
-    if (const bool* b = std::get_if<bool>(value)) return *b;
-    return std::get<double>(*value) != 0.0;
-}
-
-double SimUserDefaults::doubleForKey(const std::string& key) const {
-    const Value* value = lookup(key);
-    if (value == nullptr) return 0.0;
-    if (const bool* b = std::get_if<bool>(value)) return *b ? 1.0 : 0.0;
-    return std::get<double>(*value);
+std::optional<UserDefaults::Value> SimUserDefaults::valueForKey(const std::string& key) const {
+    if (auto it = stored_.find(key); it != stored_.end()) return it->second;
+    if (auto it = registered_.find(key); it != registered_.end()) return it->second;
+    return std::nullopt;
 }
 
 void SimUserDefaults::setBool(const std::string& key, bool value) {

@@ -24,8 +24,6 @@ public:
 class SimUserDefaults final : public UserDefaults {
 public:
     void registerDefaults(const std::map<std::string, Value>& defaults) override;
-    bool boolForKey(const std::string& key) const override;
-    double doubleForKey(const std::string& key) const override;
     void setBool(const std::string& key, bool value) override;
     void setDouble(const std::string& key, double value) override;
 
@@ -34,7 +32,7 @@ public:
     int writes() const { return writes_; }
 
 private:
-    const Value* lookup(const std::string& key) const;
+    std::optional<Value> valueForKey(const std::string& key) const override;
 
     std::map<std::string, Value> registered_;
     std::map<std::string, Value> stored_;

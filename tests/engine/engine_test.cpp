@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -257,6 +258,17 @@ protected:
     Event* handle(Event& event, EventType type = kCGEventScrollWheel) {
         return interceptor.handleTapEvent(EventTapProxy{77}, type, &event);
     }
+    // Through a tap that exists, so that the glide's posts are kept.
+    Event* handleLive(Event& event) {
+        if (!live) live.emplace(platform.events);
+        return interceptor.handleTapEvent(live->proxy(), kCGEventScrollWheel, &event);
+    }
+    bool tickUntilStopped() {
+        sim::ManualDisplayLink& link = *platform.displayLinks.lastManualLink();
+        for (int frame = 0; frame < 1000 && link.isRunning(); ++frame) link.tick();
+        return !link.isRunning();
+    }
+    std::optional<LiveProxy> live;
     SmoothScroller::GlideState glide() { return interceptor.smoothScroller().glideState(); }
 };
 
@@ -352,6 +364,52 @@ TEST_F(InterceptorTest, ReverseNegatesTheLineDeltaOfTheAxisUsedButNotThePointDel
     EXPECT_EQ(lowest.integerValue(kCGScrollWheelEventDeltaAxis1), INT64_MAX);
 }
 
+// A vertical notch without a line delta, filled with other fields until exactly the five
+// fields a post adds still fit.
+Event fullButForPosts() {
+    Event event(kCGEventScrollWheel);
+    event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, 1.0);
+    for (EventField field = 200; event.fieldCount() + 5 < Event::kMaxFields; ++field)
+        event.setIntegerValue(field, 1);
+    return event;
+}
+
+TEST_F(InterceptorTest, AFullEventWithoutReverseGlidesAndEveryPostIsMarked) {
+    Event notch = fullButForPosts();
+    ASSERT_EQ(handleLive(notch), nullptr);
+    ASSERT_TRUE(tickUntilStopped());
+    ASSERT_FALSE(platform.events.posted().empty());
+    for (const auto& [proxy, event] : platform.events.posted())
+        EXPECT_EQ(event.integerValue(kCGEventSourceUserData), ownEventMarker);
+}
+
+// Speeds near the largest double of both signs, set mid-glide, aim the glide further from its
+// position than a double can hold.
+TEST_F(InterceptorTest, AGlideWhoseStepOverflowsEndsWithoutPostingAndTheNextNotchGlides) {
+    const auto notch = [&] {
+        Event event = wheelEvent(1.0);
+        ASSERT_EQ(handleLive(event), nullptr);
+    };
+    preferences.setScrollSpeed(-1.7e307);
+    notch();
+    sim::ManualDisplayLink& link = *platform.displayLinks.lastManualLink();
+    for (int frame = 0; frame < 100; ++frame) ASSERT_TRUE(link.tick());
+    preferences.setScrollSpeed(1.7e307);
+    notch();
+    notch();
+    EXPECT_TRUE(tickUntilStopped()) << "the glide never ended";
+    EXPECT_EQ(glide().targetPosition, 0.0);
+    for (const auto& [proxy, event] : platform.events.posted())
+        EXPECT_TRUE(std::isfinite(event.doubleValue(kCGScrollWheelEventPointDeltaAxis1)));
+
+    platform.events.clearPosted();
+    preferences.setScrollSpeed(1.0);
+    notch();
+    EXPECT_TRUE(tickUntilStopped());
+    const std::vector<double> amounts = postedAmounts(platform.events);
+    EXPECT_NEAR(std::accumulate(amounts.begin(), amounts.end(), 0.0), 8.7636, 1e-4);
+}
+
 // With reverse on, an event that passes must not have had its line delta negated: the tests
 // that let it pass come before any change.
 TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver) {
@@ -365,6 +423,8 @@ TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver
     Event full = wheelEvent(1.0);
     for (EventField field = 200; full.fieldCount() < Event::kMaxFields; ++field)
         full.setIntegerValue(field, 1);
+    // Room for the six fields a post rewrites, but not for the line delta reversing adds.
+    Event noRoomToReverse = fullButForPosts();
     const struct {
         const char* name;
         Event event;
@@ -378,6 +438,7 @@ TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver
         {"NaN delta", wheelEvent(std::nan(""))},
         {"NaN sideways", with(kCGScrollWheelEventPointDeltaAxis2, std::nan(""), wheelEvent(0.0))},
         {"no room for the glide's fields", full},
+        {"no room for the reversed line delta", noRoomToReverse},
     };
     for (const auto& c : cases) {
         Event event = c.event;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build tree and checks that it installs what a
 # desktop needs: the program, its desktop entry and icons, the udev access rule, uinput at boot,
-# the maintainer scripts that apply the rule at once, and the grant helper with its polkit
-# action, which must name the helper where the package puts it.
+# the maintainer scripts that apply the rule at once, the grant helper with its polkit action
+# (which must name the helper where the package puts it), and what Debian asks of every package:
+# lintian must report neither an error nor a warning.
 # Usage: check_deb.sh BUILD_DIR
 set -euo pipefail
 build_dir=$1
@@ -24,7 +25,10 @@ for path in \
   ./usr/lib/udev/rules.d/70-glidewheel.rules \
   ./usr/lib/modules-load.d/glidewheel.conf \
   ./usr/libexec/glidewheel/glidewheel-grant-access \
-  ./usr/share/polkit-1/actions/org.glidewheel.grant-access.policy; do
+  ./usr/share/polkit-1/actions/org.glidewheel.grant-access.policy \
+  ./usr/share/man/man1/glidewheel.1.gz \
+  ./usr/share/doc/glidewheel/copyright \
+  ./usr/share/doc/glidewheel/changelog.gz; do
   grep -qxF "$path" <<<"$contents" || { echo "missing from the package: $path"; status=1; }
 done
 for script in postinst postrm; do
@@ -47,5 +51,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6widgets6 libevdev2 libudev1 libqt6svg6; do
   grep -q "$library" <<<"$depends" || { echo "Depends lacks $library: $depends"; status=1; }
 done
+# --fail-on makes warnings count too; informational tags are shown but pass.
+lintian --fail-on error,warning "$deb" || {
+  echo "lintian reports problems with the package"; status=1; }
 [[ $status -eq 0 ]] && echo "package ok: $(basename "$deb")"
 exit $status

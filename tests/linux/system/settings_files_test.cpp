@@ -100,6 +100,54 @@ TEST_F(JsonUserDefaultsTest, ACorruptFileIsKeptBesideUnderANameOfItsOwn) {
     EXPECT_EQ(others().size(), 3u);
 }
 
+// `depth` arrays inside one another under an unknown key, beside a setting.
+std::string nestedFile(int depth, const std::string& innermost = "") {
+    return R"({"isEnabled": false, "other": )" + std::string(depth, '[') + innermost +
+           std::string(depth, ']') + "}";
+}
+
+// Too deep to copy or print without exhausting the stack, or printed too large: kept aside whole,
+// and the run goes on with the defaults and a fresh file.
+TEST_F(JsonUserDefaultsTest, AFileTooDeepOrTooLargeIsKeptAsideAndTheDefaultsAreUsed) {
+    std::string manyOnes;
+    for (int i = 0; i < 100'000; ++i) manyOnes += "1,";
+    manyOnes += "1";
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"100,000 deep", nestedFile(100'000)},
+        {"5,000 deep", nestedFile(5'000)},
+        {"one level too deep", nestedFile(32)},
+        {"over 1 MiB", R"({"isEnabled": false, "other": ")" + std::string(1 << 20, 'a') + "\"}"},
+        {"printed over 1 MiB", nestedFile(20, manyOnes)},  // every 1 indented on its own line
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(file.parent_path());
+        writeText(file, c.text);
+        testing::internal::CaptureStderr();
+        auto defaults = open();
+        EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("corrupt-"));
+        EXPECT_TRUE(defaults->boolForKey("isEnabled"));
+        defaults->setBool("launchAtLogin", false);  // as every launch does
+        EXPECT_EQ(stored(), nlohmann::json::parse(R"({"launchAtLogin": false})"));
+        ASSERT_EQ(others().size(), 1u);
+        EXPECT_TRUE(readText(file.parent_path() / others()[0]) == c.text) << "not kept whole";
+    }
+}
+
+TEST_F(JsonUserDefaultsTest, NestingWithinTheLimitIsKeptAsItWas) {
+    writeText(file, nestedFile(31, "1"));
+    auto defaults = open();
+    EXPECT_FALSE(defaults->boolForKey("isEnabled"));
+    defaults->setBool("launchAtLogin", false);
+    nlohmann::json expected = nlohmann::json::parse(nestedFile(31, "1"));
+    expected["launchAtLogin"] = false;
+    EXPECT_EQ(stored(), expected);
+    EXPECT_TRUE(others().empty());
+}
+
 TEST_F(JsonUserDefaultsTest, WhatCannotBeWrittenStaysInMemoryAndNothingIsDestroyed) {
     writeText(dir / "blocker", "a file where the settings directory should be");
     JsonUserDefaults unwritable(dir / "blocker" / "defaults.json");

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+
+namespace glidewheel {
+
+// Answers --help and --version, which need no display, on `out`: the status to exit with when
+// either was given, nothing otherwise. Other arguments are left to the toolkit.
+std::optional<int> answerInformationOptions(int argc, char* argv[], std::ostream& out);
+
+}  // namespace glidewheel
