@@ -36,7 +36,8 @@ bool canCarryGlide(const platform::Event& event);
 // operation of the scroller. `reporting` keeps what the backend hears in step with the glide: it
 // is held from each change of the glide state through the post or report that tells of it, so a
 // frame's post still under way when a turn, a stop or the glide's end comes reaches the backend
-// before that glide's end report, never after it (where it would count against the next glide).
+// before that glide's end report (not after, counted against the next glide), and the turned
+// glide's first post waits until the glide it cut short is reported ended and the new one aimed.
 // It is taken before `lock`, and never held while calling the display link.
 class SmoothScroller {
 public:
