@@ -35,31 +35,34 @@ SmoothScroller::SmoothScroller(DisplayLinkService& displayLinks, EventTapService
 
 void SmoothScroller::addScroll(double delta, double distance, double factor, const Event& event,
                                EventTapProxy proxy, bool horizontal) {
-    std::optional<GlideAccount> replaced;
-    GlideAccount aimed;
     {
-        std::scoped_lock guard(lock);
-        cachedInterpolationFactor = factor;
-        if (delta * lastDelta <= 0.0) {
-            if (lastDelta != 0.0) replaced = glideAccount();  // a turn cuts the glide short
-            currentPosition = 0.0;
-            targetPosition = distance;
-            subPixelAccum = 0.0;
-        } else {
-            // Saturate so that a run of huge distances cannot aim at infinity, which would turn
-            // every later step into NaN and the glide endless.
-            targetPosition = std::clamp(targetPosition + distance, -kLargestDistance,
-                                        kLargestDistance);
+        std::scoped_lock ordered(reporting);
+        std::optional<GlideAccount> replaced;
+        GlideAccount aimed;
+        {
+            std::scoped_lock guard(lock);
+            cachedInterpolationFactor = factor;
+            if (delta * lastDelta <= 0.0) {
+                if (lastDelta != 0.0) replaced = glideAccount();  // a turn cuts the glide short
+                currentPosition = 0.0;
+                targetPosition = distance;
+                subPixelAccum = 0.0;
+            } else {
+                // Saturate so that a run of huge distances cannot aim at infinity, which would
+                // turn every later step into NaN and the glide endless.
+                targetPosition = std::clamp(targetPosition + distance, -kLargestDistance,
+                                            kLargestDistance);
+            }
+            lastDelta = delta;
+            storedEvent = event;
+            storedProxy = proxy;
+            isHorizontal = horizontal;
+            ++handOffs;
+            aimed = glideAccount();
         }
-        lastDelta = delta;
-        storedEvent = event;
-        storedProxy = proxy;
-        isHorizontal = horizontal;
-        ++handOffs;
-        aimed = glideAccount();
+        if (replaced) eventTaps_.glideEnded(*replaced);
+        eventTaps_.glideAimed(aimed);
     }
-    if (replaced) eventTaps_.glideEnded(*replaced);
-    eventTaps_.glideAimed(aimed);
     startDisplayLink();
 }
 
@@ -92,13 +95,16 @@ void SmoothScroller::clearGlide() {
 void SmoothScroller::stop() {
     if (!displayLink) return;
     displayLink->stop();
-    std::optional<GlideAccount> ended;
     {
-        std::scoped_lock guard(lock);
-        if (lastDelta != 0.0) ended = glideAccount();
-        clearGlide();
+        std::scoped_lock ordered(reporting);
+        std::optional<GlideAccount> ended;
+        {
+            std::scoped_lock guard(lock);
+            if (lastDelta != 0.0) ended = glideAccount();
+            clearGlide();
+        }
+        if (ended) eventTaps_.glideEnded(*ended);
     }
-    if (ended) eventTaps_.glideEnded(*ended);
     // A frame that was ending its glide as the link stopped starts it again when a hand-off
     // came just before this stop. With the glide cleared no frame restarts it any more, so a
     // second stop leaves the link stopped for good.
@@ -108,16 +114,19 @@ void SmoothScroller::stop() {
 void SmoothScroller::endGlide(std::uint64_t handOffsSeen) {
     displayLink->stop();
     bool handedOffMeanwhile;
-    std::optional<GlideAccount> ended;
     {
-        std::scoped_lock guard(lock);
-        handedOffMeanwhile = handOffs != handOffsSeen;
-        if (!handedOffMeanwhile) {
-            ended = glideAccount();
-            clearGlide();
+        std::scoped_lock ordered(reporting);
+        std::optional<GlideAccount> ended;
+        {
+            std::scoped_lock guard(lock);
+            handedOffMeanwhile = handOffs != handOffsSeen;
+            if (!handedOffMeanwhile) {
+                ended = glideAccount();
+                clearGlide();
+            }
         }
+        if (ended) eventTaps_.glideEnded(*ended);
     }
-    if (ended) eventTaps_.glideEnded(*ended);
     // The hand-off may have found the link still running and left it alone: run it again so the
     // wheel event it stands for (already swallowed) still glides.
     if (handedOffMeanwhile) displayLink->start();
@@ -133,6 +142,7 @@ void SmoothScroller::advanceFrame() {
     bool stalled = false;
     bool lost = false;
     std::uint64_t handOffsSeen;
+    std::unique_lock ordered(reporting);  // until the post is out
     {
         std::scoped_lock guard(lock);
         step = cachedInterpolationFactor * (targetPosition - currentPosition);
@@ -174,6 +184,7 @@ void SmoothScroller::advanceFrame() {
         copy->setIntegerValue(kCGEventSourceUserData, ownEventMarker);
         eventTaps_.postEvent(proxy, *copy);
     }
+    ordered.unlock();
 
     // After the post, so the last frame still posts what it gathered.
     if (lost || stalled || std::fabs(step) <= kStopStep) endGlide(handOffsSeen);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/display_link.h"
@@ -36,7 +37,12 @@ bool canCarryGlide(const platform::Event& event,
 // thread; never together with a stop from the main thread, which first waits for the tap to be
 // disabled), advanceFrame on the display link's thread, stop on either. `lock` guards every
 // field declared below it; it is never held while calling the display link, posting, or another
-// operation of the scroller.
+// operation of the scroller. `reporting` keeps what the backend hears in step with the glide: it
+// is held from each change of the glide state through the post or report that tells of it, so a
+// frame's post still under way when a turn, a stop or the glide's end comes reaches the backend
+// before that glide's end report (not after, counted against the next glide), and the turned
+// glide's first post waits until the glide it cut short is reported ended and the new one aimed.
+// It is taken before `lock`, and never held while calling the display link.
 class SmoothScroller {
 public:
     SmoothScroller(platform::DisplayLinkService& displayLinks, platform::EventTapService& eventTaps);
@@ -90,6 +96,7 @@ private:
     platform::EventTapService& eventTaps_;
 
     std::unique_ptr<platform::DisplayLink> displayLink;
+    std::mutex reporting;
     mutable platform::UnfairLock lock;
     std::optional<platform::Event> storedEvent;
     platform::EventTapProxy storedProxy;

@@ -5,8 +5,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/smooth_scroller.h"
 #include "platform/sim/sim_display_link.h"
@@ -95,6 +99,97 @@ TEST_F(RaceTest, StoppingOrDestroyingMidGlideIsClean) {
         std::this_thread::sleep_for(100us);
         ASSERT_EQ(stream.posted().size(), postedAtDestruction) << "a frame ran after the end";
     }
+}
+
+// What the backend hears, in the order it hears it: each post's points, each glide's aim and end.
+class HeardTaps final : public EventTapService {
+public:
+    enum class What { aimed, posted, ended };
+    struct Heard {
+        What what;
+        double points;  // posted: the post; aimed: the target; ended: what was left unposted
+    };
+
+    explicit HeardTaps(sim::SimEventStream& stream) : stream_(stream) {}
+    std::unique_ptr<EventTap> createTap(EventTapLocation location, EventTapPlacement placement,
+                                        EventTapOptions options, EventMask mask,
+                                        EventTapCallback callback, void* userInfo) override {
+        return stream_.createTap(location, placement, options, mask, callback, userInfo);
+    }
+    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override {
+        return stream_.createRunLoopSource(tap);
+    }
+    void postEvent(EventTapProxy proxy, const Event& event) override {
+        if (auto hook = std::exchange(duringFirstPost, nullptr)) hook();
+        hear({What::posted, event.doubleValue(kCGScrollWheelEventPointDeltaAxis1)});
+        stream_.postEvent(proxy, event);
+    }
+    void glideAimed(const GlideAccount& glide) override {
+        hear({What::aimed, glide.targetPoints});
+    }
+    void glideEnded(const GlideAccount& glide) override {
+        hear({What::ended, glide.unpostedPoints});
+    }
+    std::vector<Heard> heard() {
+        std::scoped_lock guard(mutex_);
+        return heard_;
+    }
+
+    std::function<void()> duringFirstPost;  // runs on the posting thread, before it is heard
+
+private:
+    void hear(Heard heard) {
+        std::scoped_lock guard(mutex_);
+        heard_.push_back(heard);
+    }
+    sim::SimEventStream& stream_;
+    std::mutex mutex_;
+    std::vector<Heard> heard_;
+};
+
+// A turn comes from the input thread while a frame's post is on its way to the backend. The
+// post belongs to the glide the turn cuts short: the backend must hear it before that glide's
+// end, or it would count the post against the turned glide and the old one would come up short.
+TEST_F(RaceTest, APostUnderWayWhenATurnComesIsHeardBeforeItsGlideEnds) {
+    HeardTaps taps(stream);
+    SmoothScroller scroller(links, taps);
+    std::thread input;
+    taps.duringFirstPost = [&] {
+        std::promise<void> turned;
+        std::future<void> done = turned.get_future();
+        input = std::thread([&, turned = std::move(turned)]() mutable {
+            scroller.addScroll(-1.0, -10.0, 0.2, wheelEvent(-1.0), live.proxy(), false);
+            turned.set_value();
+        });
+        // Long enough for the turn to finish many times over, had it not to wait for the post.
+        done.wait_for(200ms);
+    };
+    scroller.addScroll(1.0, 10.0, 0.2, wheelEvent(1.0), live.proxy(), false);
+    links.lastManualLink()->tick();  // posts 2 points, the turn arrives while it is out
+    input.join();
+    for (int frame = 0; frame < 1000 && links.lastManualLink()->tick(); ++frame) {
+    }
+    ASSERT_FALSE(scroller.isDisplayLinkRunning());
+
+    // Each glide: aimed, its posts, ended; all in its own direction, totalling its target.
+    const std::vector<HeardTaps::Heard> heard = taps.heard();
+    const double targets[] = {10.0, -10.0};
+    std::size_t at = 0;
+    for (double target : targets) {
+        ASSERT_LT(at, heard.size());
+        ASSERT_EQ(heard[at].what, HeardTaps::What::aimed) << at;
+        EXPECT_EQ(heard[at].points, target);
+        double posted = 0.0;
+        for (++at; at < heard.size() && heard[at].what == HeardTaps::What::posted; ++at) {
+            EXPECT_GT(heard[at].points * target, 0.0) << "a post heard against glide " << target;
+            posted += heard[at].points;
+        }
+        ASSERT_LT(at, heard.size());
+        ASSERT_EQ(heard[at].what, HeardTaps::What::ended) << at;
+        EXPECT_NEAR(posted + heard[at].points, target, 1e-9);
+        ++at;
+    }
+    EXPECT_EQ(at, heard.size());
 }
 
 }  // namespace

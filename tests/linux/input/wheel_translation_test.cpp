@@ -4,8 +4,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <future>
 #include <numeric>
+#include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/scroll_interceptor.h"
@@ -284,6 +288,8 @@ public:
             if (sim::ManualDisplayLink* link = links_.lastManualLink()) link->tick();
         }
     }
+    // One refresh at the present time, as the display link's thread runs it.
+    void frame() { links_.lastManualLink()->tick(); }
     // The units and legacy steps written so far, on one axis, on every clone or one.
     std::pair<int, int> totals(WheelAxis axis, std::optional<std::uint64_t> clone = {}) const {
         int units = 0, detents = 0;
@@ -297,6 +303,7 @@ public:
 
     std::vector<Written> written;
     std::vector<Clock::time_point> notches, ends;
+    std::function<void()> duringNextEnd;  // runs as the next end report leaves the engine
 
     std::unique_ptr<EventTap> createTap(EventTapLocation, EventTapPlacement, EventTapOptions,
                                         EventMask, EventTapCallback, void*) override {
@@ -311,6 +318,7 @@ public:
     }
     void glideAimed(const GlideAccount& glide) override { posting_.aim(glide.targetPoints); }
     void glideEnded(const GlideAccount& glide) override {
+        if (auto hook = std::exchange(duringNextEnd, nullptr)) hook();
         ends.push_back(now_);
         record(posting_.end(glide.proxy.id,
                             glide.horizontal ? WheelAxis::horizontal : WheelAxis::vertical,
@@ -399,6 +407,38 @@ TEST(WheelPosting, ATurnMidGlideLeavesWholeDetentsAsAPlainMouseWould) {
         for (const auto& w : bench.written)
             (w.write.codes.detents < 0 ? down : up) += std::abs(w.write.codes.detents);
         EXPECT_EQ(std::make_pair(down, up), std::make_pair(1, 2)) << smoothness;
+    }
+}
+
+// The same turn, with the display link's next frame coming while the input thread still reports
+// the glide the turn cut short: the turned glide's post must not reach the clone before the old
+// glide is settled, or the two interleave and the down detent never completes.
+TEST(WheelPosting, AFrameDuringATurnsReportsWaitsForThemAndStillLeavesWholeDetents) {
+    for (const double smoothness : {0.0, 0.5, 1.0}) {
+        GlideBench bench;
+        bench.notch(1, -1, 1.0, smoothness);  // down
+        bench.run(100ms);
+        std::thread display;
+        bench.duringNextEnd = [&] {
+            std::promise<void> ticked;
+            std::future<void> done = ticked.get_future();
+            display = std::thread([&, ticked = std::move(ticked)]() mutable {
+                bench.frame();
+                ticked.set_value();
+            });
+            done.wait_for(200ms);  // ample for the frame, unless it waits for these reports
+        };
+        bench.notch(1, 1, 1.0, smoothness);  // up, while the first still glides
+        display.join();
+        bench.run(1500ms);
+        bench.notch(1, 1, 1.0, smoothness);
+        bench.run(2s);
+        EXPECT_EQ(coreClicks(bench.written), (std::vector<int>{-1, 1, 1})) << smoothness;
+        int down = 0, up = 0;
+        for (const auto& w : bench.written)
+            (w.write.codes.detents < 0 ? down : up) += std::abs(w.write.codes.detents);
+        EXPECT_EQ(std::make_pair(down, up), std::make_pair(1, 2)) << smoothness;
+        EXPECT_EQ(bench.totals(WheelAxis::vertical).first, kUnitsPerDetent) << smoothness;
     }
 }
 
