@@ -55,9 +55,9 @@ SingleInstance::SingleInstance(QString serverName, QObject* parent)
 SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::becomeRunningInstance() {
-    const QString lockPath = (QDir::isAbsolutePath(serverName_) ? serverName_
-                                                               : QDir::temp().filePath(serverName_)) +
-                             QStringLiteral(".lock");
+    const QString lockPath =
+        (QDir::isAbsolutePath(serverName_) ? serverName_ : QDir::temp().filePath(serverName_)) +
+        QStringLiteral(".lock");
     lockFd_ = platform::linuxdesktop::adoptFd(
         ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!lockFd_) {

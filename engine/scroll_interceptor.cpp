@@ -25,8 +25,9 @@ double interpolationFactor(double smoothness) {
 namespace {
 
 std::int64_t negated(std::int64_t lines) {
-    return lines == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max()
-                                                             : -lines;
+    return lines == std::numeric_limits<std::int64_t>::min()
+               ? std::numeric_limits<std::int64_t>::max()
+               : -lines;
 }
 
 }  // namespace

@@ -12,8 +12,8 @@ namespace glidewheel {
 
 // The glide a wheel delta asks for, in points: clamped to ±26, pushed 9 further from zero, then
 // scaled by the speed setting.
-inline constexpr double kClampLimit = 26.0;       // points
-inline constexpr double kAddedMagnitude = 9.0;    // points
+inline constexpr double kClampLimit = 26.0;                 // points
+inline constexpr double kAddedMagnitude = 9.0;              // points
 inline constexpr double kFactorBase = 0.16666666666666669;  // 0.05 / 0.3 as a double
 inline constexpr double kFactorScale = 0.3;
 
@@ -50,8 +50,9 @@ public:
     SmoothScroller& smoothScroller() { return smoothScroller_; }
 
     // The tap callback: it reaches the interceptor through shared().
-    static platform::Event* eventTapCallback(platform::EventTapProxy proxy, platform::EventType type,
-                                             platform::Event* event, void* userInfo);
+    static platform::Event* eventTapCallback(platform::EventTapProxy proxy,
+                                             platform::EventType type, platform::Event* event,
+                                             void* userInfo);
     // What the callback does, on this instance.
     platform::Event* handleTapEvent(platform::EventTapProxy proxy, platform::EventType type,
                                     platform::Event* event);

@@ -21,10 +21,10 @@ bool canCarryGlide(const Event& event, std::optional<EventField> alsoWritten) {
     constexpr std::size_t kRewritten = 6;
     if (event.fieldCount() + kRewritten + 1 <= Event::kMaxFields) return true;  // the usual case
     std::size_t missing = alsoWritten && !event.hasField(*alsoWritten) ? 1 : 0;
-    for (EventField field : {kCGScrollWheelEventPointDeltaAxis1, kCGScrollWheelEventPointDeltaAxis2,
-                             kCGScrollWheelEventFixedPtDeltaAxis1,
-                             kCGScrollWheelEventFixedPtDeltaAxis2, kCGScrollWheelEventIsContinuous,
-                             kCGEventSourceUserData}) {
+    for (EventField field :
+         {kCGScrollWheelEventPointDeltaAxis1, kCGScrollWheelEventPointDeltaAxis2,
+          kCGScrollWheelEventFixedPtDeltaAxis1, kCGScrollWheelEventFixedPtDeltaAxis2,
+          kCGScrollWheelEventIsContinuous, kCGEventSourceUserData}) {
         if (field != alsoWritten && !event.hasField(field)) ++missing;
     }
     return event.fieldCount() + missing <= Event::kMaxFields;
@@ -50,8 +50,8 @@ void SmoothScroller::addScroll(double delta, double distance, double factor, con
             } else {
                 // Saturate so that a run of huge distances cannot aim at infinity, which would
                 // turn every later step into NaN and the glide endless.
-                targetPosition = std::clamp(targetPosition + distance, -kLargestDistance,
-                                            kLargestDistance);
+                targetPosition =
+                    std::clamp(targetPosition + distance, -kLargestDistance, kLargestDistance);
             }
             lastDelta = delta;
             storedEvent = event;
@@ -191,8 +191,8 @@ void SmoothScroller::advanceFrame() {
 }
 
 CVReturn SmoothScroller::displayLinkCallback(DisplayLink*, const DisplayTimeStamp*,
-                                             const DisplayTimeStamp*, std::uint64_t,
-                                             std::uint64_t*, void* userContext) {
+                                             const DisplayTimeStamp*, std::uint64_t, std::uint64_t*,
+                                             void* userContext) {
     if (userContext == nullptr) return kCVReturnError;
     static_cast<SmoothScroller*>(userContext)->advanceFrame();
     return kCVReturnSuccess;
@@ -200,12 +200,18 @@ CVReturn SmoothScroller::displayLinkCallback(DisplayLink*, const DisplayTimeStam
 
 SmoothScroller::GlideState SmoothScroller::glideState() const {
     std::scoped_lock guard(lock);
-    return GlideState{currentPosition,        targetPosition, lastDelta,
-                      subPixelAccum,          cachedInterpolationFactor,
-                      isHorizontal,           storedEvent.has_value(),
+    return GlideState{currentPosition,
+                      targetPosition,
+                      lastDelta,
+                      subPixelAccum,
+                      cachedInterpolationFactor,
+                      isHorizontal,
+                      storedEvent.has_value(),
                       storedProxy};
 }
 
-bool SmoothScroller::isDisplayLinkRunning() const { return displayLink && displayLink->isRunning(); }
+bool SmoothScroller::isDisplayLinkRunning() const {
+    return displayLink && displayLink->isRunning();
+}
 
 }  // namespace glidewheel

@@ -45,7 +45,8 @@ bool canCarryGlide(const platform::Event& event,
 // It is taken before `lock`, and never held while calling the display link.
 class SmoothScroller {
 public:
-    SmoothScroller(platform::DisplayLinkService& displayLinks, platform::EventTapService& eventTaps);
+    SmoothScroller(platform::DisplayLinkService& displayLinks,
+                   platform::EventTapService& eventTaps);
     // Stops the glide for good (waiting for a frame in progress) before anything the link's
     // frames use goes: the link holds this object by a bare pointer.
     ~SmoothScroller() { stop(); }
@@ -100,13 +101,13 @@ private:
     mutable platform::UnfairLock lock;
     std::optional<platform::Event> storedEvent;
     platform::EventTapProxy storedProxy;
-    double currentPosition = 0.0;       // points
-    double targetPosition = 0.0;        // points
-    double lastDelta = 0.0;             // points; only the sign is used
+    double currentPosition = 0.0;  // points
+    double targetPosition = 0.0;   // points
+    double lastDelta = 0.0;        // points; only the sign is used
     bool isHorizontal = false;
-    double subPixelAccum = 0.0;         // points travelled but not yet posted
+    double subPixelAccum = 0.0;  // points travelled but not yet posted
     double cachedInterpolationFactor = 0.1336;
-    std::uint64_t handOffs = 0;         // hand-offs ever made
+    std::uint64_t handOffs = 0;  // hand-offs ever made
 };
 
 }  // namespace glidewheel

@@ -19,8 +19,7 @@ void DisplayLinkThread::shutDown() {
     thread_.join();
 }
 
-void DisplayLinkThread::setOutputCallback(DisplayLinkOutputCallback callback,
-                                          void* userContext) {
+void DisplayLinkThread::setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) {
     std::scoped_lock lock(mutex_);
     callback_ = callback;
     userContext_ = userContext;

@@ -17,7 +17,7 @@ inline constexpr EventTapPlacement kCGHeadInsertEventTap = 0;
 inline constexpr EventTapPlacement kCGTailAppendEventTap = 1;
 
 using EventTapOptions = std::uint32_t;
-inline constexpr EventTapOptions kCGEventTapOptionDefault = 0;     // active: may change and swallow
+inline constexpr EventTapOptions kCGEventTapOptionDefault = 0;  // active: may change and swallow
 inline constexpr EventTapOptions kCGEventTapOptionListenOnly = 1;
 
 // Names the place in the event stream where a tap delivered an event, so that events posted

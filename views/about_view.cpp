@@ -14,7 +14,7 @@ namespace glidewheel {
 
 namespace {
 
-constexpr int kSymbolSize = 64;    // px
+constexpr int kSymbolSize = 64;     // px
 constexpr int kDividerWidth = 200;  // px
 
 QString versionLine() { return AboutView::tr("Version %1").arg(versionString()); }
@@ -47,8 +47,8 @@ AboutView::AboutView(QWidget* parent) : QWidget(parent) {
     topDivider->setFixedWidth(kDividerWidth);
     root->addWidget(topDivider, 0, Qt::AlignHCenter);
 
-    auto* description = new QLabel(
-        tr("Make your third-party mouse scroll\nas smooth as a trackpad."), this);
+    auto* description =
+        new QLabel(tr("Make your third-party mouse scroll\nas smooth as a trackpad."), this);
     description->setObjectName("description");
     description->setAlignment(Qt::AlignHCenter);
     setTextStyle(*description, TextStyle::callout);

@@ -27,14 +27,16 @@ Cancellable bothWays(Cancellable subscription, QMetaObject::Connection connectio
 int SliderScale::positionOf(double value) const {
     if (std::isnan(value)) return first;
     const double position = std::round(value * perUnit);
-    return static_cast<int>(std::clamp(position, static_cast<double>(first), static_cast<double>(last)));
+    return static_cast<int>(
+        std::clamp(position, static_cast<double>(first), static_cast<double>(last)));
 }
 
 Cancellable bindToggle(QAbstractButton& control, Published<bool>& property,
                        std::function<void(bool)> assign) {
     // `clicked` comes only from a person's action (mouse or keyboard), never from setChecked.
-    auto connection = QObject::connect(&control, &QAbstractButton::clicked, &control,
-                                       [assign = std::move(assign)](bool checked) { assign(checked); });
+    auto connection =
+        QObject::connect(&control, &QAbstractButton::clicked, &control,
+                         [assign = std::move(assign)](bool checked) { assign(checked); });
     auto subscription = property.sink([&control](const bool& value) {
         const QSignalBlocker quiet(control);
         control.setChecked(value);
@@ -51,9 +53,10 @@ Cancellable bindSlider(QSlider& slider, SliderScale scale, Published<double>& pr
         slider.setPageStep(std::max(1, (scale.last - scale.first) / 10));
         slider.setTracking(true);  // valueChanged for every position passed while dragging
     }
-    auto connection = QObject::connect(
-        &slider, &QSlider::valueChanged, &slider,
-        [scale, assign = std::move(assign)](int position) { assign(scale.valueAt(position)); });
+    auto connection = QObject::connect(&slider, &QSlider::valueChanged, &slider,
+                                       [scale, assign = std::move(assign)](int position) {
+                                           assign(scale.valueAt(position));
+                                       });
     auto subscription = property.sink([&slider, scale](const double& value) {
         // A value between steps or outside the range (a hand-edited settings file) is shown at
         // the nearest position and left as it is.
@@ -65,8 +68,9 @@ Cancellable bindSlider(QSlider& slider, SliderScale scale, Published<double>& pr
 
 Cancellable bindText(QLabel& label, Published<double>& property,
                      std::function<QString(double)> format) {
-    return property.sink(
-        [&label, format = std::move(format)](const double& value) { label.setText(format(value)); });
+    return property.sink([&label, format = std::move(format)](const double& value) {
+        label.setText(format(value));
+    });
 }
 
 }  // namespace glidewheel

@@ -11,9 +11,9 @@ QColor systemYellow() { return QColor(0xFF, 0xCC, 0x00); }
 QColor foregroundColor(const QPalette& palette, Foreground level) {
     QColor color = palette.color(QPalette::Active, QPalette::WindowText);
     switch (level) {
-    case Foreground::primary: break;
-    case Foreground::secondary: color.setAlphaF(0.55f); break;
-    case Foreground::tertiary: color.setAlphaF(0.30f); break;
+        case Foreground::primary: break;
+        case Foreground::secondary: color.setAlphaF(0.55f); break;
+        case Foreground::tertiary: color.setAlphaF(0.30f); break;
     }
     return color;
 }

@@ -12,7 +12,7 @@ namespace glidewheel {
 
 namespace {
 
-constexpr double kSmallScale = 0.75;  // of a regular control's thickness
+constexpr double kSmallScale = 0.75;    // of a regular control's thickness
 constexpr int kSmallButtonPadding = 2;  // px above and below a button's title, inside its frame
 
 int scaled(int pixels) { return std::max(1, static_cast<int>(std::lround(pixels * kSmallScale))); }
@@ -26,10 +26,10 @@ public:
                     const QWidget* widget) const override {
         const int regular = QProxyStyle::pixelMetric(metric, option, widget);
         switch (metric) {
-        case PM_SliderThickness:
-        case PM_SliderControlThickness:
-        case PM_SliderLength: return scaled(regular);
-        default: return regular;
+            case PM_SliderThickness:
+            case PM_SliderControlThickness:
+            case PM_SliderLength: return scaled(regular);
+            default: return regular;
         }
     }
 
@@ -38,7 +38,8 @@ public:
         QSize size = QProxyStyle::sizeFromContents(type, option, contents, widget);
         if (type == CT_PushButton) {
             const int frame = pixelMetric(PM_DefaultFrameWidth, option, widget);
-            size.setHeight(std::min(size.height(), contents.height() + 2 * (frame + kSmallButtonPadding)));
+            size.setHeight(
+                std::min(size.height(), contents.height() + 2 * (frame + kSmallButtonPadding)));
         }
         return size;
     }

@@ -37,17 +37,18 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
 
     // Toggles, the button and the warning keep their natural width at the leading edge; the
     // title rows, sliders and dividers fill the width.
-    addToggleRow(*form, this, tr("Enable Glidewheel"), "isEnabled", false, prefs.isEnabledStream(),
-                 [&prefs](bool v) { prefs.setIsEnabled(v); }, bindings_);
+    addToggleRow(
+        *form, this, tr("Enable Glidewheel"), "isEnabled", false, prefs.isEnabledStream(),
+        [&prefs](bool v) { prefs.setIsEnabled(v); }, bindings_);
     form->addWidget(new Divider(this));
     addSliders(*form, prefs);
-    addToggleRow(*form, this, tr("Reverse scroll direction"), "reverseScroll", true,
-                 prefs.reverseScrollStream(), [&prefs](bool v) { prefs.setReverseScroll(v); },
-                 bindings_);
+    addToggleRow(
+        *form, this, tr("Reverse scroll direction"), "reverseScroll", true,
+        prefs.reverseScrollStream(), [&prefs](bool v) { prefs.setReverseScroll(v); }, bindings_);
     form->addWidget(new Divider(this));
-    addToggleRow(*form, this, tr("Launch at login"), "launchAtLogin", true,
-                 prefs.launchAtLoginStream(), [&prefs](bool v) { prefs.setLaunchAtLogin(v); },
-                 bindings_);
+    addToggleRow(
+        *form, this, tr("Launch at login"), "launchAtLogin", true, prefs.launchAtLoginStream(),
+        [&prefs](bool v) { prefs.setLaunchAtLogin(v); }, bindings_);
     form->addWidget(createAccessibilityButton(), 0, Qt::AlignLeft);
     form->addWidget(createPermissionWarning(), 0, Qt::AlignLeft);
 
@@ -55,14 +56,12 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
 }
 
 void GeneralView::addSliders(QVBoxLayout& form, Preferences& prefs) {
-    form.addLayout(sliderGroup(this, tr("Speed"), "scrollSpeed", 2, kSpeedScale,
-                               prefs.scrollSpeedStream(),
-                               [&prefs](double v) { prefs.setScrollSpeed(v); }, &speedText,
-                               bindings_));
-    form.addLayout(sliderGroup(this, tr("Smoothness"), "smoothness", 2, kSmoothnessScale,
-                               prefs.smoothnessStream(),
-                               [&prefs](double v) { prefs.setSmoothness(v); }, &smoothnessLabel,
-                               bindings_));
+    form.addLayout(sliderGroup(
+        this, tr("Speed"), "scrollSpeed", 2, kSpeedScale, prefs.scrollSpeedStream(),
+        [&prefs](double v) { prefs.setScrollSpeed(v); }, &speedText, bindings_));
+    form.addLayout(sliderGroup(
+        this, tr("Smoothness"), "smoothness", 2, kSmoothnessScale, prefs.smoothnessStream(),
+        [&prefs](double v) { prefs.setSmoothness(v); }, &smoothnessLabel, bindings_));
     for (QSlider* slider : findChildren<QSlider*>()) setSmallControlSize(*slider);
 }
 

@@ -43,8 +43,8 @@ protected:
 }  // namespace
 
 MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
-                                 std::function<void()> onOpenSettings,
-                                 std::function<void()> onQuit, QWidget* parent)
+                                 std::function<void()> onOpenSettings, std::function<void()> onQuit,
+                                 QWidget* parent)
     : QWidget(parent),
       prefs_(prefs),
       hasPermission_(hasPermission),
@@ -66,7 +66,8 @@ MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
     root->addWidget(createFooter());
     root->addStretch();
 
-    bindings_.push_back(prefs_.isEnabledStream().sink([this](const bool& on) { showIsEnabled(on); }));
+    bindings_.push_back(
+        prefs_.isEnabledStream().sink([this](const bool& on) { showIsEnabled(on); }));
     showPermission();
     onPermissionMayHaveChanged(this, [this] { refreshPermission(); });
 }
@@ -92,7 +93,8 @@ QWidget* MenuPopoverView::createHeader() {
 QWidget* MenuPopoverView::createPermissionWarning() {
     // Shown, with the divider below it, only while trust is missing.
     auto* warning = new WarningRow(this);
-    QHBoxLayout* row = buildPermissionWarning(*warning, {8, TextStyle::callout, Foreground::primary});
+    QHBoxLayout* row =
+        buildPermissionWarning(*warning, {8, TextStyle::callout, Foreground::primary});
     row->setContentsMargins(16, 8, 16, 8);
     row->addStretch();
     auto* openSettings = new QPushButton(tr("Open Settings"), warning);
@@ -114,26 +116,26 @@ QWidget* MenuPopoverView::createSettingsSection() {
     section->setSpacing(14);
 
     // Here the slider titles are shown as built, without translation.
-    section->addLayout(sliderGroup(settingsSection_, "Speed", "scrollSpeed", 4, kSpeedScale,
-                                   prefs_.scrollSpeedStream(),
-                                   [this](double v) { prefs_.setScrollSpeed(v); }, &speedText,
-                                   bindings_));
-    section->addLayout(sliderGroup(settingsSection_, "Smoothness", "smoothness", 4,
-                                   kSmoothnessScale, prefs_.smoothnessStream(),
-                                   [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel,
-                                   bindings_));
-    addToggleRow(*section, settingsSection_, tr("Reverse scroll"), "reverseScroll", true,
-                 prefs_.reverseScrollStream(), [this](bool v) { prefs_.setReverseScroll(v); },
-                 bindings_);
-    addToggleRow(*section, settingsSection_, tr("Launch at login"), "launchAtLogin", true,
-                 prefs_.launchAtLoginStream(), [this](bool v) { prefs_.setLaunchAtLogin(v); },
-                 bindings_);
+    section->addLayout(sliderGroup(
+        settingsSection_, "Speed", "scrollSpeed", 4, kSpeedScale, prefs_.scrollSpeedStream(),
+        [this](double v) { prefs_.setScrollSpeed(v); }, &speedText, bindings_));
+    section->addLayout(sliderGroup(
+        settingsSection_, "Smoothness", "smoothness", 4, kSmoothnessScale,
+        prefs_.smoothnessStream(), [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel,
+        bindings_));
+    addToggleRow(
+        *section, settingsSection_, tr("Reverse scroll"), "reverseScroll", true,
+        prefs_.reverseScrollStream(), [this](bool v) { prefs_.setReverseScroll(v); }, bindings_);
+    addToggleRow(
+        *section, settingsSection_, tr("Launch at login"), "launchAtLogin", true,
+        prefs_.launchAtLoginStream(), [this](bool v) { prefs_.setLaunchAtLogin(v); }, bindings_);
 
     // The section's 0.4 opacity is its whole dimming: disabled controls inside keep the text
     // colours of enabled ones rather than fading a second time.
     QPalette sectionPalette = settingsSection_->palette();
     for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
-        sectionPalette.setColor(QPalette::Disabled, role, sectionPalette.color(QPalette::Active, role));
+        sectionPalette.setColor(QPalette::Disabled, role,
+                                sectionPalette.color(QPalette::Active, role));
     }
     settingsSection_->setPalette(sectionPalette);
     sectionOpacity_ = new QGraphicsOpacityEffect(settingsSection_);

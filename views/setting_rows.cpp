@@ -12,9 +12,9 @@
 
 namespace glidewheel {
 
-QCheckBox* addToggleRow(QBoxLayout& layout, QWidget* parent, const QString& label,
-                        const char* name, bool callout, Published<bool>& property,
-                        std::function<void(bool)> assign, std::vector<Cancellable>& bindings) {
+QCheckBox* addToggleRow(QBoxLayout& layout, QWidget* parent, const QString& label, const char* name,
+                        bool callout, Published<bool>& property, std::function<void(bool)> assign,
+                        std::vector<Cancellable>& bindings) {
     auto* toggle = new QCheckBox(label, parent);
     toggle->setObjectName(name);
     if (callout) setTextStyle(*toggle, TextStyle::callout);
@@ -28,11 +28,11 @@ QHBoxLayout* buildPermissionWarning(QWidget& row, WarningLook look) {
     auto* layout = new QHBoxLayout(&row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(look.spacing);
-    layout->addWidget(new SymbolImage("exclamationmark.triangle.fill", look.symbolStyle,
-                                      systemYellow(), &row));
-    auto* text = styledLabel(
-        QCoreApplication::translate("glidewheel", "Accessibility permission required"),
-        TextStyle::caption, &row);
+    layout->addWidget(
+        new SymbolImage("exclamationmark.triangle.fill", look.symbolStyle, systemYellow(), &row));
+    auto* text =
+        styledLabel(QCoreApplication::translate("glidewheel", "Accessibility permission required"),
+                    TextStyle::caption, &row);
     setForeground(*text, look.text);
     layout->addWidget(text);
     return layout;

@@ -21,9 +21,9 @@ namespace glidewheel {
 // A checkbox labelled `label` in the callout style (the application font when `callout` is
 // false), named `name`, added at the leading edge of `layout` with its natural width. It follows
 // `property` and a click calls `assign`; the binding goes into `bindings`.
-QCheckBox* addToggleRow(QBoxLayout& layout, QWidget* parent, const QString& label,
-                        const char* name, bool callout, Published<bool>& property,
-                        std::function<void(bool)> assign, std::vector<Cancellable>& bindings);
+QCheckBox* addToggleRow(QBoxLayout& layout, QWidget* parent, const QString& label, const char* name,
+                        bool callout, Published<bool>& property, std::function<void(bool)> assign,
+                        std::vector<Cancellable>& bindings);
 
 // How a permission warning looks in one place: the gap between its items (px), the text style
 // the symbol is sized to, and the emphasis of the text.

@@ -23,7 +23,8 @@ QVBoxLayout* sliderGroup(QWidget* parent, const QString& title, const char* name
     setForeground(*value, Foreground::secondary);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // Digits keep their places as the value changes: the top of the range is the widest number.
-    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(format(scale.valueAt(scale.last))));
+    value->setMinimumWidth(
+        value->fontMetrics().horizontalAdvance(format(scale.valueAt(scale.last))));
     titleRow->addWidget(value);
 
     auto* slider = new QSlider(Qt::Horizontal, parent);

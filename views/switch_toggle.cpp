@@ -7,8 +7,8 @@
 namespace glidewheel {
 
 namespace {
-constexpr int kWidth = 38;   // px
-constexpr int kHeight = 22;  // px
+constexpr int kWidth = 38;         // px
+constexpr int kHeight = 22;        // px
 constexpr qreal kKnobInset = 2.0;  // px between the track's edge and the knob
 }  // namespace
 
@@ -25,8 +25,8 @@ void SwitchToggle::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     if (!isEnabled()) painter.setOpacity(0.5);
 
-    const QRectF track = QRectF(0, 0, kWidth, kHeight).translated(
-        (width() - kWidth) / 2.0, (height() - kHeight) / 2.0);
+    const QRectF track = QRectF(0, 0, kWidth, kHeight)
+                             .translated((width() - kWidth) / 2.0, (height() - kHeight) / 2.0);
     const qreal radius = track.height() / 2.0;
 
     QColor off = foregroundColor(palette(), Foreground::primary);

@@ -76,7 +76,8 @@ QPixmap outlinedSymbolPixmap(const QString& name, int size, const QColor& fill,
 
 QIcon outlinedSymbolIcon(const QString& name, const QColor& fill, const QColor& outline) {
     QIcon icon;
-    for (const int size : kIconSizes) icon.addPixmap(outlinedSymbolPixmap(name, size, fill, outline));
+    for (const int size : kIconSizes)
+        icon.addPixmap(outlinedSymbolPixmap(name, size, fill, outline));
     return icon;
 }
 

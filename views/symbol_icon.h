@@ -13,7 +13,8 @@ namespace glidewheel {
 
 // A square pixmap `size` device-independent pixels wide, rendered sharp for `devicePixelRatio`.
 // A null pixmap for an unknown name.
-QPixmap symbolPixmap(const QString& name, int size, const QColor& tint, qreal devicePixelRatio = 1.0);
+QPixmap symbolPixmap(const QString& name, int size, const QColor& tint,
+                     qreal devicePixelRatio = 1.0);
 // The symbol at the usual icon sizes, for tabs and buttons.
 QIcon symbolIcon(const QString& name, const QColor& tint);
 

@@ -12,7 +12,8 @@ namespace glidewheel {
 class SymbolImage : public QWidget {
     Q_OBJECT
 public:
-    SymbolImage(const QString& name, TextStyle style, const QColor& tint, QWidget* parent = nullptr);
+    SymbolImage(const QString& name, TextStyle style, const QColor& tint,
+                QWidget* parent = nullptr);
     // A symbol of a fixed size in device-independent pixels.
     SymbolImage(const QString& name, int size, const QColor& tint, QWidget* parent = nullptr);
 

@@ -19,11 +19,11 @@ struct StyleMetrics {
 // captions at 10; the same proportions keep the hierarchy whatever size the user chose.
 StyleMetrics metrics(TextStyle style) {
     switch (style) {
-    case TextStyle::title: return {22.0 / 13.0, QFont::Normal};
-    case TextStyle::title3: return {15.0 / 13.0, QFont::Normal};
-    case TextStyle::headline: return {1.0, QFont::DemiBold};
-    case TextStyle::callout: return {12.0 / 13.0, QFont::Normal};
-    case TextStyle::caption: return {10.0 / 13.0, QFont::Normal};
+        case TextStyle::title: return {22.0 / 13.0, QFont::Normal};
+        case TextStyle::title3: return {15.0 / 13.0, QFont::Normal};
+        case TextStyle::headline: return {1.0, QFont::DemiBold};
+        case TextStyle::callout: return {12.0 / 13.0, QFont::Normal};
+        case TextStyle::caption: return {10.0 / 13.0, QFont::Normal};
     }
     return {1.0, QFont::Normal};
 }

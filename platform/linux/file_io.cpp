@@ -93,7 +93,7 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& file
     TemporaryFile temporary(pattern);
 
     // A replaced file keeps its permissions; a new one is the owner's only (mkostemp's 0600).
-    if (struct stat existing {}; ::stat(target.c_str(), &existing) == 0) {
+    if (struct stat existing{}; ::stat(target.c_str(), &existing) == 0) {
         ::fchmod(out.get().fd, existing.st_mode & 07777);
     }
     if (!writeAll(out.get().fd, contents) || ::fsync(out.get().fd) != 0 || closeNow(out) != 0) {

@@ -74,8 +74,7 @@ std::optional<nlohmann::ordered_json> parseSettings(const std::string& text) {
     const auto limitDepth = [&tooDeep](int depth, nlohmann::ordered_json::parse_event_t event,
                                        nlohmann::ordered_json&) {
         using Event = nlohmann::ordered_json::parse_event_t;
-        if ((event == Event::object_start || event == Event::array_start) &&
-            depth >= kMaxNesting) {
+        if ((event == Event::object_start || event == Event::array_start) && depth >= kMaxNesting) {
             tooDeep = true;
             return false;  // never built; the parser itself does not recurse
         }
@@ -156,8 +155,10 @@ void JsonUserDefaults::setBool(const std::string& key, bool value) {
 void JsonUserDefaults::setDouble(const std::string& key, double value) {
     if (!std::isfinite(value)) {
         document_->memoryOnly[key] = value;
-        std::fprintf(stderr, "glidewheel: %s = %f is not saved: the settings file holds only "
-                     "finite numbers\n", key.c_str(), value);
+        std::fprintf(stderr,
+                     "glidewheel: %s = %f is not saved: the settings file holds only "
+                     "finite numbers\n",
+                     key.c_str(), value);
         return;
     }
     document_->memoryOnly.erase(key);

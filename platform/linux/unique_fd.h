@@ -24,7 +24,9 @@ struct FileDescriptorCloser {
 };
 using UniqueFd = std::unique_ptr<FileDescriptor, FileDescriptorCloser>;
 
-inline UniqueFd adoptFd(int fd) { return UniqueFd(fd >= 0 ? FileDescriptor(fd) : FileDescriptor()); }
+inline UniqueFd adoptFd(int fd) {
+    return UniqueFd(fd >= 0 ? FileDescriptor(fd) : FileDescriptor());
+}
 
 // Closes now and gives close's own result: a delayed write error shows up here, where the
 // deleter would drop it.

@@ -79,8 +79,8 @@ private:
         grantButton->setDefault(true);
         connect(grantButton, &QPushButton::clicked, this, &InputAccessHelpWindow::grantAccess);
         row->addWidget(grantButton);
-        grantStatus_ = new QLabel(
-            QStringLiteral("Asks for an administrator's password, once."), this);
+        grantStatus_ =
+            new QLabel(QStringLiteral("Asks for an administrator's password, once."), this);
         grantStatus_->setObjectName(QStringLiteral("grantStatus"));
         grantStatus_->setWordWrap(true);
         row->addWidget(grantStatus_, 1);
@@ -132,12 +132,14 @@ private:
         // pkexec's own codes: 126 when the person dismissed the password dialog, 127 when
         // polkit refused or could not ask.
         switch (exitCode) {
-        case 0: grantStatus_->setText(QStringLiteral("Access granted.")); break;
-        case 126: grantStatus_->setText(QStringLiteral("Cancelled: nothing was changed.")); break;
-        default:
-            grantStatus_->setText(QStringLiteral(
-                "Access could not be granted this way. The commands below do the same."));
-            break;
+            case 0: grantStatus_->setText(QStringLiteral("Access granted.")); break;
+            case 126:
+                grantStatus_->setText(QStringLiteral("Cancelled: nothing was changed."));
+                break;
+            default:
+                grantStatus_->setText(QStringLiteral(
+                    "Access could not be granted this way. The commands below do the same."));
+                break;
         }
         if (accessMayHaveChanged_) accessMayHaveChanged_();
     }

@@ -95,7 +95,8 @@ std::optional<Event> SimEventStream::run(Event event, bool posted) {
         if (event.type() >= 64 || (tap.info.eventsOfInterest & CGEventMaskBit(event.type())) == 0) {
             continue;
         }
-        Event* result = tap.callback(EventTapProxy{tap.id}, event.type(), &event, tap.info.userInfo);
+        Event* result =
+            tap.callback(EventTapProxy{tap.id}, event.type(), &event, tap.info.userInfo);
         if (result == nullptr) return std::nullopt;
         if (result != &event) event = *result;
     }
@@ -131,8 +132,8 @@ std::optional<Event> SimEventStream::notifyTapsDisabled(EventType reason) {
         Tap* tap = *it;
         tap->info.enabled = false;
         Event notification(reason);
-        Event* result = tap->callback(EventTapProxy{tap->id}, reason, &notification,
-                                      tap->info.userInfo);
+        Event* result =
+            tap->callback(EventTapProxy{tap->id}, reason, &notification, tap->info.userInfo);
         last = result ? std::optional<Event>(*result) : std::nullopt;
     }
     return last;

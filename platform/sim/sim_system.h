@@ -49,7 +49,7 @@ public:
     LoginItemStatus currentStatus = LoginItemStatus::notRegistered;
     std::optional<std::string> registerFailure;    // description to fail register with
     std::optional<std::string> unregisterFailure;  // description to fail unregister with
-    std::vector<std::string> calls;                 // "register" / "unregister", in order
+    std::vector<std::string> calls;                // "register" / "unregister", in order
 };
 
 class SimBundle final : public Bundle {

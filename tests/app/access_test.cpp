@@ -39,15 +39,24 @@ TEST(Session, PicksAPlatformWhoseDisplayOpensElseNone) {
     };
     const Case cases[] = {
         {"nothing set", {}, true, true, std::nullopt},
-        {"empty values count as unset", {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, true, true,
+        {"empty values count as unset",
+         {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+         true,
+         true,
          std::nullopt},
         {"X11", {{"DISPLAY", ":0"}}, true, false, "xcb"},
         {"stale X11", {{"DISPLAY", ":99"}}, false, false, std::nullopt},
         {"Wayland only", {{"WAYLAND_DISPLAY", "wayland-0"}}, false, true, "wayland"},
-        {"both: X11 places the popup", {{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, true,
-         true, "xcb"},
-        {"stale X11 beside Wayland", {{"DISPLAY", ":99"}, {"WAYLAND_DISPLAY", "wayland-0"}}, false,
-         true, "wayland"},
+        {"both: X11 places the popup",
+         {{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}},
+         true,
+         true,
+         "xcb"},
+        {"stale X11 beside Wayland",
+         {{"DISPLAY", ":99"}, {"WAYLAND_DISPLAY", "wayland-0"}},
+         false,
+         true,
+         "wayland"},
         {"explicit platform stands", {{"QT_QPA_PLATFORM", "offscreen"}}, false, false, ""},
     };
     for (const Case& c : cases) {
@@ -115,8 +124,8 @@ protected:
     }
 
     static QWidget* openHelp() {
-        QDesktopServices::openUrl(QUrl(
-            "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
+        QDesktopServices::openUrl(
+            QUrl("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (window->objectName() == "glidewheelInputAccessHelp") return window;
         }

@@ -55,8 +55,7 @@ TEST_F(AppDelegateLaunch, StepsRunInOrderAndEachFindsThePreviousDone) {
         [](const bool&) { backend().record("launchAtLogin"); });
     launch(true);
     const std::vector<std::string> expected = {
-        "loginItems.status taps=0",
-        "launchAtLogin taps=0",
+        "loginItems.status taps=0", "launchAtLogin taps=0",
         "trust taps=0",               // the popup reads the permission while it is built
         "trust popover icon taps=0",  // start, once popup and icon exist
     };

@@ -60,8 +60,8 @@ int inkPixels(int size) {
 TEST(StatusItemImage, StandsOutOnLightAndDarkPanels) {
     const QIcon icon = statusItemImage();
     const std::pair<const char*, QColor> panels[] = {
-        {"light", QColor(0xF6, 0xF5, 0xF4)}, {"white", Qt::white},
-        {"dark", QColor(0x24, 0x24, 0x24)},  {"black", Qt::black},
+        {"light", QColor(0xF6, 0xF5, 0xF4)},    {"white", Qt::white},
+        {"dark", QColor(0x24, 0x24, 0x24)},     {"black", Qt::black},
         {"mid grey", QColor(0x80, 0x80, 0x80)},
     };
     for (const int size : {16, 22, 24, 32}) {

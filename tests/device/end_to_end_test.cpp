@@ -65,17 +65,18 @@ TEST_F(EndToEndTest, OneNotchGlidesOutOfTheCloneAsOneWholeDetent) {
     // The glide's last posts settle it on the loop's timer, within 100 ms of its last frame.
     std::vector<Frame> received;
     std::int32_t units = 0, detents = 0;
-    waitUntil([&] { return units >= 120; }, [&] {
-        pump();
-        for (Frame& frame : clone.readFrames()) {
-            for (const InputEvent& event : frame) {
-                EXPECT_TRUE(event.code == REL_WHEEL_HI_RES || event.code == REL_WHEEL)
-                    << event.code;
-                (event.code == REL_WHEEL ? detents : units) += event.value;
-            }
-            received.push_back(std::move(frame));
-        }
-    });
+    waitUntil([&] { return units >= 120; },
+              [&] {
+                  pump();
+                  for (Frame& frame : clone.readFrames()) {
+                      for (const InputEvent& event : frame) {
+                          EXPECT_TRUE(event.code == REL_WHEEL_HI_RES || event.code == REL_WHEEL)
+                              << event.code;
+                          (event.code == REL_WHEEL ? detents : units) += event.value;
+                      }
+                      received.push_back(std::move(frame));
+                  }
+              });
     // One detent at speed 1.0 and smoothness 0.5 is a 10-point glide of 21 frames; the seven
     // frames that gathered a whole point posted 8.7636 points, and the 1.2364 the stop rule left
     // are settled after the last: the clone moves one whole detent, with its legacy step.

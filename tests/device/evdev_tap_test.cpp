@@ -1,9 +1,9 @@
 // The real tap against uinput mice: what it grabs, what passes through its clones unchanged,
 // what reaches its callback, and what posting writes.
 
-#include <utility>
 #include <atomic>
 #include <thread>
+#include <utility>
 
 #include "platform/linux/input/device_classification.h"
 #include "tests/device/test_devices.h"
@@ -55,14 +55,23 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
     EventReader clone(taken(*mouse)->cloneDevnode);
     const Frame notchDown = {{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}};
     const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}};
-    const std::vector<Frame> swallowed = {
-        {{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}}, {{EV_KEY, BTN_LEFT, 1}}, kNotchUp,
-        {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}, {EV_REL, REL_WHEEL, -1},
-         {EV_REL, REL_WHEEL_HI_RES, -120}},
-        notchDown, half, kNotchRight, half, kFence};
+    const std::vector<Frame> swallowed = {{{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}},
+                                          {{EV_KEY, BTN_LEFT, 1}},
+                                          kNotchUp,
+                                          {{EV_KEY, BTN_LEFT, 0},
+                                           {EV_REL, REL_X, 3},
+                                           {EV_REL, REL_WHEEL, -1},
+                                           {EV_REL, REL_WHEEL_HI_RES, -120}},
+                                          notchDown,
+                                          half,
+                                          kNotchRight,
+                                          half,
+                                          kFence};
     for (const Frame& frame : swallowed) mouse->send(frame);
-    const std::vector<Frame> forwarded = {swallowed[0], swallowed[1],
-                                          {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}}, kFence};
+    const std::vector<Frame> forwarded = {swallowed[0],
+                                          swallowed[1],
+                                          {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}},
+                                          kFence};
     EXPECT_EQ(receiveFrames(clone, forwarded.size()), forwarded);
 
     // Vertical and horizontal points, a detent each: half a detent waits for the other half.
@@ -72,8 +81,8 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
         points.emplace_back(event.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis2));
     }
-    EXPECT_EQ(points, (std::vector<std::pair<double, double>>{
-                          {1, 0}, {-1, 0}, {-1, 0}, {0, 1}, {1, 0}}));
+    EXPECT_EQ(points,
+              (std::vector<std::pair<double, double>>{{1, 0}, {-1, 0}, {-1, 0}, {0, 1}, {1, 0}}));
 
     swallow = false;  // the clone gets a returned event's units, with their legacy steps
     for (const Frame& frame : {notchDown, kNotchRight, half, half, kFence}) mouse->send(frame);

@@ -198,8 +198,8 @@ TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
     EXPECT_EQ(frames.back(), kFence);
     EXPECT_LT(frames.size(), 300u) << "nothing was lost: the buffer did not overflow";
     EXPECT_EQ(lastLeft(), 0) << "the button stays pressed on the clone";
-    EXPECT_THAT(log, ::testing::HasSubstr("events of " + mouse->eventNode() + " (" +
-                                          mouse->name() + ") were lost"));
+    EXPECT_THAT(log, ::testing::HasSubstr("events of " + mouse->eventNode() + " (" + mouse->name() +
+                                          ") were lost"));
     EXPECT_THAT(log, ::testing::HasSubstr("(SYN_DROPPED)"));
 }
 

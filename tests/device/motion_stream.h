@@ -20,14 +20,14 @@ public:
 
     struct Report {
         int sent = 0;
-        int lost = 0;            // motion frames sent that never came out of the clone
-        double maxGapMs = 0;     // longest time between two clone frames in a row
+        int lost = 0;         // motion frames sent that never came out of the clone
+        double maxGapMs = 0;  // longest time between two clone frames in a row
         // The longest of those gaps less the time between the same two frames when sent: what
         // the input path added, without the pauses of the whole VM that held the mouse up too.
         double maxAddedGapMs = 0;
-        double delayP50Ms = 0;   // forwarding delay: sent to stamped on the clone
+        double delayP50Ms = 0;  // forwarding delay: sent to stamped on the clone
         double delayP99Ms = 0;
-        int wheelUnits = 0;      // REL_WHEEL_HI_RES the clone received
+        int wheelUnits = 0;             // REL_WHEEL_HI_RES the clone received
         Clock::time_point lastWheel{};  // when the last of them was stamped
     };
 
@@ -48,11 +48,11 @@ private:
     TestMouse& mouse_;
     platform::linuxdesktop::UniqueFd clone_;
     std::mutex mutex_;
-    std::vector<Frame> extra_;                      // guarded by mutex_
-    std::vector<Clock::time_point> sentAt_;         // by frame number - 1; sender only
+    std::vector<Frame> extra_;               // guarded by mutex_
+    std::vector<Clock::time_point> sentAt_;  // by frame number - 1; sender only
     std::vector<std::pair<int, Clock::time_point>> motionReceived_;  // reader only
-    std::vector<Clock::time_point> frameTimes_;     // reader only
-    Report wheel_;                                  // reader only: wheel fields
+    std::vector<Clock::time_point> frameTimes_;                      // reader only
+    Report wheel_;                                                   // reader only: wheel fields
     std::jthread reader_;
     std::jthread sender_;  // last: starts once everything is set up
 };

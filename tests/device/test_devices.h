@@ -91,7 +91,10 @@ protected:
             if (device.devnode == mouse.eventNode()) return device;
         return std::nullopt;
     }
-    bool isTakenAndGrabbed(const TestMouse& m) const { auto d = taken(m); return d && d->grabbed; }
+    bool isTakenAndGrabbed(const TestMouse& m) const {
+        auto d = taken(m);
+        return d && d->grabbed;
+    }
     // The tap works on its own thread: this one only looks again, in short turns.
     bool runUntil(const std::function<bool()>& done) { return waitUntil(done, pause); }
     // Waits until `count` frames have come out of `reader`; returns all that came.

@@ -46,7 +46,7 @@ std::string noDisplay() {
     return std::string("no ") + kCard + " (the device-test VM loads vkms)";
 }
 
-#define SKIP_WITHOUT_DISPLAY()                                       \
+#define SKIP_WITHOUT_DISPLAY() \
     if (const std::string why = noDisplay(); !why.empty()) GTEST_SKIP() << why
 
 // The compositor's side, in the child process: answers every command with '1' (done) or '0'.
@@ -68,17 +68,27 @@ std::string noDisplay() {
     dumb.width = 640;
     dumb.bpp = 32;
     std::uint32_t framebuffer = 0;
-    const bool ready = connector != 0 && drmIsMaster(card) &&
-                       drmIoctl(card, DRM_IOCTL_MODE_CREATE_DUMB, &dumb) == 0 &&
-                       drmModeAddFB(card, 640, 480, 24, 32, dumb.pitch, dumb.handle,
-                                    &framebuffer) == 0;
+    const bool ready =
+        connector != 0 && drmIsMaster(card) &&
+        drmIoctl(card, DRM_IOCTL_MODE_CREATE_DUMB, &dumb) == 0 &&
+        drmModeAddFB(card, 640, 480, 24, 32, dumb.pitch, dumb.handle, &framebuffer) == 0;
     const std::uint32_t crtc = ready ? resources->crtcs[0] : 0;
     // VGA's 640x480 timing: 25.175 MHz over 800 x 525 pixels, 59.94 Hz.
-    drmModeModeInfo mode{.clock = 25175, .hdisplay = 640, .hsync_start = 656, .hsync_end = 752,
-                         .htotal = 800, .hskew = 0, .vdisplay = 480, .vsync_start = 490,
-                         .vsync_end = 492, .vtotal = 525, .vscan = 0, .vrefresh = 60,
+    drmModeModeInfo mode{.clock = 25175,
+                         .hdisplay = 640,
+                         .hsync_start = 656,
+                         .hsync_end = 752,
+                         .htotal = 800,
+                         .hskew = 0,
+                         .vdisplay = 480,
+                         .vsync_start = 490,
+                         .vsync_end = 492,
+                         .vtotal = 525,
+                         .vscan = 0,
+                         .vrefresh = 60,
                          .flags = DRM_MODE_FLAG_NHSYNC | DRM_MODE_FLAG_NVSYNC,
-                         .type = DRM_MODE_TYPE_USERDEF, .name = "640x480"};
+                         .type = DRM_MODE_TYPE_USERDEF,
+                         .name = "640x480"};
     const auto on = [&] {
         return drmModeSetCrtc(card, crtc, framebuffer, 0, 0, &connector, 1, &mode) == 0;
     };
@@ -122,9 +132,7 @@ public:
     }
     bool ready() const { return ready_; }
     // 'd' drop master, 'm' take it back, 'f' display off, 'n' display on. True when done.
-    bool command(char command) {
-        return write(commands_.get().fd, &command, 1) == 1 && answer();
-    }
+    bool command(char command) { return write(commands_.get().fd, &command, 1) == 1 && answer(); }
 
 private:
     bool answer() {
@@ -166,9 +174,9 @@ private:
             wait.request.sequence = 1;
             if (drmWaitVBlank(card_.get().fd, &wait) != 0) return;
             std::scoped_lock lock(mutex_);
-            vblanks_.push_back({wait.reply.sequence,
-                                std::int64_t{wait.reply.tval_sec} * kNsPerSecond +
-                                    std::int64_t{wait.reply.tval_usec} * 1000});
+            vblanks_.push_back(
+                {wait.reply.sequence, std::int64_t{wait.reply.tval_sec} * kNsPerSecond +
+                                          std::int64_t{wait.reply.tval_usec} * 1000});
         }
     }
 
@@ -278,12 +286,15 @@ TEST(VblankDevice, PostsOncePerRefreshOfA5994HzDisplayAsASecondNonMasterProcess)
                           (vblanks.back().timeNs - vblanks.front().timeNs);
     const Judder link = judder(vblanks, onVblank.at);
     const Judder timer = judder(vblanks, onTimer.at);
-    const auto percent = [](int n, const Judder& of) { return 100.0 * n / std::max(of.refreshes, 1); };
-    std::printf("judder at %.3f Hz over %d refreshes: vblank link %d doubled (%.2f %%), %d empty "
-                "(%.2f %%); 60 Hz timer link %d doubled (%.2f %%), %d empty (%.2f %%)\n",
-                rateHz, link.refreshes, link.doubled, percent(link.doubled, link), link.empty,
-                percent(link.empty, link), timer.doubled, percent(timer.doubled, timer),
-                timer.empty, percent(timer.empty, timer));
+    const auto percent = [](int n, const Judder& of) {
+        return 100.0 * n / std::max(of.refreshes, 1);
+    };
+    std::printf(
+        "judder at %.3f Hz over %d refreshes: vblank link %d doubled (%.2f %%), %d empty "
+        "(%.2f %%); 60 Hz timer link %d doubled (%.2f %%), %d empty (%.2f %%)\n",
+        rateHz, link.refreshes, link.doubled, percent(link.doubled, link), link.empty,
+        percent(link.empty, link), timer.doubled, percent(timer.doubled, timer), timer.empty,
+        percent(timer.empty, timer));
     EXPECT_NEAR(rateHz, 59.94, 0.005);
     EXPECT_GE(link.refreshes, 500) << "too few refreshes seen whole";
     EXPECT_EQ(link.doubled, 0);

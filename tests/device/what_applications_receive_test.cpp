@@ -31,8 +31,8 @@ namespace {
 using namespace std::chrono_literals;
 using namespace platform;
 using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC, as libinput's time stamps
-using linuxdesktop::UniqueFd;
 using linuxdesktop::adoptFd;
+using linuxdesktop::UniqueFd;
 
 constexpr auto kRefresh = 16667us;  // the display link's period at 60 Hz
 
@@ -77,8 +77,8 @@ public:
         while (libinput_event* event = libinput_get_event(libinput_)) {
             if (libinput_event_get_type(event) == LIBINPUT_EVENT_POINTER_SCROLL_WHEEL) {
                 libinput_event_pointer* pointer = libinput_event_get_pointer_event(event);
-                Scroll scroll{Clock::time_point(std::chrono::microseconds(
-                    libinput_event_pointer_get_time_usec(pointer)))};
+                Scroll scroll{Clock::time_point(
+                    std::chrono::microseconds(libinput_event_pointer_get_time_usec(pointer)))};
                 for (const auto axis : {LIBINPUT_POINTER_AXIS_SCROLL_VERTICAL,
                                         LIBINPUT_POINTER_AXIS_SCROLL_HORIZONTAL}) {
                     if (!libinput_event_pointer_has_axis(pointer, axis)) continue;
@@ -201,9 +201,8 @@ protected:
             std::scoped_lock guard(test.handOffsMutex);
             test.handOffs.push_back(Clock::now());
         }
-        test.scroller.addScroll(
-            clamped, glideDistance(clamped, 1.0), interpolationFactor(0.5), *event, proxy,
-            horizontal);
+        test.scroller.addScroll(clamped, glideDistance(clamped, 1.0), interpolationFactor(0.5),
+                                *event, proxy, horizontal);
         return nullptr;
     }
 
@@ -211,8 +210,9 @@ protected:
     Watched& watch(bool withKeys = false) {
         static int mice = 0;
         Watched& watched = watching.emplace_back();
-        watched.mouse = std::make_unique<TestMouse>(
-            "glidewheel libinput mouse " + std::to_string(++mice), withKeys);
+        watched.mouse =
+            std::make_unique<TestMouse>("glidewheel libinput mouse " + std::to_string(++mice),
+                                        withKeys);
         std::string clone;
         const bool taken = waitUntil(
             [&] {
@@ -334,9 +334,9 @@ TEST_F(WhatApplicationsReceive, EveryWheelFrameOfAnAxisSwitchingGlideScrollsWith
         });
         if (!wheel) continue;
         ++wheelFrames;
-        const bool scrolled = std::any_of(
-            m.libinput->scrolls.begin(), m.libinput->scrolls.end(),
-            [&](const auto& s) { return s.at >= frame.at && s.at - frame.at <= 5ms; });
+        const bool scrolled =
+            std::any_of(m.libinput->scrolls.begin(), m.libinput->scrolls.end(),
+                        [&](const auto& s) { return s.at >= frame.at && s.at - frame.at <= 5ms; });
         EXPECT_TRUE(scrolled) << "a wheel frame " << wheelFrames << " held back by libinput";
     }
     EXPECT_GT(wheelFrames, 10u);

@@ -173,7 +173,6 @@ TEST_F(SmoothScrollerTest, HugeDistancesSaturateAndTheirGlidesStillEnd) {
     EXPECT_NEAR(std::accumulate(amounts.begin(), amounts.end(), 0.0), 1e17, 1e3);
 }
 
-
 // The sim stream, also keeping the glide accounts the engine reports to its backend.
 class AccountingTaps final : public EventTapService {
 public:
@@ -239,14 +238,14 @@ TEST(GlideAccounts, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeftUnposte
     for (std::size_t glide = 0; glide < 3; ++glide) {
         const GlideAccount& end = taps.ended[glide];
         EXPECT_EQ(std::make_tuple(end.proxy, end.horizontal, end.targetPoints),
-                  std::make_tuple(live.proxy(), sideways[glide], targets[glide])) << glide;
+                  std::make_tuple(live.proxy(), sideways[glide], targets[glide]))
+            << glide;
         EXPECT_NEAR(taps.postedBeforeEnd[glide] + end.unpostedPoints, targets[glide], 1e-9)
             << glide;
     }
     // Ran out: the stop rule left the untravelled distance and what was gathered below a point.
     EXPECT_NEAR(taps.ended[1].unpostedPoints, -10.0 + 8.7636, 1e-4);
 }
-
 
 // An interceptor of its own on a private sim backend; events are handed to it directly.
 class InterceptorTest : public ::testing::Test {

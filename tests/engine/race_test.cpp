@@ -124,9 +124,7 @@ public:
         hear({What::posted, event.doubleValue(kCGScrollWheelEventPointDeltaAxis1)});
         stream_.postEvent(proxy, event);
     }
-    void glideAimed(const GlideAccount& glide) override {
-        hear({What::aimed, glide.targetPoints});
-    }
+    void glideAimed(const GlideAccount& glide) override { hear({What::aimed, glide.targetPoints}); }
     void glideEnded(const GlideAccount& glide) override {
         hear({What::ended, glide.unpostedPoints});
     }

@@ -1,11 +1,11 @@
 // The lab tool: its trace parser, its replay on the virtual display clock, and the program as a
 // user runs it.
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QXmlStreamReader>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -95,8 +95,10 @@ Event notch(EventField axis, double points, EventFlags flags = 0) {
 // pushed 9 points out).
 TEST(Replay, NotchesExtendTurnRestartAndFollowTheSettings) {
     LabOptions options;  // 60 Hz, factor 0.1224744871391589
-    options.events = {{{0, 1}, notch(96, 1.0)}, {{10, 1}, notch(96, 1.0)},
-                      {{30, 1}, notch(96, -1.0)}, {{2000, 1}, notch(97, 2.0)}};
+    options.events = {{{0, 1}, notch(96, 1.0)},
+                      {{10, 1}, notch(96, 1.0)},
+                      {{30, 1}, notch(96, -1.0)},
+                      {{2000, 1}, notch(97, 2.0)}};
     auto result = replayed(options);
     ASSERT_GE(result.deliveries.size(), 3u);
     const double factor = 0.1224744871391589;
@@ -157,7 +159,8 @@ LabRun runLab(const QStringList& arguments) {
     QProcess lab;
     lab.start(GLIDEWHEEL_LAB_PATH, arguments);
     const bool finished = lab.waitForFinished(60000);
-    LabRun run{finished && lab.exitStatus() == QProcess::NormalExit ? lab.exitCode() : -1, {},
+    LabRun run{finished && lab.exitStatus() == QProcess::NormalExit ? lab.exitCode() : -1,
+               {},
                lab.readAllStandardError().toStdString()};
     for (const QByteArray& line : lab.readAllStandardOutput().split('\n')) {
         if (!line.isEmpty()) run.out.push_back(line.toStdString());
@@ -193,8 +196,9 @@ TEST(Cli, OneSlowNotchPrintsTheSevenPostsAndAPhasedEventPassesInTimeOrder) {
 }
 
 TEST(Cli, MalformedArgumentsExitTwoWithOneLineNamingThem) {
-    for (const auto& [arguments, named] : std::vector<std::pair<QStringList, std::string>>{
-             {{"--loud", "0:96=1"}, "--loud"}, {{"0:96=1,oops"}, "oops"}}) {
+    for (const auto& [arguments, named] :
+         std::vector<std::pair<QStringList, std::string>>{{{"--loud", "0:96=1"}, "--loud"},
+                                                          {{"0:96=1,oops"}, "oops"}}) {
         const LabRun run = runLab(arguments);
         EXPECT_EQ(run.exitCode, 2) << named;
         EXPECT_TRUE(run.out.empty()) << named;

@@ -22,7 +22,6 @@ protected:
     sim::SimUserDefaults defaults;
     sim::SimLoginItems loginItems;
     Preferences preferences{defaults, loginItems};
-
 };
 
 TEST_F(PreferencesTest, LoadsTheDefaultsWritingNothingAndStoresEachKeyTypedAndUnchecked) {
@@ -40,10 +39,10 @@ TEST_F(PreferencesTest, LoadsTheDefaultsWritingNothingAndStoresEachKeyTypedAndUn
     preferences.setReverseScroll(true);
     preferences.setLaunchAtLogin(true);
     EXPECT_EQ(defaults.stored(), (std::map<std::string, Value>{{"isEnabled", false},
-                                                            {"scrollSpeed", 7.5},
-                                                            {"smoothness", -3.0},
-                                                            {"reverseScroll", true},
-                                                            {"launchAtLogin", true}}));
+                                                               {"scrollSpeed", 7.5},
+                                                               {"smoothness", -3.0},
+                                                               {"reverseScroll", true},
+                                                               {"launchAtLogin", true}}));
 
     defaults.restart();
     loginItems.calls.clear();

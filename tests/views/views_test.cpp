@@ -39,9 +39,12 @@ using Info = platform::Bundle::InfoDictionary;
 
 TEST(Presentation, SmoothnessRangesIncludeTheirLowerBoundOnly) {
     const std::pair<double, const char*> cases[] = {
-        {0.0, "Responsive"}, {std::nextafter(0.2, 0.0), "Responsive"}, {0.2, "Light"},
-        {0.39, "Light"},     {0.4, "Default"},  {0.55, "Default"},     {0.6, "Smooth"},
-        {0.8, "Ultra"},      {1.0, "Ultra"},    {-0.01, "Ultra"},      {std::nan(""), "Ultra"},
+        {0.0, "Responsive"},     {std::nextafter(0.2, 0.0), "Responsive"},
+        {0.2, "Light"},          {0.39, "Light"},
+        {0.4, "Default"},        {0.55, "Default"},
+        {0.6, "Smooth"},         {0.8, "Ultra"},
+        {1.0, "Ultra"},          {-0.01, "Ultra"},
+        {std::nan(""), "Ultra"},
     };
     for (const auto& [value, label] : cases) EXPECT_EQ(smoothnessLabel(value), label) << value;
 }
@@ -67,12 +70,18 @@ bool warningShown(const QWidget& v) { return child(v, "permissionWarning")->isVi
 // the settings window is open; the sim is trusted, with version "1.0".
 class ViewsTest : public ::testing::Test {
 protected:
-    ViewsTest() { popover.show(); general.show(); }
+    ViewsTest() {
+        popover.show();
+        general.show();
+    }
     void TearDown() override {
         sim().trust.trusted = true;
         sim().bundle.info = Info{{"CFBundleShortVersionString", "1.0"}};
     }
-    static void reshow(QWidget& view) { view.hide(); view.show(); }
+    static void reshow(QWidget& view) {
+        view.hide();
+        view.show();
+    }
     static QString text(const QWidget& v, const char* id) { return child<QLabel>(v, id)->text(); }
     static int position(const QWidget& v, const char* id) { return child<QSlider>(v, id)->value(); }
     static bool checked(const QWidget& view, const char* name) {
@@ -236,15 +245,15 @@ TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingActivationAndAnnounceme
         for (const bool trusted : {false, true}) {
             sim().trust.trusted = trusted;
             switch (moment) {
-            case Moment::showing:
-                reshow(popover);
-                reshow(general);
-                break;
-            case Moment::activation:
-                emit qApp->applicationStateChanged(Qt::ApplicationInactive);
-                emit qApp->applicationStateChanged(Qt::ApplicationActive);
-                break;
-            case Moment::announcement: announcePermissionMayHaveChanged(); break;
+                case Moment::showing:
+                    reshow(popover);
+                    reshow(general);
+                    break;
+                case Moment::activation:
+                    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+                    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+                    break;
+                case Moment::announcement: announcePermissionMayHaveChanged(); break;
             }
             EXPECT_EQ(rowNames(popover), top + (trusted ? QStringList() : warning) + bottom);
             EXPECT_EQ(lowest(general), trusted ? "openAccessibilitySettings" : "permissionWarning");

@@ -144,12 +144,9 @@ TraceEvent parseEvent(std::string_view text) {
     if (!time.empty() && time.front() == '-')
         malformed(text, "time " + quoted(time) + " is negative");
     switch (parseDecimal(time, kTimeIntegerDigits, parsed.timeMs)) {
-        case DecimalError::none:
-            break;
-        case DecimalError::notANumber:
-            malformed(text, "time " + quoted(time) + " is not a number");
-        case DecimalError::tooLarge:
-            malformed(text, "time " + quoted(time) + " is out of range");
+        case DecimalError::none: break;
+        case DecimalError::notANumber: malformed(text, "time " + quoted(time) + " is not a number");
+        case DecimalError::tooLarge: malformed(text, "time " + quoted(time) + " is out of range");
         case DecimalError::tooPrecise:
             malformed(text, "time " + quoted(time) + " has more than 6 decimals");
     }

@@ -10,9 +10,9 @@ namespace glidewheel::platform::linuxdesktop {
 // together with these ids, so that the tap never takes its own clones (or those of another
 // instance). Mice that other programs make through uinput are ordinary mice.
 inline constexpr std::string_view kCloneNamePrefix = "Glidewheel smooth scrolling (";
-inline constexpr std::uint16_t kCloneBustype = 0x06;   // BUS_VIRTUAL
-inline constexpr std::uint16_t kCloneVendor = 0x474C;  // "GL"
-inline constexpr std::uint16_t kCloneProduct = 0x5357; // "SW"
+inline constexpr std::uint16_t kCloneBustype = 0x06;    // BUS_VIRTUAL
+inline constexpr std::uint16_t kCloneVendor = 0x474C;   // "GL"
+inline constexpr std::uint16_t kCloneProduct = 0x5357;  // "SW"
 
 // The clone's name for a mouse of the given name, cut to what uinput accepts.
 std::string cloneName(std::string_view originalName);
@@ -28,10 +28,10 @@ struct DeviceCapabilities {
     bool relativeX = false;
     bool relativeY = false;
     bool leftButton = false;
-    bool verticalWheel = false;    // REL_WHEEL or REL_WHEEL_HI_RES
-    bool horizontalWheel = false;  // REL_HWHEEL or REL_HWHEEL_HI_RES
-    bool absoluteAxes = false;     // any EV_ABS code
-    bool keyboardKeys = false;     // the keys of a keyboard's top-left block (KEY_ESC..KEY_S)
+    bool verticalWheel = false;          // REL_WHEEL or REL_WHEEL_HI_RES
+    bool horizontalWheel = false;        // REL_HWHEEL or REL_HWHEEL_HI_RES
+    bool absoluteAxes = false;           // any EV_ABS code
+    bool keyboardKeys = false;           // the keys of a keyboard's top-left block (KEY_ESC..KEY_S)
     bool pointingStickProperty = false;  // INPUT_PROP_POINTING_STICK
 
     // udev's ID_INPUT_* classification, false where no udev daemon tagged the device.

@@ -70,8 +70,8 @@ private:
     std::set<std::string, std::less<>> opening_;  // syspaths of mice being opened
 };
 
-WheelMouseTap::WheelMouseTap(EvdevEventTapService& service, EventTapOptions options,
-                             EventMask mask, EventTapCallback callback, void* userInfo,
+WheelMouseTap::WheelMouseTap(EvdevEventTapService& service, EventTapOptions options, EventMask mask,
+                             EventTapCallback callback, void* userInfo,
                              std::unique_ptr<WheelMouseMonitor> monitor)
     : service_(service),
       options_(options),
@@ -101,16 +101,16 @@ void WheelMouseTap::takeWheelMouse(const WheelMouseNode& node) {
     if (find(node.syspath) || opening_.contains(node.syspath)) return;
     opening_.insert(node.syspath);
     const EventTapProxy proxy{(std::uint64_t{id_} << 32) | nextDeviceSerial_++};
-    service_.slowDeviceCalls_.post([this, tap = weak_from_this(), &loop = service_.loop_, node,
-                                    proxy] {
-        std::shared_ptr<GrabbedMouse> mouse =
-            GrabbedMouse::open(node, [this, proxy](const WheelMotion& released) {
-                return filterWheel(proxy, released);
+    service_.slowDeviceCalls_.post(
+        [this, tap = weak_from_this(), &loop = service_.loop_, node, proxy] {
+            std::shared_ptr<GrabbedMouse> mouse =
+                GrabbedMouse::open(node, [this, proxy](const WheelMotion& released) {
+                    return filterWheel(proxy, released);
+                });
+            loop.post([tap, mouse = std::move(mouse), syspath = node.syspath, proxy]() mutable {
+                if (auto held = tap.lock()) held->adopt(std::move(mouse), syspath, proxy);
             });
-        loop.post([tap, mouse = std::move(mouse), syspath = node.syspath, proxy]() mutable {
-            if (auto held = tap.lock()) held->adopt(std::move(mouse), syspath, proxy);
         });
-    });
 }
 
 void WheelMouseTap::forget(std::string_view syspath) {
@@ -126,8 +126,7 @@ void WheelMouseTap::adopt(std::shared_ptr<GrabbedMouse> mouse, const std::string
         return;
     }
     service_.clones_.add(proxy, mouse->clone());
-    Taken& taken =
-        *mice_.emplace_back(std::make_unique<Taken>(Taken{std::move(mouse), proxy, {}}));
+    Taken& taken = *mice_.emplace_back(std::make_unique<Taken>(Taken{std::move(mouse), proxy, {}}));
     taken.watch =
         service_.loop_.watchReadable(taken.mouse->fd(), [this, &taken] { onReadable(taken); });
     if (enabled_ && taken.mouse->grab() == GrabbedMouse::Status::gone) {
@@ -285,8 +284,8 @@ std::unique_ptr<EventTap> EvdevEventTapService::createTap(EventTapLocation, Even
     if (!monitor) return nullptr;
     std::shared_ptr<WheelMouseTap> tap;
     loop_.runAndWait([&] {
-        tap = std::make_shared<WheelMouseTap>(*this, options, eventsOfInterest, callback,
-                                              userInfo, std::move(monitor));
+        tap = std::make_shared<WheelMouseTap>(*this, options, eventsOfInterest, callback, userInfo,
+                                              std::move(monitor));
         tap->start();
     });
     return std::make_unique<EvdevEventTap>(loop_, std::move(tap));

@@ -42,7 +42,7 @@ class EvdevEventTapService final : public EventTapService {
 public:
     // A mouse that one of the taps holds, for diagnostics and device tests.
     struct TakenDevice {
-        std::string devnode;       // the mouse's /dev/input/event* node
+        std::string devnode;  // the mouse's /dev/input/event* node
         std::string name;
         std::string cloneDevnode;  // its clone's node
         bool grabbed = false;      // false while the tap is disabled or waits for buttons
@@ -79,7 +79,7 @@ public:
 private:
     friend class WheelMouseTap;
 
-    ClonePosting clones_{loop_};  // its settling runs on the loop, which ends before it goes
+    ClonePosting clones_{loop_};        // its settling runs on the loop, which ends before it goes
     std::vector<WheelMouseTap*> taps_;  // input thread only
     std::uint32_t nextTapId_ = 1;       // input thread only
     // Its thread ends before the rest above goes.

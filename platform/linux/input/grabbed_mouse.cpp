@@ -27,8 +27,8 @@ bool anyKeyHeld(const libevdev* device) {
 }
 
 // libevdev's own complaints (a device flooding its buffer, say) go through our rate limit.
-void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*, int,
-                     const char*, const char* format, va_list args) {
+void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*, int, const char*,
+                     const char* format, va_list args) {
     char text[256];
     std::vsnprintf(text, sizeof text, format, args);
     std::string_view message(text);
@@ -142,12 +142,9 @@ GrabbedMouse::Status GrabbedMouse::drain() {
 
 GrabbedMouse::Status GrabbedMouse::onReadable() {
     switch (state_) {
-        case State::awaitingRelease:
-            return grab();
-        case State::grabbed:
-            return readFrames();
-        case State::idle:
-            break;
+        case State::awaitingRelease: return grab();
+        case State::grabbed: return readFrames();
+        case State::idle: break;
     }
     return Status::ok;
 }

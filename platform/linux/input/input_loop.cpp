@@ -1,8 +1,8 @@
 #include "platform/linux/input/input_loop.h"
 
 #include <poll.h>
-#include <time.h>
 #include <sys/eventfd.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>

@@ -39,9 +39,8 @@ std::vector<SettlementSchedule::Piece> SettlementSchedule::takeUnlike(std::uint6
     std::vector<Piece> out;
     std::erase_if(planned_, [&](const Planned& planned) {
         const Piece& piece = planned.piece;
-        const bool unlike =
-            piece.clone == clone &&
-            (piece.axis != axis || (piece.codes.units > 0 ? 1 : -1) != direction);
+        const bool unlike = piece.clone == clone &&
+                            (piece.axis != axis || (piece.codes.units > 0 ? 1 : -1) != direction);
         if (unlike) out.push_back(piece);
         return unlike;
     });

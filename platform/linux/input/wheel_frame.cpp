@@ -56,7 +56,8 @@ WheelMotion wheelMotion(std::span<const input_event> frame, WheelResolution reso
                 if (resolution.vertical) motion.vertical += event.value;
                 break;
             case REL_WHEEL:
-                if (!resolution.vertical) motion.vertical += std::int64_t{event.value} * kUnitsPerDetent;
+                if (!resolution.vertical)
+                    motion.vertical += std::int64_t{event.value} * kUnitsPerDetent;
                 break;
             case REL_HWHEEL_HI_RES:
                 if (resolution.horizontal) motion.horizontal += event.value;
@@ -66,8 +67,7 @@ WheelMotion wheelMotion(std::span<const input_event> frame, WheelResolution reso
                     motion.horizontal += std::int64_t{event.value} * kUnitsPerDetent;
                 }
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     return motion;

@@ -17,8 +17,8 @@ namespace glidewheel::platform::linuxdesktop {
 // thread (libudev's objects belong to the thread that follows udev).
 struct WheelMouseNode {
     std::string syspath;
-    std::string devnode;              // /dev/input/event*
-    DeviceCapabilities udevTags;      // only udev's ID_INPUT_* classification is filled in
+    std::string devnode;          // /dev/input/event*
+    DeviceCapabilities udevTags;  // only udev's ID_INPUT_* classification is filled in
 };
 
 // Discovers wheel mice and follows them through udev: reports each event node that sysfs says

@@ -1,7 +1,7 @@
 // Which devices the tap takes, and whether the process may take them.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/input.h>
 #include <linux/uinput.h>
 #include <sys/stat.h>
@@ -27,11 +27,17 @@ TEST(DeviceClassification, TakesPlainWheelMiceOnlyAndNeverOurClones) {
     mouse.relativeX = mouse.relativeY = mouse.leftButton = mouse.verticalWheel = true;
     EXPECT_TRUE(isWheelMouse(mouse));
     // Each flag switched from the plain mouse's value, and whether the result is still taken.
-    const std::pair<bool C::*, bool> cases[] = {
-        {&C::horizontalWheel, true}, {&C::verticalWheel, false}, {&C::relativeY, false},
-        {&C::leftButton, false}, {&C::absoluteAxes, false}, {&C::udevTouchpad, false},
-        {&C::udevTablet, false}, {&C::udevPointingStick, false},
-        {&C::pointingStickProperty, false}, {&C::keyboardKeys, false}, {&C::udevKeyboard, false}};
+    const std::pair<bool C::*, bool> cases[] = {{&C::horizontalWheel, true},
+                                                {&C::verticalWheel, false},
+                                                {&C::relativeY, false},
+                                                {&C::leftButton, false},
+                                                {&C::absoluteAxes, false},
+                                                {&C::udevTouchpad, false},
+                                                {&C::udevTablet, false},
+                                                {&C::udevPointingStick, false},
+                                                {&C::pointingStickProperty, false},
+                                                {&C::keyboardKeys, false},
+                                                {&C::udevKeyboard, false}};
     for (const auto& [flag, taken] : cases) {
         C changed = mouse;
         changed.*flag = !(changed.*flag);
@@ -65,10 +71,14 @@ TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
     using Node = InputAccessFacts::Node;
     const Node keyboard{"/dev/input/event0", false, false}, mouse{"/dev/input/event3", true, true},
         lockedMouse{"/dev/input/event4", true, false}, other{"/dev/input/event5", false, true};
-    const std::pair<InputAccessFacts, bool> cases[] = {
-        {{false, {mouse}}, false},      {{true, {mouse}}, true},
-        {{true, {keyboard, mouse, lockedMouse}}, false},  {{true, {keyboard}}, false},
-        {{true, {keyboard, other}}, true}, {{true, {}}, true}};  // no nodes: uinput decides
+    const std::pair<InputAccessFacts, bool> cases[] = {{{false, {mouse}}, false},
+                                                       {{true, {mouse}}, true},
+                                                       {{true, {keyboard, mouse, lockedMouse}},
+                                                        false},
+                                                       {{true, {keyboard}}, false},
+                                                       {{true, {keyboard, other}}, true},
+                                                       {{true, {}},
+                                                        true}};  // no nodes: uinput decides
     for (const auto& [facts, trusted] : cases)
         EXPECT_EQ(hasInputAccess(facts), trusted) << &facts - &cases[0].first;
 

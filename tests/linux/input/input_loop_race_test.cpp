@@ -3,8 +3,8 @@
 // against the main thread writing them. Run under ThreadSanitizer: the counters below are
 // plain ints, so a handler running when the main thread believes it stopped is a reported race.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -47,7 +47,7 @@ struct LoopTap {
     InputLoop& loop;
     PipeMouse& mouse;
     std::unique_ptr<InputLoop::Watch> watch;  // input thread only
-    int framesHandled = 0;                   // by the callback, on the input thread
+    int framesHandled = 0;                    // by the callback, on the input thread
     int postsRun = 0;                         // by posted tasks, on the input thread
 
     void start() {

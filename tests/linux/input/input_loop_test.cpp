@@ -1,7 +1,7 @@
 // The input thread's loop: watches on pipes, tasks handed over from another thread, deadlines.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <future>
@@ -32,9 +32,7 @@ TEST(InputLoop, TasksRunOnTheInputThreadInOrderAndWaitingForOneThereRunsItAtOnce
     loop.postAt(now + 30ms, [&] { order.push_back(3); });
     loop.post([&] { order.push_back(1); });
     bool inline_ = false;
-    loop.runAndWait([&] {
-        loop.runAndWait([&] { inline_ = loop.isInputThread(); });
-    });
+    loop.runAndWait([&] { loop.runAndWait([&] { inline_ = loop.isInputThread(); }); });
     std::promise<Clock::time_point> last;
     loop.postAt(now + 60ms, [&] { last.set_value(Clock::now()); });
     const Clock::time_point ranAt = last.get_future().get();

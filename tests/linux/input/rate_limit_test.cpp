@@ -17,9 +17,9 @@ TEST(RateLimit, PassesABurstPerIntervalMarksItsLastAndStartsAgainAfterTheInterva
         Verdict verdict;
     };
     const Case cases[] = {
-        {0s, Verdict::pass},      {1s, Verdict::pass},      {2s, Verdict::passLast},
-        {3s, Verdict::suppress},  {29s, Verdict::suppress}, {30s, Verdict::pass},
-        {31s, Verdict::pass},     {32s, Verdict::passLast}, {33s, Verdict::suppress},
+        {0s, Verdict::pass},     {1s, Verdict::pass},      {2s, Verdict::passLast},
+        {3s, Verdict::suppress}, {29s, Verdict::suppress}, {30s, Verdict::pass},
+        {31s, Verdict::pass},    {32s, Verdict::passLast}, {33s, Verdict::suppress},
     };
     RateLimit limit(3, 30s);
     for (const Case& c : cases) {

@@ -50,11 +50,27 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
         double points1, points2;
     } cases[] = {
         // Eighths of a detent; only the fine units count, not the legacy step with the last.
-        {{units(15), units(15), units(15), units(15), units(15), units(15), units(15),
-          {rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15), kReport}}, kHighResolution, 1, 0, 1.0, 0},
+        {{units(15),
+          units(15),
+          units(15),
+          units(15),
+          units(15),
+          units(15),
+          units(15),
+          {rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15), kReport}},
+         kHighResolution,
+         1,
+         0,
+         1.0,
+         0},
         {{units(90), units(-60), units(-60)}, kHighResolution, -1, 0, -1.0, 0},  // a turn drops 90
         {{{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2),
-           kReport}}, kHighResolution, -1, -2, -1.5, -2.0},  // lines truncate towards zero
+           kReport}},
+         kHighResolution,
+         -1,
+         -2,
+         -1.5,
+         -2.0},  // lines truncate towards zero
         {{{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, -2, 1, -2.0, 1.0},
     };
     for (const auto& c : cases) {
@@ -86,14 +102,20 @@ TEST(WheelFrame, CloneFrameWritesTheWheelThatPassesAndLeavesTheRestInOrder) {
     } cases[] = {
         {mixed, kHighResolution, WheelMotion{}, {rel(REL_X, 4), ev(EV_KEY, BTN_LEFT, 1), kReport}},
         {{rel(REL_WHEEL_HI_RES, 15), kReport}, kHighResolution, WheelMotion{}, {}},
-        {mixed, kHighResolution, WheelMotion{-300, 0},  // what built up, with its whole detents
+        {mixed,
+         kHighResolution,
+         WheelMotion{-300, 0},  // what built up, with its whole detents
          {rel(REL_X, 4), rel(REL_WHEEL, -2), rel(REL_WHEEL_HI_RES, -300), mixed[3], kReport}},
         {mixed, kHighResolution, std::nullopt, mixed},
         // A legacy wheel gains the clone's high-resolution code, saturated if need be.
-        {{rel(REL_WHEEL, 2), rel(REL_HWHEEL, -1), kReport}, kLegacyOnly, WheelMotion{240, -120},
+        {{rel(REL_WHEEL, 2), rel(REL_HWHEEL, -1), kReport},
+         kLegacyOnly,
+         WheelMotion{240, -120},
          {rel(REL_WHEEL, 2), rel(REL_WHEEL_HI_RES, 240), rel(REL_HWHEEL, -1),
           rel(REL_HWHEEL_HI_RES, -120), kReport}},
-        {{rel(REL_WHEEL, INT32_MAX), kReport}, kLegacyOnly, std::nullopt,
+        {{rel(REL_WHEEL, INT32_MAX), kReport},
+         kLegacyOnly,
+         std::nullopt,
          {rel(REL_WHEEL, INT32_MAX), rel(REL_WHEEL_HI_RES, INT32_MAX), kReport}},
     };
     for (const auto& c : cases)
@@ -106,15 +128,21 @@ TEST(GlideLedger, RaisesAGlidesFirstUnitsWithinItsAimRepaysTheLeadAndSettlesTheR
     enum Kind { aim, post, settle };
     struct Step {
         Kind kind;
-        double units;           // aim: the target; post: the amount; settle: what is unposted
-        bool raise = false;      // post: libinput would hold it back, and it may be raised
-        int expected = 0;        // post, settle: the units that go out
+        double units;        // aim: the target; post: the amount; settle: what is unposted
+        bool raise = false;  // post: libinput would hold it back, and it may be raised
+        int expected = 0;    // post, settle: the units that go out
     };
     const std::vector<std::vector<Step>> runs = {
         // One notch at speed 1.0 after a pause: raised to 60, the 45 ahead repaid half a post at
         // a time, and the 14 left unposted settled: 120 in all.
-        {{aim, 120}, {post, 15, true, 60}, {post, 13, false, 6}, {post, 21, false, 10},
-         {post, 16, false, 8}, {post, 13, false, 6}, {post, 14, false, 7}, {post, 14, false, 9},
+        {{aim, 120},
+         {post, 15, true, 60},
+         {post, 13, false, 6},
+         {post, 21, false, 10},
+         {post, 16, false, 8},
+         {post, 13, false, 6},
+         {post, 14, false, 7},
+         {post, 14, false, 9},
          {settle, 14, false, 14}},
         // The clone is already scrolling this way: nothing to raise.
         {{aim, 120}, {post, 15, false, 15}, {settle, 105, false, 105}},
@@ -122,10 +150,17 @@ TEST(GlideLedger, RaisesAGlidesFirstUnitsWithinItsAimRepaysTheLeadAndSettlesTheR
         {{aim, 36}, {post, 15, true, 36}, {settle, 21, false, 0}},
         // A turn cuts a raised glide short: what it still owes is settled net of its lead; the
         // new glide is raised in its own direction.
-        {{aim, 120}, {post, 15, true, 60}, {settle, 105, false, 60}, {aim, -120},
-         {post, -15, true, -60}, {settle, -105, false, -60}},
+        {{aim, 120},
+         {post, 15, true, 60},
+         {settle, 105, false, 60},
+         {aim, -120},
+         {post, -15, true, -60},
+         {settle, -105, false, -60}},
         // Posts the engine never announced are not raised; a glide never settles backwards.
-        {{post, 15, true, 15}, {settle, 0, false, 0}, {aim, 120}, {post, 130, false, 130},
+        {{post, 15, true, 15},
+         {settle, 0, false, 0},
+         {aim, 120},
+         {post, 130, false, 130},
          {settle, -10, false, 0}},
         // Speed 10, smoothness 0: posts far past the threshold go out as asked.
         {{aim, 1200}, {post, 360, true, 360}, {post, 252, false, 252}, {settle, 588, false, 588}},
@@ -140,8 +175,8 @@ TEST(GlideLedger, RaisesAGlidesFirstUnitsWithinItsAimRepaysTheLeadAndSettlesTheR
                     ledger.aim(points);
                     continue;
                 }
-                const int out = step.kind == post ? ledger.post(points, step.raise)
-                                                  : ledger.settle(points);
+                const int out =
+                    step.kind == post ? ledger.post(points, step.raise) : ledger.settle(points);
                 EXPECT_EQ(out, direction * step.expected) << "run " << run << ", step " << i;
             }
         }
@@ -163,8 +198,8 @@ TEST(GlideLedger, CarriesTheRemainderAcrossPostsAndGlidesAndClampsAbsurdAmounts)
 }
 
 TEST(CloneWheel, OneScrollStateForBothAxesAndLegacyStepsPerAxis) {
-    const auto timeout = std::chrono::duration_cast<std::chrono::microseconds>(
-        CloneWheel::kScrollTimeout);
+    const auto timeout =
+        std::chrono::duration_cast<std::chrono::microseconds>(CloneWheel::kScrollTimeout);
     struct Step {
         WheelAxis axis;
         int units;
@@ -175,11 +210,11 @@ TEST(CloneWheel, OneScrollStateForBothAxesAndLegacyStepsPerAxis) {
     constexpr auto V = WheelAxis::vertical;
     constexpr auto H = WheelAxis::horizontal;
     const std::vector<Step> steps = {
-        {V, 120, kFrame, true, 1},  {V, 70, kFrame, false, 0},   {V, 70, kFrame, false, 1},
-        {H, 70, kFrame, true, 0},   // another axis: a new scroll; its steps count apart
-        {V, 30, kFrame, true, 0},   // and back
-        {V, -150, kFrame, true, 0}, {V, -70, kFrame, false, -1}, {V, -60, kFrame, false, 0},
-        {V, -60, timeout - 1ms, false, -1}, {V, -60, timeout, true, 0}, {H, 50, kFrame, true, 1},
+        {V, 120, kFrame, true, 1},          {V, 70, kFrame, false, 0},   {V, 70, kFrame, false, 1},
+        {H, 70, kFrame, true, 0},  // another axis: a new scroll; its steps count apart
+        {V, 30, kFrame, true, 0},  // and back
+        {V, -150, kFrame, true, 0},         {V, -70, kFrame, false, -1}, {V, -60, kFrame, false, 0},
+        {V, -60, timeout - 1ms, false, -1}, {V, -60, timeout, true, 0},  {H, 50, kFrame, true, 1},
     };
     CloneWheel wheel;
     Clock::time_point now{};
@@ -202,8 +237,18 @@ TEST(SettlementSchedule, SpreadsPiecesNoLargerThanAskedOverAtMost90Milliseconds)
     } cases[] = {
         {{15, 0}, 14, {{7, 0}, {8, 16667}}},
         {{-30, -1}, 12, {{-10, 0}, {-10, 16667}, {-10, 33334}}},
-        {{120, 1}, 12, {{12, 0}, {12, 10000}, {12, 20000}, {12, 30000}, {12, 40000}, {12, 50000},
-                        {12, 60000}, {12, 70000}, {12, 80000}, {12, 90000}}},
+        {{120, 1},
+         12,
+         {{12, 0},
+          {12, 10000},
+          {12, 20000},
+          {12, 30000},
+          {12, 40000},
+          {12, 50000},
+          {12, 60000},
+          {12, 70000},
+          {12, 80000},
+          {12, 90000}}},
         {{3, 0}, 0, {{1, 0}, {1, 16667}, {1, 33334}}},  // a size of at least one unit
         {{5, 0}, 60, {{5, 0}}},
     };
@@ -218,9 +263,10 @@ TEST(SettlementSchedule, SpreadsPiecesNoLargerThanAskedOverAtMost90Milliseconds)
                 EXPECT_EQ(std::make_pair(piece.clone, piece.axis),
                           std::make_pair(std::uint64_t{7}, WheelAxis::horizontal));
                 detents += piece.codes.detents;
-                pieces.emplace_back(piece.codes.units,
-                                    static_cast<int>(std::chrono::duration_cast<microseconds>(
-                                                         *deadline - start).count()));
+                pieces.emplace_back(
+                    piece.codes.units,
+                    static_cast<int>(
+                        std::chrono::duration_cast<microseconds>(*deadline - start).count()));
             }
         }
         EXPECT_EQ(pieces, c.pieces) << c.codes.units;
@@ -272,9 +318,11 @@ public:
                bool horizontal = false) {
         Event event(kCGEventScrollWheel);
         event.setIntegerValue(horizontal ? kCGScrollWheelEventDeltaAxis2
-                                         : kCGScrollWheelEventDeltaAxis1, direction);
+                                         : kCGScrollWheelEventDeltaAxis1,
+                              direction);
         event.setDoubleValue(horizontal ? kCGScrollWheelEventPointDeltaAxis2
-                                        : kCGScrollWheelEventPointDeltaAxis1, direction);
+                                        : kCGScrollWheelEventPointDeltaAxis1,
+                             direction);
         notches.push_back(now_);
         scroller_->addScroll(direction, glideDistance(direction, speed),
                              interpolationFactor(smoothness), event, EventTapProxy{clone},
@@ -312,9 +360,11 @@ public:
     std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap&) override { return nullptr; }
     void postEvent(EventTapProxy proxy, const Event& event) override {
         record(posting_.post(proxy.id, WheelAxis::vertical,
-                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis1), now_), false);
+                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis1), now_),
+               false);
         record(posting_.post(proxy.id, WheelAxis::horizontal,
-                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis2), now_), false);
+                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis2), now_),
+               false);
     }
     void glideAimed(const GlideAccount& glide) override { posting_.aim(glide.targetPoints); }
     void glideEnded(const GlideAccount& glide) override {
@@ -322,7 +372,8 @@ public:
         ends.push_back(now_);
         record(posting_.end(glide.proxy.id,
                             glide.horizontal ? WheelAxis::horizontal : WheelAxis::vertical,
-                            glide.unpostedPoints, now_), true);
+                            glide.unpostedPoints, now_),
+               true);
     }
 
 private:
@@ -358,22 +409,24 @@ TEST(WheelPosting, NNotchesTotalSpeedTimesNDetentsWithTheirLegacyStepsAtEverySmo
                     // Each glide is over, settled, and has its legacy steps, before the next.
                     for (int notch = 0; notch < 3; ++notch)
                         EXPECT_EQ(afterEach[notch],
-                                  -std::lround(speed * (notch + 1) * kUnitsPerDetent)) << what;
+                                  -std::lround(speed * (notch + 1) * kUnitsPerDetent))
+                            << what;
                 }
                 // Settling begins at the glide's last frame, is done within 100 ms, and none of
                 // its posts outgrows the glide's largest post of its last 100 ms.
                 ASSERT_FALSE(bench.ends.empty()) << what;
                 for (const GlideBench::Written& w : bench.written) {
                     if (!w.settling) continue;
-                    const auto end = *std::prev(std::upper_bound(bench.ends.begin(),
-                                                                 bench.ends.end(), w.at));
+                    const auto end =
+                        *std::prev(std::upper_bound(bench.ends.begin(), bench.ends.end(), w.at));
                     EXPECT_LE(w.at - end, 100ms) << what;
                     int largest = 0;
                     for (const GlideBench::Written& g : bench.written)
                         if (!g.settling && g.at <= end && g.at >= end - 100ms)
                             largest = std::max(largest, std::abs(g.write.codes.units));
                     EXPECT_LE(std::abs(w.write.codes.units),
-                              largest > 0 ? largest : static_cast<int>(kUnitsPerPoint)) << what;
+                              largest > 0 ? largest : static_cast<int>(kUnitsPerPoint))
+                        << what;
                 }
             }
         }
@@ -471,11 +524,10 @@ TEST(WheelPosting, EachAxisSwitchStartsANewScrollReleasedAtTheFirstFrameAndEndsO
     // One glide, extended sideways and back: at each switch the axis it leaves is completed at
     // once, and the new one starts with what libinput releases at once.
     for (std::size_t notch = 0; notch < bench.notches.size(); ++notch) {
-        const auto first = std::find_if(bench.written.begin(), bench.written.end(),
-                                        [&](const auto& w) {
-                                            return w.at > bench.notches[notch] &&
-                                                   w.write.axis == axes[notch];
-                                        });
+        const auto first =
+            std::find_if(bench.written.begin(), bench.written.end(), [&](const auto& w) {
+                return w.at > bench.notches[notch] && w.write.axis == axes[notch];
+            });
         ASSERT_NE(first, bench.written.end());
         EXPECT_EQ(first->at - bench.notches[notch], kFrame) << notch;
         EXPECT_EQ(first->write.codes.units, GlideLedger::kReleaseThreshold) << notch;

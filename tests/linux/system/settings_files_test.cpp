@@ -205,8 +205,9 @@ TEST_F(XdgAutostartTest, RegistersOurQuotedEntryOnlyAndReportsFailuresWithTheSys
     }
     EXPECT_TRUE(!items.unregisterMainApp() && !fs::exists(entry));
 
-    const std::string foreign = "[Desktop Entry]\nName=Other\nExec=/usr/bin/other\n"
-                                "[Desktop Action x]\nX-Glidewheel-Autostart=true\n";
+    const std::string foreign =
+        "[Desktop Entry]\nName=Other\nExec=/usr/bin/other\n"
+        "[Desktop Action x]\nX-Glidewheel-Autostart=true\n";
     writeText(entry, foreign);
     EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
     EXPECT_THAT(items.registerMainApp().value_or(""), HasSubstr("another program"));
@@ -225,9 +226,10 @@ TEST_F(XdgAutostartTest, RegistersOurQuotedEntryOnlyAndReportsFailuresWithTheSys
     EXPECT_THAT(inDirectory.unregisterMainApp().value_or(""), HasSubstr(std::strerror(EISDIR)));
 
     // Reserved characters in the program's path are quoted and escaped for the Exec line.
-    const std::pair<std::string, std::string> cases[] = {
-        {"/opt/100%/gw", "/opt/100%%/gw"}, {"/opt/a$b/gw", R"("/opt/a\\$b/gw")"},
-        {R"(/opt/"hi"\/gw)", R"("/opt/\\"hi\\"\\\\/gw")"}};
+    const std::pair<std::string, std::string> cases[] = {{"/opt/100%/gw", "/opt/100%%/gw"},
+                                                         {"/opt/a$b/gw", R"("/opt/a\\$b/gw")"},
+                                                         {R"(/opt/"hi"\/gw)",
+                                                          R"("/opt/\\"hi\\"\\\\/gw")"}};
     for (const auto& [path, exec] : cases) EXPECT_EQ(desktopEntryExecValue(path), exec) << path;
 }
 

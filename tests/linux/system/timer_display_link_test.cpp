@@ -15,7 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(TimerDisplayLink, RateIsClampedAndLateFramesSkipAhead) {
-    const std::pair<double, double> rates[] = {{144.0, 144.0}, {24.0, 30.0}, {1000.0, 360.0},
+    const std::pair<double, double> rates[] = {{144.0, 144.0},    {24.0, 30.0},  {1000.0, 360.0},
                                                {INFINITY, 360.0}, {-75.0, 60.0}, {NAN, 60.0}};
     for (const auto& [reported, used] : rates) EXPECT_EQ(clampedRefreshRateHz(reported), used);
     EXPECT_EQ(TimerDisplayLink(120.0).periodNs(), 8'333'333);

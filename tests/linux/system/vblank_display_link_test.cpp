@@ -265,12 +265,15 @@ TEST(VblankDisplayLinkService, PicksVblankWhereASourceOpensElseATimerAndSaysWhic
         {false, 0.0, "glidewheel: display link: a 60.00 Hz timer (no card here)\n"},
     };
     for (const Case& c : cases) {
-        VblankDisplayLinkService service([&] { return c.screenHz; }, [&](std::string& note) {
-            note = c.sourceOpens ? "/dev/dri/card7 CRTC 3" : "no card here";
-            return c.sourceOpens
-                       ? std::make_unique<FakeVblankSource>(std::make_shared<FakeDisplay>())
-                       : nullptr;
-        });
+        VblankDisplayLinkService service([&] { return c.screenHz; },
+                                         [&](std::string& note) {
+                                             note = c.sourceOpens ? "/dev/dri/card7 CRTC 3"
+                                                                  : "no card here";
+                                             return c.sourceOpens
+                                                        ? std::make_unique<FakeVblankSource>(
+                                                              std::make_shared<FakeDisplay>())
+                                                        : nullptr;
+                                         });
         testing::internal::CaptureStderr();
         const auto link = service.createWithActiveDisplays();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.logged);
@@ -293,8 +296,8 @@ TEST(DrmVblankSource, CardsThatCannotBeOpenedOrAreNoDisplaysAreNoSource) {
     EXPECT_EQ(openDrmVblankSource(dir, note), nullptr);
     EXPECT_EQ(note, "no DRM card in " + dir.string());
 
-    fs::create_symlink(dir / "gone", dir / "card0");   // cannot be opened
-    std::ofstream(dir / "card1") << "not a card";       // opens, but answers no DRM calls
+    fs::create_symlink(dir / "gone", dir / "card0");  // cannot be opened
+    std::ofstream(dir / "card1") << "not a card";     // opens, but answers no DRM calls
     std::ofstream(dir / "renderD128") << "not looked at";
     EXPECT_EQ(openDrmVblankSource(dir, note), nullptr);
     EXPECT_EQ(note, (dir / "card0").string() + ": No such file or directory; " +
@@ -332,7 +335,8 @@ TEST(DrmVblankSource, ModeRatesAndCrtcSelection) {
     EXPECT_EQ(vblankCrtcSelect(0), 0u);
     EXPECT_EQ(vblankCrtcSelect(1), std::uint32_t{DRM_VBLANK_SECONDARY});
     for (const int index : {2, 5, 31})
-        EXPECT_EQ((vblankCrtcSelect(index) & DRM_VBLANK_HIGH_CRTC_MASK) >> DRM_VBLANK_HIGH_CRTC_SHIFT,
+        EXPECT_EQ((vblankCrtcSelect(index) & DRM_VBLANK_HIGH_CRTC_MASK) >>
+                      DRM_VBLANK_HIGH_CRTC_SHIFT,
                   static_cast<std::uint32_t>(index));
 }
 
