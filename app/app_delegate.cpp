@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/app_delegate.h"
 
 #include <iostream>

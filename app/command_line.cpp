@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/command_line.h"
 
 #include <string>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/glidewheel_app.h"
 
 #include <QIcon>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/linux_backend.h"
 
 #include <utility>

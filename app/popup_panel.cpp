@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/popup_panel.h"
 
 #include <QCursor>

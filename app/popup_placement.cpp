@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/popup_placement.h"
 
 #include <algorithm>

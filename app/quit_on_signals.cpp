@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/quit_on_signals.h"
 
 #include <sys/socket.h>

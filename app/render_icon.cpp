@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // Renders the program's SVG icon as a square PNG for the icon-theme sizes that want bitmaps.
 // Usage: glidewheel-render-icon <input.svg> <size in pixels> <output.png>
 

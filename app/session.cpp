@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/session.h"
 
 #include <sys/socket.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/settings_window.h"
 
 #include <QCloseEvent>

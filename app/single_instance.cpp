@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/single_instance.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/status_item.h"
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/system_paths.h"
 
 // A test build defines both; the real program uses the system itself.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "app/tray_watch.h"
 
 #include <utility>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The two operations in the path of every wheel event and every display refresh, measured
 // against one event copy so their cost reads as a ratio in a single run.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "engine/scroll_interceptor.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "engine/smooth_scroller.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/display_link_thread.h"
 
 #include <utility>

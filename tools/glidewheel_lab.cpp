@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // glidewheel-lab: replays a wheel trace through the real interceptor, scroller and preferences
 // on the sim backend and prints, as CSV, every event that reaches applications.
 //

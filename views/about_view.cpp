@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/about_view.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/colors.h"
 
 #include <QPalette>

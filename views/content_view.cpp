@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/content_view.h"
 
 #include <QTabWidget>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/control_size.h"
 
 #include <QApplication>

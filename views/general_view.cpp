@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/general_view.h"
 
 #include <QPushButton>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/menu_popover_view.h"
 
 #include <QGraphicsOpacityEffect>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/plain_button.h"
 
 #include <QPainter>

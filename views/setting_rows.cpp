@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/setting_rows.h"
 
 #include <QBoxLayout>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/slider_group.h"
 
 #include <QHBoxLayout>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/switch_toggle.h"
 
 #include <QPainter>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/symbol_icon.h"
 
 #include <QFile>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/symbol_image.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "views/text_style.h"
 
 #include <QApplication>

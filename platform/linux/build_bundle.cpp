@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/build_bundle.h"
 
 namespace glidewheel::platform::linuxdesktop {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/drm_vblank_source.h"
 
 #include <fcntl.h>

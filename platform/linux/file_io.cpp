@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/file_io.h"
 
 #include <fcntl.h>

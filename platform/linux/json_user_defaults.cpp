@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/json_user_defaults.h"
 
 #include <cerrno>

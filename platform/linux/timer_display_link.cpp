@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/timer_display_link.h"
 
 #include <pthread.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/vblank_display_link.h"
 
 #include <poll.h>

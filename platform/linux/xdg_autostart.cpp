@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/xdg_autostart.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/xdg_paths.h"
 
 #include <pwd.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/qt/accessibility_help.h"
 
 #include <QApplication>

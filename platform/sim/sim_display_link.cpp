@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/sim/sim_display_link.h"
 
 #include <thread>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/sim/sim_event_stream.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/sim/sim_system.h"
 
 namespace glidewheel::platform::sim {

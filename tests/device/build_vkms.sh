@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the virtual display driver (vkms) for the device-test kernel and gathers the DRM
 # modules it needs. Debian's kernel leaves vkms out, so it is built out of tree from Debian's
 # linux-source package against the same kernel's headers; nothing is installed.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // One wheel notch through the whole program's engine: the real tap grabs the test mouse, the
 // shared interceptor turns the notch into a glide, and the glide leaves the mouse's clone as
 // high-resolution wheel units.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The real tap against uinput mice: what it grabs, what passes through its clones unchanged,
 // what reaches its callback, and what posting writes.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The tap's input thread against a busy main thread, mice coming and going, held buttons and an
 // overflowed kernel buffer: a program that carries the whole mouse must neither lose nor delay
 // a mouse event, whatever the GUI is doing. The motion runs at 1000 Hz, whose 128-event kernel

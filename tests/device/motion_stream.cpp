@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "tests/device/motion_stream.h"
 
 #include <fcntl.h>

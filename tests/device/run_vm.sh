@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the device tests on a real kernel: boots a small VM (qemu, software emulation) whose
 # initramfs holds busybox, the evdev and uinput modules, the test binary and its libraries, and
 # Debian's udevd with the rules that give input devices the properties libinput reads (from this

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "tests/device/test_devices.h"
 
 #include <dirent.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The vblank display link on a real kernel's virtual display (vkms): a test compositor in a
 // process of its own holds the card as master and shows a 59.94 Hz mode; the link runs in this
 // process, which is not master, as the program would beside a desktop.

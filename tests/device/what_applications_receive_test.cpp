@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // What applications receive: the clones read through libinput, as a desktop reads them, while
 // the real tap and the glide engine run on a 60 Hz display link at the default settings.
 //

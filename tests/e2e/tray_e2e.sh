@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End-to-end test of the real program in a virtual X display with a system tray.
 #
 # With a fresh, empty home it checks that without a tray the program says on standard error that

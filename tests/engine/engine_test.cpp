@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The glide engine: the smooth scroller's frames and posts, and the interceptor's decisions.
 
 #include <gmock/gmock.h>

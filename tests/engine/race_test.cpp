@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The frame step on a display-link thread against hand-offs and stops from the main thread.
 // Run under ThreadSanitizer. Assertions hold whatever the interleaving; waits are bounded.
 

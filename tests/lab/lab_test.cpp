@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The lab tool: its trace parser, its replay on the virtual display clock, and the program as a
 // user runs it.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package from a configured build tree and checks that it installs what a
 # desktop needs: the program, its desktop entry and icons, the udev access rule, uinput at boot,
 # the maintainer scripts that apply the rule at once, the grant helper with its polkit action

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the sources against the house style.
 # Usage: check_style.sh SOURCE_DIR format   every C++ file is as clang-format (.clang-format) has it
 #        check_style.sh SOURCE_DIR spdx     every source file opens with its SPDX licence line

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "tools/lab/replay.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "tools/lab/svg_chart.h"
 
 #include <algorithm>

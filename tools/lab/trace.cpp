@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "tools/lab/trace.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/clone_sink.h"
 
 #include <fcntl.h>

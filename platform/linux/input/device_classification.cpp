@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/device_classification.h"
 
 #include <linux/uinput.h>

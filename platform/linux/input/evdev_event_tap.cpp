@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/evdev_event_tap.h"
 
 #include <fcntl.h>

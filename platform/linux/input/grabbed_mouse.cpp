@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/grabbed_mouse.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/high_resolution_wheel.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/input_access_trust.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/rate_limited_log.h"
 
 #include <cstdio>

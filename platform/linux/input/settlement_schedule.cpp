@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/settlement_schedule.h"
 
 #include <algorithm>

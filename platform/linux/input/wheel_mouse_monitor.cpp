@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/wheel_mouse_monitor.h"
 
 #include "platform/linux/input/device_probe.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #include "platform/linux/input/wheel_posting.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // Which devices the tap takes, and whether the process may take them.
 
 #include <fcntl.h>

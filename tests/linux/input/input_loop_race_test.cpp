@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The input thread's loop against the main thread's start, stop, enable and disable, frames
 // arriving on a pipe, and posts from a third thread; and the settings the callback reads
 // against the main thread writing them. Run under ThreadSanitizer: the counters below are

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The input thread's loop: watches on pipes, tasks handed over from another thread, deadlines.
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The limit on the input backend's log lines (per mouse for lost events, shared for the rest).
 
 #include <gtest/gtest.h>

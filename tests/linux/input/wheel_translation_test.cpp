@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // Wheel frames to scroll events and back, and glides to the wheel codes their clones write.
 
 #include <gtest/gtest.h>

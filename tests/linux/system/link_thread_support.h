@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Helpers for the display links' thread tests: waiting for what a link's thread does, and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+
 // The settings file and the autostart entry: what they hold, and that no failure loses data.
 
 #include <gmock/gmock.h>
