@@ -448,6 +448,15 @@ std::vector<int> coreClicks(const std::vector<GlideBench::Written>& written) {
     return clicks;
 }
 
+// Down, up and up again: one click and one legacy step down, then two up, as a plain mouse gives.
+void expectDownUpUpAsAPlainMouse(const GlideBench& bench, double smoothness) {
+    EXPECT_EQ(coreClicks(bench.written), (std::vector<int>{-1, 1, 1})) << smoothness;
+    int down = 0, up = 0;
+    for (const auto& w : bench.written)
+        (w.write.codes.detents < 0 ? down : up) += std::abs(w.write.codes.detents);
+    EXPECT_EQ(std::make_pair(down, up), std::make_pair(1, 2)) << smoothness;
+}
+
 TEST(WheelPosting, ATurnMidGlideLeavesWholeDetentsAsAPlainMouseWould) {
     for (const double smoothness : {0.0, 0.5, 1.0}) {
         GlideBench bench;
@@ -457,11 +466,7 @@ TEST(WheelPosting, ATurnMidGlideLeavesWholeDetentsAsAPlainMouseWould) {
         bench.run(1500ms);
         bench.notch(1, 1, 1.0, smoothness);
         bench.run(2s);
-        EXPECT_EQ(coreClicks(bench.written), (std::vector<int>{-1, 1, 1})) << smoothness;
-        int down = 0, up = 0;
-        for (const auto& w : bench.written)
-            (w.write.codes.detents < 0 ? down : up) += std::abs(w.write.codes.detents);
-        EXPECT_EQ(std::make_pair(down, up), std::make_pair(1, 2)) << smoothness;
+        expectDownUpUpAsAPlainMouse(bench, smoothness);
     }
 }
 
@@ -488,11 +493,7 @@ TEST(WheelPosting, AFrameDuringATurnsReportsWaitsForThemAndStillLeavesWholeDeten
         bench.run(1500ms);
         bench.notch(1, 1, 1.0, smoothness);
         bench.run(2s);
-        EXPECT_EQ(coreClicks(bench.written), (std::vector<int>{-1, 1, 1})) << smoothness;
-        int down = 0, up = 0;
-        for (const auto& w : bench.written)
-            (w.write.codes.detents < 0 ? down : up) += std::abs(w.write.codes.detents);
-        EXPECT_EQ(std::make_pair(down, up), std::make_pair(1, 2)) << smoothness;
+        expectDownUpUpAsAPlainMouse(bench, smoothness);
         EXPECT_EQ(bench.totals(WheelAxis::vertical).first, kUnitsPerDetent) << smoothness;
     }
 }
