@@ -26,6 +26,7 @@ namespace {
 using namespace glidewheel::platform;
 using glidewheel::testing::LiveProxy;
 using glidewheel::testing::postedAmounts;
+using glidewheel::testing::StreamTaps;
 using glidewheel::testing::wheelEvent;
 using ::testing::DoubleNear;
 using ::testing::Pointwise;
@@ -176,21 +177,13 @@ TEST_F(SmoothScrollerTest, HugeDistancesSaturateAndTheirGlidesStillEnd) {
 }
 
 // The sim stream, also keeping the glide accounts the engine reports to its backend.
-class AccountingTaps final : public EventTapService {
+class AccountingTaps final : public StreamTaps {
 public:
-    explicit AccountingTaps(sim::SimEventStream& stream) : stream_(stream) {}
-    std::unique_ptr<EventTap> createTap(EventTapLocation location, EventTapPlacement placement,
-                                        EventTapOptions options, EventMask mask,
-                                        EventTapCallback callback, void* userInfo) override {
-        return stream_.createTap(location, placement, options, mask, callback, userInfo);
-    }
-    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override {
-        return stream_.createRunLoopSource(tap);
-    }
+    using StreamTaps::StreamTaps;
     void postEvent(EventTapProxy proxy, const Event& event) override {
         posted += event.doubleValue(kCGScrollWheelEventPointDeltaAxis1) +
                   event.doubleValue(kCGScrollWheelEventPointDeltaAxis2);
-        stream_.postEvent(proxy, event);
+        StreamTaps::postEvent(proxy, event);
     }
     void glideAimed(const GlideAccount& glide) override { aimed.push_back(glide); }
     void glideEnded(const GlideAccount& glide) override {
@@ -201,9 +194,6 @@ public:
     std::vector<GlideAccount> aimed, ended;
     std::vector<double> postedBeforeEnd;  // by each ended glide
     double posted = 0.0;                  // points, since the last end
-
-private:
-    sim::SimEventStream& stream_;
 };
 
 TEST(GlideAccounts, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeftUnposted) {

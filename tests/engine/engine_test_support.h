@@ -21,6 +21,30 @@ struct LiveProxy {
     std::unique_ptr<platform::EventTap> tap;
 };
 
+// The sim stream as the engine's backend, for tests that also watch what the engine tells it:
+// they override postEvent and the glide reports, and pass the posts on to the stream.
+class StreamTaps : public platform::EventTapService {
+public:
+    explicit StreamTaps(platform::sim::SimEventStream& stream) : stream_(stream) {}
+    std::unique_ptr<platform::EventTap> createTap(platform::EventTapLocation location,
+                                                  platform::EventTapPlacement placement,
+                                                  platform::EventTapOptions options,
+                                                  platform::EventMask mask,
+                                                  platform::EventTapCallback callback,
+                                                  void* userInfo) override {
+        return stream_.createTap(location, placement, options, mask, callback, userInfo);
+    }
+    std::unique_ptr<platform::RunLoopSource> createRunLoopSource(platform::EventTap& tap) override {
+        return stream_.createRunLoopSource(tap);
+    }
+    void postEvent(platform::EventTapProxy proxy, const platform::Event& event) override {
+        stream_.postEvent(proxy, event);
+    }
+
+private:
+    platform::sim::SimEventStream& stream_;
+};
+
 // A vertical wheel notch as the backend reports one: a line delta and a point delta.
 inline platform::Event wheelEvent(double pointDelta, std::int64_t lines = 1) {
     platform::Event event(platform::kCGEventScrollWheel);

@@ -24,6 +24,7 @@ namespace {
 using namespace glidewheel::platform;
 using namespace std::chrono_literals;
 using glidewheel::testing::LiveProxy;
+using glidewheel::testing::StreamTaps;
 using glidewheel::testing::wheelEvent;
 
 constexpr auto kPatience = 20s;  // far beyond any glide, even under a sanitizer
@@ -104,7 +105,7 @@ TEST_F(RaceTest, StoppingOrDestroyingMidGlideIsClean) {
 }
 
 // What the backend hears, in the order it hears it: each post's points, each glide's aim and end.
-class HeardTaps final : public EventTapService {
+class HeardTaps final : public StreamTaps {
 public:
     enum class What { aimed, posted, ended };
     struct Heard {
@@ -112,19 +113,11 @@ public:
         double points;  // posted: the post; aimed: the target; ended: what was left unposted
     };
 
-    explicit HeardTaps(sim::SimEventStream& stream) : stream_(stream) {}
-    std::unique_ptr<EventTap> createTap(EventTapLocation location, EventTapPlacement placement,
-                                        EventTapOptions options, EventMask mask,
-                                        EventTapCallback callback, void* userInfo) override {
-        return stream_.createTap(location, placement, options, mask, callback, userInfo);
-    }
-    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override {
-        return stream_.createRunLoopSource(tap);
-    }
+    using StreamTaps::StreamTaps;
     void postEvent(EventTapProxy proxy, const Event& event) override {
         if (auto hook = std::exchange(duringFirstPost, nullptr)) hook();
         hear({What::posted, event.doubleValue(kCGScrollWheelEventPointDeltaAxis1)});
-        stream_.postEvent(proxy, event);
+        StreamTaps::postEvent(proxy, event);
     }
     void glideAimed(const GlideAccount& glide) override { hear({What::aimed, glide.targetPoints}); }
     void glideEnded(const GlideAccount& glide) override {
@@ -142,7 +135,6 @@ private:
         std::scoped_lock guard(mutex_);
         heard_.push_back(heard);
     }
-    sim::SimEventStream& stream_;
     std::mutex mutex_;
     std::vector<Heard> heard_;
 };
