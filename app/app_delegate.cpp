@@ -9,8 +9,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "app/accessibility_help.h"
 #include "engine/scroll_interceptor.h"
-#include "platform/qt/accessibility_help.h"
 #include "platform/services.h"
 #include "settings/preferences.h"
 #include "views/menu_popover_view.h"

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/linux/build_bundle.h"
+#include "platform/linux/desktop/build_bundle.h"
 
 namespace glidewheel {
 

@@ -8,12 +8,12 @@
 
 #include <QObject>
 
-#include "platform/linux/build_bundle.h"
+#include "platform/linux/desktop/build_bundle.h"
+#include "platform/linux/desktop/json_user_defaults.h"
+#include "platform/linux/desktop/xdg_autostart.h"
+#include "platform/linux/display/vblank_display_link.h"
+#include "platform/linux/input/devices/input_access_trust.h"
 #include "platform/linux/input/evdev_event_tap.h"
-#include "platform/linux/input/input_access_trust.h"
-#include "platform/linux/json_user_defaults.h"
-#include "platform/linux/vblank_display_link.h"
-#include "platform/linux/xdg_autostart.h"
 #include "platform/services.h"
 
 class QScreen;

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "app/accessibility_help.h"
 #include "app/command_line.h"
 #include "app/glidewheel_app.h"
 #include "app/linux_backend.h"
@@ -12,7 +13,6 @@
 #include "app/session.h"
 #include "app/single_instance.h"
 #include "app/system_paths.h"
-#include "platform/qt/accessibility_help.h"
 
 int main(int argc, char* argv[]) {
     using namespace glidewheel;

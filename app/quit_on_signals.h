@@ -10,7 +10,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/base/unique_fd.h"
 
 namespace glidewheel {
 

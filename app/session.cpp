@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/base/unique_fd.h"
 
 namespace glidewheel {
 

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/base/unique_fd.h"
 
 namespace glidewheel {
 

@@ -20,8 +20,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "app/accessibility_help.h"
 #include "app/session.h"
-#include "platform/qt/accessibility_help.h"
 #include "tests/app/test_support.h"
 
 namespace glidewheel::testing {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/linux/input/device_classification.h"
+#include "platform/linux/input/devices/device_classification.h"
 #include "tests/device/test_devices.h"
 
 namespace glidewheel::devicetest {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/input/devices/handles.h"
 #include "platform/linux/input/evdev_event_tap.h"
-#include "platform/linux/input/handles.h"
 
 namespace glidewheel::devicetest {
 

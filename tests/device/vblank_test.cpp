@@ -24,10 +24,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/drm_vblank_source.h"
-#include "platform/linux/timer_display_link.h"
-#include "platform/linux/unique_fd.h"
-#include "platform/linux/vblank_display_link.h"
+#include "platform/linux/base/unique_fd.h"
+#include "platform/linux/display/drm_vblank_source.h"
+#include "platform/linux/display/timer_display_link.h"
+#include "platform/linux/display/vblank_display_link.h"
 
 namespace glidewheel::devicetest {
 namespace {

@@ -24,7 +24,7 @@
 
 #include "engine/scroll_interceptor.h"
 #include "engine/smooth_scroller.h"
-#include "platform/linux/vblank_display_link.h"
+#include "platform/linux/display/vblank_display_link.h"
 #include "tests/device/test_devices.h"
 
 namespace glidewheel::devicetest {

@@ -13,11 +13,11 @@
 #include <set>
 #include <string_view>
 
-#include "platform/linux/describe_error.h"
-#include "platform/linux/input/grabbed_mouse.h"
+#include "platform/linux/base/describe_error.h"
+#include "platform/linux/input/devices/grabbed_mouse.h"
+#include "platform/linux/input/devices/wheel_mouse_monitor.h"
 #include "platform/linux/input/rate_limited_log.h"
-#include "platform/linux/input/wheel_frame.h"
-#include "platform/linux/input/wheel_mouse_monitor.h"
+#include "platform/linux/input/wheel/wheel_frame.h"
 
 namespace glidewheel::platform::linuxdesktop {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/event_tap.h"
-#include "platform/linux/input/clone_posting.h"
 #include "platform/linux/input/input_loop.h"
+#include "platform/linux/input/wheel/clone_posting.h"
 
 namespace glidewheel::platform::linuxdesktop {
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/base/unique_fd.h"
 
 namespace glidewheel::platform::linuxdesktop {
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <tuple>
 
-#include "platform/linux/input/device_classification.h"
-#include "platform/linux/input/device_probe.h"
-#include "platform/linux/input/input_access_trust.h"
+#include "platform/linux/input/devices/device_classification.h"
+#include "platform/linux/input/devices/device_probe.h"
+#include "platform/linux/input/devices/input_access_trust.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {

@@ -16,10 +16,10 @@
 
 #include "engine/scroll_interceptor.h"
 #include "engine/smooth_scroller.h"
-#include "platform/linux/input/high_resolution_wheel.h"
-#include "platform/linux/input/settlement_schedule.h"
-#include "platform/linux/input/wheel_frame.h"
-#include "platform/linux/input/wheel_posting.h"
+#include "platform/linux/input/wheel/high_resolution_wheel.h"
+#include "platform/linux/input/wheel/settlement_schedule.h"
+#include "platform/linux/input/wheel/wheel_frame.h"
+#include "platform/linux/input/wheel/wheel_posting.h"
 #include "platform/sim/sim_display_link.h"
 
 namespace glidewheel::platform::linuxdesktop {

@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: MIT
+
+#include "platform/linux/input/devices/grabbed_mouse.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+#include "platform/linux/base/describe_error.h"
+#include "platform/linux/input/devices/device_probe.h"
+
+namespace glidewheel::platform::linuxdesktop {
+
+namespace {
+
+// A device that never ends its frames is passed through in pieces of this many events.
+constexpr std::size_t kMaxFrameEvents = 256;
+
+bool anyKeyHeld(const libevdev* device) {
+    for (unsigned code = 0; code < KEY_CNT; ++code) {
+        if (libevdev_get_event_value(device, EV_KEY, code) != 0) return true;
+    }
+    return false;
+}
+
+// libevdev's own complaints (a device flooding its buffer, say) go through our rate limit.
+void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*, int, const char*,
+                     const char* format, va_list args) {
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string_view message(text);
+    while (message.ends_with('\n')) message.remove_suffix(1);
+    logInputProblem(message);
+}
+
+}  // namespace
+
+std::unique_ptr<GrabbedMouse> GrabbedMouse::open(const WheelMouseNode& node,
+                                                 WheelFilter wheelFilter) {
+    const char* devnode = node.devnode.c_str();
+    std::unique_ptr<GrabbedMouse> mouse(new GrabbedMouse());
+    mouse->syspath_ = node.syspath;
+    mouse->devnode_ = node.devnode;
+    mouse->wheelFilter_ = std::move(wheelFilter);
+    mouse->fd_ = adoptFd(::open(devnode, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!mouse->fd_) {
+        logInputProblem(describeError("cannot open", devnode, errno));
+        return nullptr;
+    }
+    mouse->device_.reset(libevdev_new());
+    if (!mouse->device_) return nullptr;
+    libevdev* device = mouse->device_.get();
+    libevdev_set_device_log_function(device, &logFromLibevdev, LIBEVDEV_LOG_ERROR, nullptr);
+    if (const int rc = libevdev_set_fd(device, mouse->fd_.get().fd); rc != 0) {
+        logInputProblem(describeError("cannot read", devnode, -rc));
+        return nullptr;
+    }
+    DeviceCapabilities opened = capabilitiesOf(device);
+    opened.udevTouchpad = node.udevTags.udevTouchpad;
+    opened.udevTablet = node.udevTags.udevTablet;
+    opened.udevPointingStick = node.udevTags.udevPointingStick;
+    opened.udevKeyboard = node.udevTags.udevKeyboard;
+    if (!isWheelMouse(opened)) return nullptr;
+
+    mouse->name_ = opened.name;
+    mouse->resolution_ = wheelResolutionOf(device);
+    std::string error;
+    mouse->clone_ = CloneSink::create(device, error);
+    if (!mouse->clone_) {
+        logInputProblem("cannot make a virtual mouse for " + std::string(devnode) + ": " + error);
+        return nullptr;
+    }
+    return mouse;
+}
+
+GrabbedMouse::~GrabbedMouse() {
+    if (state_ == State::grabbed) libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
+}
+
+// After the grab, what was queued before it is dropped: the desktop has already had it.
+GrabbedMouse::Status GrabbedMouse::grab() {
+    if (state_ == State::grabbed) return Status::ok;
+    if (drain() == Status::gone) return Status::gone;
+    if (anyKeyHeld(device_.get())) {
+        state_ = State::awaitingRelease;
+        return Status::ok;
+    }
+    if (const int rc = libevdev_grab(device_.get(), LIBEVDEV_GRAB); rc != 0) {
+        // EBUSY: another program holds it; leave it to that program.
+        logInputProblem(describeError("cannot grab", devnode_, -rc));
+        return Status::gone;
+    }
+    if (drain() == Status::gone) return Status::gone;
+    if (anyKeyHeld(device_.get())) {
+        // Pressed just before the grab: the desktop saw the press, so it must see the release.
+        libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
+        state_ = State::awaitingRelease;
+        return Status::ok;
+    }
+    frame_.clear();
+    detents_ = {};  // the desktop had the wheel since the last grab
+    state_ = State::grabbed;
+    return Status::ok;
+}
+
+void GrabbedMouse::release() {
+    if (state_ == State::grabbed) {
+        std::vector<input_event> frame;
+        for (unsigned code = 0; code < KEY_CNT; ++code) {
+            if (clonePressed_[code]) frame.push_back(makeInputEvent(EV_KEY, code, 0));
+        }
+        if (!frame.empty()) {
+            frame.push_back(makeInputEvent(EV_SYN, SYN_REPORT, 0));
+            writeToClone(frame);
+        }
+        libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
+    }
+    state_ = State::idle;
+    frame_.clear();
+}
+
+// Reads and drops everything queued, keeping libevdev's view of the keys current.
+GrabbedMouse::Status GrabbedMouse::drain() {
+    unsigned flags = LIBEVDEV_READ_FLAG_NORMAL;
+    for (;;) {
+        input_event event;
+        const int rc = libevdev_next_event(device_.get(), flags, &event);
+        if (rc == LIBEVDEV_READ_STATUS_SYNC) {
+            flags = LIBEVDEV_READ_FLAG_SYNC;
+        } else if (rc == -EAGAIN) {
+            if (flags == LIBEVDEV_READ_FLAG_NORMAL) return Status::ok;
+            flags = LIBEVDEV_READ_FLAG_NORMAL;
+        } else if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
+            if (rc != -ENODEV) logInputProblem(describeError("cannot read", devnode_, -rc));
+            return Status::gone;
+        }
+    }
+}
+
+GrabbedMouse::Status GrabbedMouse::onReadable() {
+    switch (state_) {
+        case State::awaitingRelease: return grab();
+        case State::grabbed: return readFrames();
+        case State::idle: break;
+    }
+    return Status::ok;
+}
+
+GrabbedMouse::Status GrabbedMouse::readFrames() {
+    // Stops when the wheel filter's callback disabled the tap.
+    while (state_ == State::grabbed) {
+        input_event event;
+        const int rc = libevdev_next_event(device_.get(), LIBEVDEV_READ_FLAG_NORMAL, &event);
+        if (rc == -EAGAIN) return Status::ok;
+        if (rc == LIBEVDEV_READ_STATUS_SYNC) {
+            logRateLimited(droppedLog_,
+                           "events of " + devnode_ + " (" + name_ +
+                               ") were lost: the kernel's buffer overflowed (SYN_DROPPED); "
+                               "resynchronising",
+                           "further lost events of " + devnode_ + " held back for 30 s");
+            resynchronise();
+            continue;
+        }
+        if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
+            if (rc != -ENODEV) logInputProblem(describeError("cannot read", devnode_, -rc));
+            return Status::gone;
+        }
+        frame_.push_back(event);
+        if (event.type == EV_SYN && event.code == SYN_REPORT) {
+            forwardFrame();
+        } else if (frame_.size() >= kMaxFrameEvents) {
+            writeToClone(frame_);
+            frame_.clear();
+        }
+    }
+    return Status::ok;
+}
+
+// The frame in progress is incomplete: it is dropped. libevdev then brings its view of the
+// mouse up to the device's state, and the clone's keys and buttons are set to match it, so
+// none stays pressed that the mouse let go. Motion lost in the overflow stays lost.
+void GrabbedMouse::resynchronise() {
+    frame_.clear();
+    for (;;) {
+        input_event event;
+        const int rc = libevdev_next_event(device_.get(), LIBEVDEV_READ_FLAG_SYNC, &event);
+        if (rc != LIBEVDEV_READ_STATUS_SYNC) break;  // -EAGAIN: in sync again
+    }
+    std::vector<input_event> frame;
+    for (unsigned code = 0; code < KEY_CNT; ++code) {
+        const bool pressed = libevdev_get_event_value(device_.get(), EV_KEY, code) != 0;
+        if (pressed != clonePressed_[code]) frame.push_back(makeInputEvent(EV_KEY, code, pressed));
+    }
+    if (frame.empty()) return;
+    frame.push_back(makeInputEvent(EV_SYN, SYN_REPORT, 0));
+    writeToClone(frame);
+}
+
+// Everything but the wheel passes at once; the wheel filter says what of the wheel does.
+void GrabbedMouse::forwardFrame() {
+    const std::vector<input_event> frame = std::exchange(frame_, {});
+    const WheelMotion released = detents_.add(wheelMotion(frame, resolution_));
+    const std::optional<WheelMotion> passed = wheelFilter_(released);
+    std::vector<input_event> out = cloneFrame(frame, resolution_, passed);
+    if (state_ != State::grabbed) {
+        // The callback disabled the tap, which released the clone's buttons: a press written
+        // now would never come up.
+        std::erase_if(out, [](const input_event& event) { return event.type == EV_KEY; });
+    }
+    writeToClone(out);
+}
+
+bool GrabbedMouse::writeToClone(std::span<const input_event> frame) {
+    for (const input_event& event : frame) {
+        if (event.type == EV_KEY && event.code < KEY_CNT) {
+            clonePressed_[event.code] = event.value != 0;
+        }
+    }
+    return clone_->writeFrame(frame);
+}
+
+}  // namespace glidewheel::platform::linuxdesktop

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+
+#pragma once
+
+#include <linux/input.h>
+
+#include <bitset>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/input/devices/clone_sink.h"
+#include "platform/linux/input/devices/handles.h"
+#include "platform/linux/input/devices/wheel_mouse_monitor.h"
+#include "platform/linux/input/rate_limited_log.h"
+#include "platform/linux/input/wheel/wheel_frame.h"
+
+namespace glidewheel::platform::linuxdesktop {
+
+// One wheel mouse taken by a tap, and the uinput clone that stands in for it: grabbing and
+// releasing it, draining what the desktop already had, reading its frames and forwarding them
+// to the clone (one write() per frame), and resynchronising the clone after the kernel dropped
+// events. Input thread only, but for opening and destroying.
+class GrabbedMouse {
+public:
+    enum class State {
+        idle,             // not grabbed: the tap is disabled
+        awaitingRelease,  // not grabbed yet: a key or button is held
+        grabbed,
+    };
+    // Whether the mouse can still be used: `gone` when it was unplugged, cannot be read, or
+    // another program holds its grab. Its owner then drops it.
+    enum class Status { ok, gone };
+
+    // Decides what of a frame's wheel reaches the clone. Given the wheel motion the frame
+    // releases (at most one detent's worth per event, see DetentAccumulator; often none), it
+    // returns the motion to write in place of the frame's wheel codes, or nothing to pass them
+    // as the mouse sent them.
+    using WheelFilter = std::function<std::optional<WheelMotion>(const WheelMotion& released)>;
+
+    // Opens the event node and makes its clone. Null when the opened device is no wheel mouse
+    // after all, or it or its clone cannot be made (logged). Any thread: the kernel takes 10 to
+    // 30 ms for it under emulation, too long for the input thread.
+    static std::unique_ptr<GrabbedMouse> open(const WheelMouseNode& node, WheelFilter wheelFilter);
+
+    GrabbedMouse(const GrabbedMouse&) = delete;
+    GrabbedMouse& operator=(const GrabbedMouse&) = delete;
+    // Lets go of the grab; the clone goes, and the desktop drops whatever it held pressed. Any
+    // thread: destroying the clone and closing the mouse take the kernel 20 to 100 ms under
+    // emulation, so the tap does it away from the input thread, after release().
+    ~GrabbedMouse();
+
+    const std::string& syspath() const { return syspath_; }
+    const std::string& devnode() const { return devnode_; }
+    const std::string& name() const { return name_; }
+    int fd() const { return fd_.get().fd; }
+    CloneSink& clone() { return *clone_; }
+    const CloneSink& clone() const { return *clone_; }
+    State state() const { return state_; }
+
+    // Grabs once no key or button is held (a grab in the middle of a click would leave the
+    // desktop with a button that never comes up); until then the mouse awaits the release.
+    Status grab();
+    // Lets the mouse go to the desktop directly, after releasing on the clone whatever the
+    // clone holds pressed, or the desktop would keep it pressed.
+    void release();
+    // Its descriptor is readable: grabs a mouse that awaits the release, forwards the frames
+    // of a grabbed one.
+    Status onReadable();
+
+private:
+    GrabbedMouse() = default;
+    Status drain();
+    Status readFrames();
+    void resynchronise();
+    void forwardFrame();
+    bool writeToClone(std::span<const input_event> frame);
+
+    std::string syspath_;
+    std::string devnode_;
+    std::string name_;
+    UniqueFd fd_;
+    LibevdevPtr device_;
+    WheelResolution resolution_;
+    WheelFilter wheelFilter_;
+    std::unique_ptr<CloneSink> clone_;
+    State state_ = State::idle;
+    std::vector<input_event> frame_;  // the frame being read
+    DetentAccumulator detents_;       // wheel units not yet released to the filter
+    // The keys and buttons the clone holds pressed: what a release or a resynchronisation must
+    // put right. libevdev's view of the mouse is no guide after a SYN_DROPPED, as it may hold
+    // changes of a frame that never reached the clone.
+    std::bitset<KEY_CNT> clonePressed_;
+    // Per mouse, so that one mouse that keeps overflowing cannot silence another: 5 lines per
+    // 30 s.
+    RateLimit droppedLog_{5, std::chrono::seconds(30)};
+};
+
+}  // namespace glidewheel::platform::linuxdesktop

@@ -1,0 +1,239 @@
+// SPDX-License-Identifier: MIT
+
+// The settings file and the autostart entry: what they hold, and that no failure loses data.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "platform/linux/desktop/json_user_defaults.h"
+#include "platform/linux/desktop/xdg_autostart.h"
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+
+std::string readText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeText(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+// Works in a fresh temporary directory, removed afterwards.
+class FilesTest : public testing::Test {
+protected:
+    static fs::path makeTempDir() {
+        std::string pattern = fs::temp_directory_path() / "glidewheel-XXXXXX";
+        return ::mkdtemp(pattern.data()) ? pattern : throw std::runtime_error("mkdtemp");
+    }
+    ~FilesTest() override { fs::remove_all(dir); }
+
+    std::unique_ptr<JsonUserDefaults> open() {
+        auto defaults = std::make_unique<JsonUserDefaults>(file);
+        defaults->registerDefaults({{"isEnabled", true}, {"smoothness", 0.5}});
+        return defaults;
+    }
+    nlohmann::json stored() const { return nlohmann::json::parse(readText(file)); }
+    std::vector<std::string> others() const {  // files beside the settings file
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(file.parent_path()))
+            if (entry.path() != file) found.push_back(entry.path().filename());
+        return found;
+    }
+
+    const fs::path dir = makeTempDir();
+    const fs::path file = dir / "glidewheel" / "defaults.json";
+};
+
+using JsonUserDefaultsTest = FilesTest;
+
+TEST_F(JsonUserDefaultsTest, SetsAreStoredAtOnceAsTypedJsonBesideWhatItDoesNotUnderstand) {
+    writeText(file, R"({"isEnabled": 0, "reverseScroll": 2.5, "scrollSpeed": true,
+                        "smoothness": "high", "window": {"x": 1}})");
+    const double exact = 0.1 + 0.2;  // not representable in few digits
+    {
+        auto defaults = open();
+        EXPECT_FALSE(defaults->boolForKey("isEnabled"));
+        EXPECT_TRUE(defaults->boolForKey("reverseScroll"));
+        EXPECT_EQ(defaults->doubleForKey("scrollSpeed"), 1.0);
+        EXPECT_EQ(defaults->doubleForKey("smoothness"), 0.5);  // text: the registered default
+        defaults->setBool("reverseScroll", false);
+        defaults->setDouble("scrollSpeed", exact);
+    }
+    nlohmann::json expected = nlohmann::json::parse(
+        R"({"isEnabled": 0, "reverseScroll": false, "smoothness": "high", "window": {"x": 1}})");
+    expected["scrollSpeed"] = exact;
+    EXPECT_EQ(stored(), expected);
+    EXPECT_EQ(open()->doubleForKey("scrollSpeed"), exact);
+    fs::remove(file);
+    open()->boolForKey("isEnabled");
+    EXPECT_FALSE(fs::exists(file)) << "loading wrote the file";
+}
+
+TEST_F(JsonUserDefaultsTest, ACorruptFileIsKeptBesideUnderANameOfItsOwn) {
+    const std::vector<std::string> broken = {R"({"isEnabled": fal)", "[false, 2.0]", ""};
+    for (const std::string& text : broken) {
+        writeText(file, text);
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(open()->boolForKey("isEnabled"));
+        EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("corrupt-"));
+    }
+    const std::regex kAside(R"(defaults\.json\.corrupt-\d{8}T\d{6}Z(-\d+)?)");
+    std::vector<std::string> kept;
+    for (const std::string& name : others()) {
+        EXPECT_TRUE(std::regex_match(name, kAside)) << name;
+        kept.push_back(readText(file.parent_path() / name));
+    }
+    EXPECT_THAT(kept, testing::UnorderedElementsAreArray(broken));
+    open()->setBool("reverseScroll", true);  // a fresh file; the kept ones left alone
+    EXPECT_TRUE(stored().at("reverseScroll").get<bool>());
+    EXPECT_EQ(others().size(), 3u);
+}
+
+// `depth` arrays inside one another under an unknown key, beside a setting.
+std::string nestedFile(int depth, const std::string& innermost = "") {
+    return R"({"isEnabled": false, "other": )" + std::string(depth, '[') + innermost +
+           std::string(depth, ']') + "}";
+}
+
+// Too deep to copy or print without exhausting the stack, or printed too large: kept aside whole,
+// and the run goes on with the defaults and a fresh file.
+TEST_F(JsonUserDefaultsTest, AFileTooDeepOrTooLargeIsKeptAsideAndTheDefaultsAreUsed) {
+    std::string manyOnes;
+    for (int i = 0; i < 100'000; ++i) manyOnes += "1,";
+    manyOnes += "1";
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"100,000 deep", nestedFile(100'000)},
+        {"5,000 deep", nestedFile(5'000)},
+        {"one level too deep", nestedFile(32)},
+        {"over 1 MiB", R"({"isEnabled": false, "other": ")" + std::string(1 << 20, 'a') + "\"}"},
+        {"printed over 1 MiB", nestedFile(20, manyOnes)},  // every 1 indented on its own line
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(file.parent_path());
+        writeText(file, c.text);
+        testing::internal::CaptureStderr();
+        auto defaults = open();
+        EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("corrupt-"));
+        EXPECT_TRUE(defaults->boolForKey("isEnabled"));
+        defaults->setBool("launchAtLogin", false);  // as every launch does
+        EXPECT_EQ(stored(), nlohmann::json::parse(R"({"launchAtLogin": false})"));
+        ASSERT_EQ(others().size(), 1u);
+        EXPECT_TRUE(readText(file.parent_path() / others()[0]) == c.text) << "not kept whole";
+    }
+}
+
+TEST_F(JsonUserDefaultsTest, NestingWithinTheLimitIsKeptAsItWas) {
+    writeText(file, nestedFile(31, "1"));
+    auto defaults = open();
+    EXPECT_FALSE(defaults->boolForKey("isEnabled"));
+    defaults->setBool("launchAtLogin", false);
+    nlohmann::json expected = nlohmann::json::parse(nestedFile(31, "1"));
+    expected["launchAtLogin"] = false;
+    EXPECT_EQ(stored(), expected);
+    EXPECT_TRUE(others().empty());
+}
+
+TEST_F(JsonUserDefaultsTest, WhatCannotBeWrittenStaysInMemoryAndNothingIsDestroyed) {
+    writeText(dir / "blocker", "a file where the settings directory should be");
+    JsonUserDefaults unwritable(dir / "blocker" / "defaults.json");
+    testing::internal::CaptureStderr();
+    unwritable.setDouble("scrollSpeed", 3.0);
+    unwritable.setBool("isEnabled", false);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(unwritable.doubleForKey("scrollSpeed") == 3.0 &&
+                !unwritable.boolForKey("isEnabled"));
+    EXPECT_THAT(log, HasSubstr("Not a directory"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << "reported more than once: " << log;
+
+    auto defaults = open();
+    defaults->setDouble("scrollSpeed", 2.0);
+    defaults->setDouble("scrollSpeed", NAN);  // JSON has no NaN: kept for this run only
+    defaults->setBool("reverseScroll", true);
+    EXPECT_TRUE(std::isnan(defaults->doubleForKey("scrollSpeed")) &&
+                stored().at("scrollSpeed") == 2.0);
+
+    fs::remove(file);
+    writeText(file / "inside", "keep");  // a file that cannot be read is never overwritten
+    open()->setBool("isEnabled", false);
+    EXPECT_EQ(readText(file / "inside"), "keep");
+}
+
+TEST_F(JsonUserDefaultsTest, ReplacingKeepsALinkedFileALinkWithItsPermissionsAndNoTemporaries) {
+    writeText(dir / "dotfiles.json", R"({"isEnabled": true})");
+    fs::permissions(dir / "dotfiles.json", fs::perms(0640));
+    fs::create_directories(file.parent_path());
+    fs::create_symlink(dir / "dotfiles.json", file);
+    auto defaults = open();
+    for (int i = 0; i < 3; ++i) defaults->setDouble("scrollSpeed", i);
+    EXPECT_TRUE(fs::is_symlink(file) &&
+                nlohmann::json::parse(readText(dir / "dotfiles.json")).at("scrollSpeed") == 2.0);
+    EXPECT_EQ(fs::status(dir / "dotfiles.json").permissions(), fs::perms(0640));
+    EXPECT_TRUE(others().empty() && std::distance(fs::directory_iterator(dir), {}) == 2)
+        << "a temporary was left behind";
+}
+
+using XdgAutostartTest = FilesTest;
+
+TEST_F(XdgAutostartTest, RegistersOurQuotedEntryOnlyAndReportsFailuresWithTheSystemsDescription) {
+    const fs::path entry = dir / "autostart" / "glidewheel.desktop";
+    XdgAutostartLoginItems items(entry, "/opt/My Tools/glidewheel");
+    EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
+    EXPECT_EQ(items.unregisterMainApp(), std::nullopt);  // absent: nothing to undo
+    EXPECT_TRUE(!items.registerMainApp() && items.status() == LoginItemStatus::enabled);
+    EXPECT_THAT(readText(entry),
+                testing::AllOf(HasSubstr("\nType=Application\n"), HasSubstr("\nName=Glidewheel\n"),
+                               HasSubstr("\nExec=\"/opt/My Tools/glidewheel\"\n")));
+    for (const std::string off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
+        writeText(entry, "[Desktop Entry]\nX-Glidewheel-Autostart = true\n" + off);
+        EXPECT_EQ(items.status(), LoginItemStatus::notRegistered) << off;
+        EXPECT_TRUE(!items.registerMainApp() && items.status() == LoginItemStatus::enabled) << off;
+    }
+    EXPECT_TRUE(!items.unregisterMainApp() && !fs::exists(entry));
+
+    const std::string foreign =
+        "[Desktop Entry]\nName=Other\nExec=/usr/bin/other\n"
+        "[Desktop Action x]\nX-Glidewheel-Autostart=true\n";
+    writeText(entry, foreign);
+    EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
+    EXPECT_THAT(items.registerMainApp().value_or(""), HasSubstr("another program"));
+    EXPECT_EQ(items.unregisterMainApp(), std::nullopt);
+    EXPECT_EQ(readText(entry), foreign);
+
+    // Failures carry the system's description. Root ignores permission bits: the failures come
+    // from the file system's shape.
+    writeText(dir / "blocker", "");
+    XdgAutostartLoginItems underFile(dir / "blocker" / "autostart" / "gw.desktop", "/usr/bin/gw");
+    EXPECT_THAT(underFile.registerMainApp().value_or(""), HasSubstr(std::strerror(ENOTDIR)));
+    EXPECT_EQ(underFile.unregisterMainApp(), std::nullopt);
+
+    XdgAutostartLoginItems inDirectory(dir, "/usr/bin/gw");  // a directory in the entry's place
+    EXPECT_THAT(inDirectory.registerMainApp().value_or(""), HasSubstr(std::strerror(EISDIR)));
+    EXPECT_THAT(inDirectory.unregisterMainApp().value_or(""), HasSubstr(std::strerror(EISDIR)));
+
+    // Reserved characters in the program's path are quoted and escaped for the Exec line.
+    const std::pair<std::string, std::string> cases[] = {{"/opt/100%/gw", "/opt/100%%/gw"},
+                                                         {"/opt/a$b/gw", R"("/opt/a\\$b/gw")"},
+                                                         {R"(/opt/"hi"\/gw)",
+                                                          R"("/opt/\\"hi\\"\\\\/gw")"}};
+    for (const auto& [path, exec] : cases) EXPECT_EQ(desktopEntryExecValue(path), exec) << path;
+}
+
+}  // namespace
+}  // namespace glidewheel::platform::linuxdesktop

@@ -1,0 +1,346 @@
+// SPDX-License-Identifier: MIT
+
+#include "platform/linux/display/vblank_display_link.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <xf86drm.h>
+#include <xf86drmMode.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/base/unique_fd.h"
+#include "platform/linux/display/drm_vblank_source.h"
+#include "tests/linux/display/link_thread_support.h"
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A display the test drives: a vblank comes when the test fires one, to the request waiting.
+struct FakeDisplay {
+    std::mutex mutex;
+    int requestError = 0;  // what requests get: 0 or an errno
+    double rateHz = 50.0;
+    int requests = 0;      // granted
+    bool waiting = false;  // a granted request awaits its vblank
+    std::uint32_t sequence = 0;
+    std::deque<std::pair<std::uint32_t, std::int64_t>> arrived;
+    UniqueFd readable = adoptFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+
+    void deliver(std::uint32_t seq, std::int64_t timeNs) {
+        waiting = false;
+        arrived.emplace_back(seq, timeNs);
+        const std::uint64_t one = 1;
+        EXPECT_EQ(write(readable.get().fd, &one, sizeof one), 8);
+    }
+    // One refresh; false when no request was waiting for it.
+    bool fire(std::int64_t timeNs) {
+        std::scoped_lock lock(mutex);
+        ++sequence;
+        if (!waiting) return false;
+        deliver(sequence, timeNs);
+        return true;
+    }
+    // Off: the waiting request gets the last vblank again, later ones EINVAL. Back on: granted.
+    void switchOff() {
+        std::scoped_lock lock(mutex);
+        requestError = EINVAL;
+        if (waiting) deliver(sequence, 0);
+    }
+    void set(int error) {
+        std::scoped_lock lock(mutex);
+        requestError = error;
+    }
+    void setRate(double hz) {
+        std::scoped_lock lock(mutex);
+        rateHz = hz;
+    }
+    bool allRead() {
+        std::scoped_lock lock(mutex);
+        return !waiting && arrived.empty();
+    }
+    bool isWaiting() {
+        std::scoped_lock lock(mutex);
+        return waiting;
+    }
+    int granted() {
+        std::scoped_lock lock(mutex);
+        return requests;
+    }
+};
+
+class FakeVblankSource final : public VblankSource {
+public:
+    explicit FakeVblankSource(std::shared_ptr<FakeDisplay> display) : display_(display) {}
+    int fd() const override { return display_->readable.get().fd; }
+    double followCrtc() override {
+        std::scoped_lock lock(display_->mutex);
+        return display_->rateHz;
+    }
+    int requestNextVblank() override {
+        std::scoped_lock lock(display_->mutex);
+        if (display_->requestError != 0) return display_->requestError;
+        EXPECT_FALSE(display_->waiting) << "a second request while one waits";
+        display_->waiting = true;
+        ++display_->requests;
+        return 0;
+    }
+    void readEvents(const OnVblank& onVblank) override {
+        std::deque<std::pair<std::uint32_t, std::int64_t>> events;
+        {
+            std::scoped_lock lock(display_->mutex);
+            std::uint64_t count;
+            if (read(display_->readable.get().fd, &count, sizeof count) != 8) return;
+            events.swap(display_->arrived);
+        }
+        for (const auto& [sequence, timeNs] : events) onVblank(sequence, timeNs);
+    }
+
+private:
+    std::shared_ptr<FakeDisplay> display_;
+};
+
+// The frames a link posted; one of them can stop the link.
+struct Frames {
+    std::mutex mutex;
+    std::vector<std::pair<std::int64_t, std::int64_t>> stamps;  // now, output
+    std::size_t stopAt = 0;
+
+    static CVReturn callback(DisplayLink* link, const DisplayTimeStamp* now,
+                             const DisplayTimeStamp* output, std::uint64_t, std::uint64_t*,
+                             void* context) {
+        auto& self = *static_cast<Frames*>(context);
+        std::scoped_lock lock(self.mutex);
+        self.stamps.emplace_back(now->hostTimeNs, output->hostTimeNs);
+        if (self.stamps.size() == self.stopAt) link->stop();
+        return kCVReturnSuccess;
+    }
+    std::size_t count() {
+        std::scoped_lock lock(mutex);
+        return stamps.size();
+    }
+    std::pair<std::int64_t, std::int64_t> last() {
+        std::scoped_lock lock(mutex);
+        return stamps.back();
+    }
+};
+
+struct LinkOnFakeDisplay {
+    std::shared_ptr<FakeDisplay> display = std::make_shared<FakeDisplay>();
+    Frames frames;
+    VblankDisplayLink link{std::make_unique<FakeVblankSource>(display), 60.0};
+
+    LinkOnFakeDisplay() { link.setOutputCallback(&Frames::callback, &frames); }
+    // Fires a vblank once the link waits for one, and waits for its frame.
+    void vblank(std::int64_t timeNs) {
+        ASSERT_TRUE(eventually([&] { return display->isWaiting(); }));
+        const auto before = frames.count();
+        ASSERT_TRUE(display->fire(timeNs));
+        ASSERT_TRUE(eventually([&] { return frames.count() > before; }));
+    }
+};
+
+constexpr std::int64_t kMs = 1'000'000;
+
+TEST(VblankDisplayLink, PostsEachVblankAtItsKernelTimeAndReadsTheRateAtEveryStart) {
+    LinkOnFakeDisplay fake;
+    fake.link.start();
+    fake.vblank(1000 * kMs);
+    EXPECT_EQ(fake.frames.last(), std::make_pair(1000 * kMs, 1020 * kMs));  // 50 Hz
+    fake.vblank(1020 * kMs);
+    EXPECT_EQ(fake.frames.last(), std::make_pair(1020 * kMs, 1040 * kMs));
+    EXPECT_FALSE(fake.link.onTimer());
+
+    fake.link.stop();
+    fake.display->setRate(100.0);  // a mode change while stopped; read at the next start
+    ASSERT_TRUE(fake.display->fire(1040 * kMs));  // the request made before the stop
+    ASSERT_TRUE(eventually([&] { return fake.display->allRead(); }));
+    fake.link.start();
+    fake.vblank(1060 * kMs);
+    EXPECT_EQ(fake.frames.last(), std::make_pair(1060 * kMs, 1070 * kMs));
+    EXPECT_EQ(fake.frames.count(), 3u) << "the vblank that came while stopped made a frame";
+}
+
+TEST(VblankDisplayLink, ARepeatedSequenceNumberIsNoFrame) {
+    LinkOnFakeDisplay fake;
+    fake.link.start();
+    fake.vblank(1000 * kMs);
+    ASSERT_TRUE(eventually([&] { return fake.display->isWaiting(); }));
+    {
+        std::scoped_lock lock(fake.display->mutex);
+        fake.display->deliver(fake.display->sequence, 1001 * kMs);  // the same vblank again
+    }
+    ASSERT_TRUE(eventually([&] { return fake.display->granted() == 3; }));  // read, re-requested
+    fake.vblank(1020 * kMs);
+    ASSERT_EQ(fake.frames.count(), 2u);
+    EXPECT_EQ(fake.frames.last().first, 1020 * kMs);
+}
+
+// Display off (EINVAL), no vblank interrupts (EOPNOTSUPP), or vblanks that stop coming: the
+// frames go on from the timer, and come from the vblanks again, at the mode's rate then, once
+// a request is granted.
+TEST(VblankDisplayLink, WithoutVblanksTheTimerPacesUntilTheyComeBack) {
+    enum class Dark { switchedOff, unsupported, quiet };
+    for (const Dark dark : {Dark::switchedOff, Dark::unsupported, Dark::quiet}) {
+        SCOPED_TRACE(static_cast<int>(dark));
+        LinkOnFakeDisplay fake;
+        fake.link.start();
+        fake.vblank(1000 * kMs);
+        ASSERT_TRUE(eventually([&] { return fake.display->isWaiting(); }));
+        if (dark == Dark::switchedOff) fake.display->switchOff();
+        if (dark == Dark::unsupported) {
+            fake.display->set(EOPNOTSUPP);
+            fake.vblank(1020 * kMs);  // the last one granted
+        }
+        ASSERT_TRUE(eventually([&] { return fake.link.onTimer(); }));
+        const auto onTimer = fake.frames.count();
+        const std::int64_t timerFrom = monotonicNowNs() - 200 * kMs;
+        ASSERT_TRUE(eventually([&] { return fake.frames.count() >= onTimer + 3; }));
+        EXPECT_GT(fake.frames.last().first, timerFrom) << "timer frames carry the clock's time";
+        EXPECT_GT(fake.frames.last().second, fake.frames.last().first);
+
+        fake.display->setRate(100.0);  // back in another mode
+        fake.display->set(0);
+        if (dark == Dark::quiet) fake.display->fire(5000 * kMs);  // the long-awaited vblank
+        ASSERT_TRUE(eventually([&] { return !fake.link.onTimer(); }));
+        fake.vblank(6000 * kMs);
+        EXPECT_EQ(fake.frames.last(), std::make_pair(6000 * kMs, 6010 * kMs));
+    }
+}
+
+TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenParks) {
+    const auto before = threadIds();
+    LinkOnFakeDisplay fake;
+    const std::string thread = newThreadSince(before);
+    fake.frames.stopAt = 2;
+    fake.link.start();
+    fake.vblank(1000 * kMs);
+    fake.vblank(1020 * kMs);
+    EXPECT_FALSE(fake.link.isRunning());
+    ASSERT_TRUE(eventually([&] { return fake.display->isWaiting(); }));  // asked before frame 2
+    ASSERT_TRUE(fake.display->fire(1040 * kMs));
+    ASSERT_TRUE(eventually([&] { return fake.display->allRead(); }));
+    const int granted = fake.display->granted();
+    std::this_thread::sleep_for(20ms);  // the event is read, the thread goes to park
+    const auto switches = taskStatus(thread, "voluntary_ctxt_switches");
+    std::this_thread::sleep_for(150ms);  // longer than the link waits for a quiet display
+    EXPECT_EQ(taskStatus(thread, "voluntary_ctxt_switches"), switches) << "woke while parked";
+    EXPECT_EQ(fake.display->granted(), granted);
+    EXPECT_EQ(fake.frames.count(), 2u);
+    EXPECT_FALSE(fake.link.onTimer()) << "a parked link runs no timer";
+
+    fake.frames.stopAt = 0;
+    fake.link.start();
+    fake.vblank(1100 * kMs);
+    EXPECT_EQ(fake.frames.last().first, 1100 * kMs);
+}
+
+TEST(VblankDisplayLink, DestroyedWhileAwaitingAVblankThatNeverComes) {
+    auto fake = std::make_unique<LinkOnFakeDisplay>();
+    fake->link.start();
+    ASSERT_TRUE(eventually([&] { return fake->display->isWaiting(); }));
+    fake.reset();  // returns: the wait for a vblank is bounded
+}
+
+TEST(VblankDisplayLinkService, PicksVblankWhereASourceOpensElseATimerAndSaysWhich) {
+    struct Case {
+        bool sourceOpens;
+        double screenHz;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {true, 75.0, "glidewheel: display link: vblank events of /dev/dri/card7 CRTC 3\n"},
+        {false, 144.0, "glidewheel: display link: a 144.00 Hz timer (no card here)\n"},
+        {false, 0.0, "glidewheel: display link: a 60.00 Hz timer (no card here)\n"},
+    };
+    for (const Case& c : cases) {
+        VblankDisplayLinkService service([&] { return c.screenHz; },
+                                         [&](std::string& note) {
+                                             note = c.sourceOpens ? "/dev/dri/card7 CRTC 3"
+                                                                  : "no card here";
+                                             return c.sourceOpens
+                                                        ? std::make_unique<FakeVblankSource>(
+                                                              std::make_shared<FakeDisplay>())
+                                                        : nullptr;
+                                         });
+        testing::internal::CaptureStderr();
+        const auto link = service.createWithActiveDisplays();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.logged);
+        if (c.sourceOpens) {
+            EXPECT_NE(dynamic_cast<VblankDisplayLink*>(link.get()), nullptr);
+        } else {
+            const auto* timer = dynamic_cast<TimerDisplayLink*>(link.get());
+            ASSERT_NE(timer, nullptr);
+            EXPECT_EQ(timer->periodNs(), std::llround(1e9 / (c.screenHz > 0 ? c.screenHz : 60)));
+        }
+    }
+}
+
+TEST(DrmVblankSource, CardsThatCannotBeOpenedOrAreNoDisplaysAreNoSource) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("glidewheel-dri-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string note;
+    EXPECT_EQ(openDrmVblankSource(dir, note), nullptr);
+    EXPECT_EQ(note, "no DRM card in " + dir.string());
+
+    fs::create_symlink(dir / "gone", dir / "card0");  // cannot be opened
+    std::ofstream(dir / "card1") << "not a card";     // opens, but answers no DRM calls
+    std::ofstream(dir / "renderD128") << "not looked at";
+    EXPECT_EQ(openDrmVblankSource(dir, note), nullptr);
+    EXPECT_EQ(note, (dir / "card0").string() + ": No such file or directory; " +
+                        (dir / "card1").string() + ": Inappropriate ioctl for device");
+    fs::remove_all(dir);
+
+    if (!fs::exists("/dev/dri")) {  // as on most build machines and VMs
+        VblankDisplayLinkService service([] { return 0.0; });
+        testing::internal::CaptureStderr();
+        const auto link = service.createWithActiveDisplays();
+        testing::internal::GetCapturedStderr();
+        EXPECT_NE(dynamic_cast<TimerDisplayLink*>(link.get()), nullptr);
+    }
+}
+
+TEST(DrmVblankSource, ModeRatesAndCrtcSelection) {
+    const struct {
+        std::uint32_t clock;
+        std::uint16_t htotal, vtotal, vscan;
+        std::uint32_t flags;
+        double hz;
+    } modes[] = {
+        {148500, 2200, 1125, 0, 0, 60.0},
+        {148352, 2200, 1125, 0, 0, 59.94},
+        {74250, 2200, 1125, 0, DRM_MODE_FLAG_INTERLACE, 60.0},  // 1080i: 60 fields
+        {25175, 800, 525, 0, DRM_MODE_FLAG_DBLSCAN, 29.97},
+        {25175, 800, 525, 2, 0, 29.97},
+        {0, 800, 525, 0, 0, 0.0},
+        {25175, 0, 525, 0, 0, 0.0},
+    };
+    for (const auto& m : modes)
+        EXPECT_NEAR(modeRefreshRateHz(m.clock, m.htotal, m.vtotal, m.vscan, m.flags), m.hz, 0.005)
+            << m.clock << " " << m.flags;
+
+    EXPECT_EQ(vblankCrtcSelect(0), 0u);
+    EXPECT_EQ(vblankCrtcSelect(1), std::uint32_t{DRM_VBLANK_SECONDARY});
+    for (const int index : {2, 5, 31})
+        EXPECT_EQ((vblankCrtcSelect(index) & DRM_VBLANK_HIGH_CRTC_MASK) >>
+                      DRM_VBLANK_HIGH_CRTC_SHIFT,
+                  static_cast<std::uint32_t>(index));
+}
+
+}  // namespace
+}  // namespace glidewheel::platform::linuxdesktop
