@@ -3,7 +3,8 @@
 # Runs the device tests on a real kernel: boots a small VM (qemu, software emulation) whose
 # initramfs holds busybox, the evdev and uinput modules, the test binary and its libraries, and
 # Debian's udevd with the rules that give input devices the properties libinput reads (from this
-# machine's packages udev and libinput-bin), and reports the tests' exit status.
+# machine's packages udev and libinput-bin), weston with the Wayland test's client, and reports
+# the tests' exit status.
 #
 # Usage: run_vm.sh TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]
 #   WORK_DIR   scratch space for the initramfs and the console log (rebuilt every run)
