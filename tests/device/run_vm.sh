@@ -3,7 +3,8 @@
 # Runs the device tests on a real kernel: boots a small VM (qemu, software emulation) whose
 # initramfs holds busybox, the evdev and uinput modules, the test binary and its libraries, and
 # Debian's udevd with the rules that give input devices the properties libinput reads (from this
-# machine's packages udev and libinput-bin), and reports the tests' exit status.
+# machine's packages udev and libinput-bin), weston with the Wayland test's client, and reports
+# the tests' exit status.
 #
 # Usage: run_vm.sh TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]
 #   WORK_DIR   scratch space for the initramfs and the console log (rebuilt every run)
@@ -170,6 +171,25 @@ done
 cp /lib/udev/libinput-device-group "$root/lib/udev/"
 copy_libraries /lib/udev/libinput-device-group
 cp -r /usr/share/libinput "$root/usr/share/"
+# What Wayland clients receive: the test's client from beside the test binary, and weston (DRM
+# backend, kiosk shell, pixman renderer). Without weston here the Wayland test skips, saying so.
+copy_stripped() {
+  mkdir -p "$root$(dirname "$2")"
+  strip --strip-unneeded -o "$root$2" "$1"
+  copy_libraries "$1"
+}
+copy_stripped "$(dirname "$test_binary")/wayland-scroll-client" /wayland-scroll-client
+if weston=$(command -v weston); then
+  for file in "$weston" /usr/lib/x86_64-linux-gnu/weston/kiosk-shell.so \
+    /usr/lib/x86_64-linux-gnu/libweston-*/drm-backend.so; do
+    copy_stripped "$file" "$file"
+  done
+  # The files of the default keymap (rules evdev, layout us) that weston compiles for the VM's
+  # keyboard.
+  mkdir -p "$root/usr/share/X11/xkb"
+  (cd /usr/share/X11/xkb && cp --parents rules/evdev keycodes/{aliases,evdev} compat/* types/* \
+    symbols/{altwin,inet,keypad,pc,srvr_ctrl,us} "$root/usr/share/X11/xkb/")
+fi
 # Left uncompressed: decompressing takes the emulated CPU longer than loading the bytes.
 (cd "$root" && find . -mindepth 1 | LC_ALL=C sort | cpio -o -H newc --quiet) >"$work_dir/initramfs.cpio"
 

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# End-to-end test of the real program in a Wayland session without a tray: weston's headless
+# backend, Qt's Wayland plugin. The first launch in a fresh home opens the settings window as
+# every first launch does; the second, in the same home, must open it because no tray is found,
+# saying so on standard error. Each window must be mapped (a toplevel titled "Glidewheel Settings"
+# whose surface commits a buffer, as WAYLAND_DEBUG records the program's requests), and SIGTERM
+# must end each launch with status 0.
+#
+# Usage: wayland_e2e.sh <glidewheel executable> <artefact directory>
+# Exits 77 (skipped) when weston is missing.
+set -euo pipefail
+
+program=$(realpath "$1")
+artefacts=$2
+if ! command -v weston >/dev/null; then
+  echo "SKIP: weston is not installed (scripts/deps test installs it)"
+  exit 77
+fi
+
+mkdir -p "$artefacts"
+rm -f "$artefacts"/*.log
+work=$(mktemp -d)
+mkdir -m 700 "$work/runtime" "$work/home"
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT HUP PIPE  # a timeout's signal still tears everything down
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$artefacts"/*.log; do echo "--- $log: $(grep -v '^\[' "$log" | tail -n 20)"; done >&2
+  exit 1
+}
+
+# Polls `$@` every 0.1 s until it succeeds; fails after $timeout seconds.
+wait_for() {
+  local what=$1 timeout=$2
+  shift 2
+  local deadline=$((SECONDS + timeout))
+  until "$@"; do
+    ((SECONDS < deadline)) || fail "timed out after ${timeout}s waiting for $what"
+    sleep 0.1
+  done
+}
+
+# Whether the log, from its first line matching $2 on, shows the settings window mapped: its
+# toplevel's title set, then a buffer attached to its surface and committed.
+window_mapped() {
+  awk -v from="$2" '
+    !started { started = from == "" || index($0, from) > 0; if (!started) next }
+    match($0, /new id xdg_surface@[0-9]+, wl_surface@[0-9]+/) {
+      split(substr($0, RSTART, RLENGTH), ids, /@|,/); surface_of[ids[2]] = ids[4] }
+    match($0, /xdg_surface@[0-9]+\.get_toplevel\(new id xdg_toplevel@[0-9]+/) {
+      split(substr($0, RSTART, RLENGTH), ids, /@|\./); toplevel_of[ids[4]] = ids[2] }
+    /\.set_title\("Glidewheel Settings"\)/ {
+      match($0, /xdg_toplevel@[0-9]+/); window = surface_of[toplevel_of[substr($0, RSTART + 13, RLENGTH - 13)]] }
+    window != "" && index($0, "wl_surface@" window ".attach(wl_buffer@") { attached = 1 }
+    attached && index($0, "wl_surface@" window ".commit()") { mapped = 1; exit }
+    END { exit !mapped }' "$1"
+}
+
+export XDG_RUNTIME_DIR=$work/runtime HOME=$work/home WAYLAND_DISPLAY=glidewheel-e2e
+export QT_QPA_PLATFORM=wayland
+unset DISPLAY
+weston --backend=headless-backend.so --shell=kiosk-shell.so --no-config --idle-time=0 \
+  --socket="$WAYLAND_DISPLAY" >"$artefacts/weston.log" 2>&1 &
+pids+=($!)
+wait_for "weston's socket" 10 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+
+# Launches the program, waits until its log shows the window mapped from the line matching $2
+# on, and ends it with SIGTERM.
+launch() {
+  local log="$artefacts/$1.log" from=$2 status=0
+  WAYLAND_DEBUG=client "$program" 2>"$log" &
+  local pid=$!
+  pids+=("$pid")
+  wait_for "the settings window of the $1 launch" 30 window_mapped "$log" "$from"
+  kill -TERM "$pid"
+  wait "$pid" || status=$?
+  ((status == 0)) || fail "SIGTERM ended the $1 launch with status $status"
+}
+launch first ""
+launch second "no system tray was found; the settings window opens instead."
+echo "PASS: $(weston --version): the settings window mapped without a tray; SIGTERM exits 0"
