@@ -74,6 +74,11 @@ private:
     platform::linuxdesktop::UinputPtr device_;
 };
 
+using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
+// What the tap service holds of the mouse: its clone, whether it is grabbed, its proxy.
+std::optional<TakenDevice> takenDevice(const platform::linuxdesktop::EvdevEventTapService& service,
+                                       const TestMouse& mouse);
+
 // A frame with the kernel's time stamp of its SYN_REPORT.
 struct TimedFrame {
     Clock::time_point at;
@@ -103,13 +108,9 @@ struct DeviceTest : ::testing::Test {
 // is given and swallows or passes it as told.
 class EvdevTapTest : public DeviceTest {
 protected:
-    using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
-
     void SetUp() override;
     std::optional<TakenDevice> taken(const TestMouse& mouse) const {
-        for (const TakenDevice& device : service.takenDevices())
-            if (device.devnode == mouse.eventNode()) return device;
-        return std::nullopt;
+        return takenDevice(service, mouse);
     }
     bool isTakenAndGrabbed(const TestMouse& m) const {
         auto d = taken(m);
