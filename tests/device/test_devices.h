@@ -149,7 +149,7 @@ protected:
     TestMouse& plugIn(bool withKeys = false);
     // The clone of a grabbed mouse, or nothing.
     std::string cloneOf(const TestMouse& mouse) const;
-    std::size_t takenCount() const;
+    std::size_t takenCount() const;  // the mice the tap holds
 
     std::deque<TestMouse> mice;
 };
