@@ -11,6 +11,7 @@
 #
 # Takes about a minute (most of it unpacking the source). Exits 1 with the reason on failure.
 set -euo pipefail
+source "$(dirname "$0")/kernel_modules.sh"
 
 package=$1
 into=$(realpath -m "$2")
@@ -45,20 +46,9 @@ make -s -C "$headers" M="$work/vkms" CONFIG_DRM_VKMS=m modules >build.log 2>&1 |
   { tail -n 20 build.log >&2; echo "vkms did not build" >&2; exit 1; }
 
 # The DRM core modules vkms depends on, from the kernel package itself.
-mkdir modules
-dpkg-deb --fsys-tarfile "${package}_"*.deb |
-  tar -x -C modules --wildcards '*/kernel/drivers/gpu/drm/drm.ko*' \
-    '*/kernel/drivers/gpu/drm/drm_kms_helper.ko*' '*/kernel/drivers/gpu/drm/drm_shmem_helper.ko*'
 mkdir staging
-for module in drm drm_kms_helper drm_shmem_helper; do
-  file=$(find modules -name "$module.ko*" | head -n 1)
-  [[ -n "$file" ]] || { echo "the kernel package has no $module module" >&2; exit 1; }
-  case "$file" in
-    *.xz) xz -dc "$file" ;;
-    *.zst) zstd -qdc "$file" ;;
-    *) cat "$file" ;;
-  esac >"staging/$module.ko"
-done
+extract_modules "${package}_"*.deb staging \
+  drivers/gpu/drm/drm drivers/gpu/drm/drm_kms_helper drivers/gpu/drm/drm_shmem_helper || exit 1
 cp vkms/vkms.ko staging/
 printf '%s\n' drm drm_kms_helper drm_shmem_helper vkms >staging/modules.order
 mv -T staging "$into"

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 
 // The real tap against uinput mice: what it grabs, what passes through its clones unchanged,
-// what reaches its callback, and what posting writes.
+// what reaches its callback, what posting writes, and what held buttons and an overflowed kernel
+// buffer leave on the clone.
+
+#include <gmock/gmock.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <utility>
 
@@ -15,11 +19,6 @@ namespace {
 
 using namespace platform;
 using linuxdesktop::cloneName;
-
-const Frame kNotchUp = {{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}};
-const Frame kNotchRight = {{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}};
-// Motion always passes: once it comes out, everything sent before it has been handled.
-const Frame kFence = {{EV_REL, REL_Y, 1}};
 
 Event scrollEvent(EventField axis, double points) {
     Event event(kCGEventScrollWheel);
@@ -39,23 +38,22 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
         EXPECT_FALSE(held.name.starts_with(linuxdesktop::kCloneNamePrefix)) << held.devnode;
 
     tap->setEnabled(false);
-    EXPECT_TRUE(runUntil([&] { return !isGrabbedElsewhere(mouse->eventNode()); }));
+    EXPECT_TRUE(waitUntil([&] { return !isGrabbedElsewhere(mouse->eventNode()); }));
     tap->setEnabled(true);
-    EXPECT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); }));
+    EXPECT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
     mouse->send(kNotchUp);
-    EXPECT_TRUE(runUntil([&] { return seen().size() == 1; })) << "the tap does not work again";
+    EXPECT_TRUE(waitUntil([&] { return seen().size() == 1; })) << "the tap does not work again";
 
     source.reset();
     tap.reset();
     EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
     EXPECT_TRUE(service.takenDevices().empty());
-    EXPECT_TRUE(runUntil([&] { return !findEventNode(clone, mouse->eventNode()); }))
+    EXPECT_TRUE(waitUntil([&] { return !findEventNode(clone, mouse->eventNode()); }))
         << "the clone outlived its tap";
 }
 
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
     EventReader clone(taken(*mouse)->cloneDevnode);
-    const Frame notchDown = {{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}};
     const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}};
     const std::vector<Frame> swallowed = {{{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}},
                                           {{EV_KEY, BTN_LEFT, 1}},
@@ -64,7 +62,7 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
                                            {EV_REL, REL_X, 3},
                                            {EV_REL, REL_WHEEL, -1},
                                            {EV_REL, REL_WHEEL_HI_RES, -120}},
-                                          notchDown,
+                                          kNotchDown,
                                           half,
                                           kNotchRight,
                                           half,
@@ -87,9 +85,9 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
               (std::vector<std::pair<double, double>>{{1, 0}, {-1, 0}, {-1, 0}, {0, 1}, {1, 0}}));
 
     swallow = false;  // the clone gets a returned event's units, with their legacy steps
-    for (const Frame& frame : {notchDown, kNotchRight, half, half, kFence}) mouse->send(frame);
+    for (const Frame& frame : {kNotchDown, kNotchRight, half, half, kFence}) mouse->send(frame);
     EXPECT_EQ(receiveFrames(clone, 4),
-              (std::vector<Frame>{notchDown, kNotchRight, kNotchUp, kFence}));
+              (std::vector<Frame>{kNotchDown, kNotchRight, kNotchUp, kFence}));
 }
 
 TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacySteps) {
@@ -126,12 +124,12 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    runUntil([&] { return posts > 20; });
+    waitUntil([&] { return posts > 20; });
     mouse.reset();
     const bool dropped =
-        runUntil([&] { return service.takenDevices().empty() && !findEventNode(clone); });
+        waitUntil([&] { return service.takenDevices().empty() && !findEventNode(clone); });
     const int postsBefore = posts;
-    runUntil([&] { return posts > postsBefore + 20; });
+    waitUntil([&] { return posts > postsBefore + 20; });
     glide.request_stop();
     glide.join();
     EXPECT_TRUE(dropped) << "the unplugged mouse or its clone is still held";
@@ -139,10 +137,75 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     EXPECT_FALSE(findEventNode(clone)) << "a post brought back a clone of the unplugged mouse";
 
     TestMouse plugged("glidewheel test mouse plugged later");
-    ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(plugged); }));
+    ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(plugged); }));
     plugged.send(kNotchUp);
-    ASSERT_TRUE(runUntil([&] { return seen().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return seen().size() == 1; }));
     EXPECT_TRUE(seen()[0].first == taken(plugged)->proxy && seen()[0].first != proxy);
+}
+
+// Disabling lets go of the mouse, the clone first letting go of what it holds pressed. Enabling
+// while the button is still held keeps the grab waiting until it comes up: the desktop saw the
+// release of the clone's button and must see the mouse's.
+TEST_F(EvdevTapTest, AHeldButtonComesUpOnTheCloneWhenDisabledAndTheGrabWaitsForItsRelease) {
+    EventReader clone(taken(*mouse)->cloneDevnode);
+    mouse->send({{EV_KEY, BTN_LEFT, 1}});
+    mouse->send(kFence);
+    EXPECT_EQ(receiveFrames(clone, 2), (std::vector<Frame>{{{EV_KEY, BTN_LEFT, 1}}, kFence}));
+
+    tap->setEnabled(false);
+    EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode())) << "disabling returned before the release";
+    EXPECT_EQ(receiveFrames(clone, 1), (std::vector<Frame>{{{EV_KEY, BTN_LEFT, 0}}}));
+    tap->setEnabled(true);
+    EXPECT_FALSE(taken(*mouse)->grabbed);
+    EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
+    mouse->send({{EV_KEY, BTN_LEFT, 0}});  // to the desktop directly
+    ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
+    mouse->send(kFence);
+    EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
+}
+
+// The input thread held up while the mouse sends far more than the kernel buffers: the loss is
+// logged for this mouse, and the button let go in the lost stretch comes up on the clone.
+TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
+    EventReader clone(taken(*mouse)->cloneDevnode);
+    mouse->send({{EV_KEY, BTN_LEFT, 1}});
+    mouse->send(kFence);
+    ASSERT_EQ(receiveFrames(clone, 2).size(), 2u);
+
+    ::testing::internal::CaptureStderr();
+    std::promise<void> resume;
+    std::atomic<bool> held = false;
+    service.inputLoop().post([&, resumed = resume.get_future().share()] {
+        held = true;
+        resumed.wait();
+    });
+    ASSERT_TRUE(waitUntil([&] { return held.load(); }));
+    for (int frame = 0; frame < 300; ++frame)
+        mouse->send(frame == 100 ? Frame{{EV_KEY, BTN_LEFT, 0}} : Frame{{EV_REL, REL_X, 1}});
+    resume.set_value();
+    std::vector<Frame> frames;
+    const auto lastLeft = [&]() -> std::optional<std::int32_t> {
+        std::optional<std::int32_t> left;
+        for (const Frame& frame : frames)
+            for (const InputEvent& event : frame)
+                if (event.type == EV_KEY && event.code == BTN_LEFT) left = event.value;
+        return left;
+    };
+    const auto receive = [&] {
+        for (TimedFrame& frame : clone.readFrames()) frames.push_back(std::move(frame.events));
+    };
+    // What was queued at the overflow is dropped whole, the fence too if it were in it.
+    waitUntil([&] { return receive(), lastLeft() == 0; });
+    mouse->send(kFence);
+    waitUntil([&] { return receive(), !frames.empty() && frames.back() == kFence; });
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back(), kFence);
+    EXPECT_LT(frames.size(), 300u) << "nothing was lost: the buffer did not overflow";
+    EXPECT_EQ(lastLeft(), 0) << "the button stays pressed on the clone";
+    EXPECT_THAT(log, ::testing::HasSubstr("events of " + mouse->eventNode() + " (" + mouse->name() +
+                                          ") were lost"));
+    EXPECT_THAT(log, ::testing::HasSubstr("(SYN_DROPPED)"));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ set -euo pipefail
 readonly skip=77
 readonly marker=GLIDEWHEEL-DEVICE-TESTS-EXIT-STATUS
 readonly here=$(cd "$(dirname "$0")" && pwd)
+source "$here/kernel_modules.sh"
 
 if [[ $# -lt 3 ]]; then
   echo "usage: $0 TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]" >&2
@@ -53,21 +54,10 @@ kernel_package() {
 # Called where errexit does not apply, so every step checks its own result.
 unpack_kernel() {
   local deb=$1 into=$2
-  dpkg-deb --fsys-tarfile "$deb" |
-    tar -x -C "$into" --wildcards './boot/vmlinuz-*' \
-      '*/kernel/drivers/input/evdev.ko*' '*/kernel/drivers/input/misc/uinput.ko*' || return 1
+  extract_modules "$deb" "$into" drivers/input/evdev drivers/input/misc/uinput || return 1
+  dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$into" --wildcards './boot/vmlinuz-*' || return 1
   mv "$into"/boot/vmlinuz-* "$into/vmlinuz" || return 1
-  local module file
-  for module in evdev uinput; do
-    file=$(find "$into/lib" -name "$module.ko*" | head -n 1)
-    [[ -n "$file" ]] || { echo "the kernel package has no $module module" >&2; return 1; }
-    case "$file" in
-      *.xz) xz -dc "$file" >"$into/$module.ko" ;;
-      *.zst) zstd -qdc "$file" >"$into/$module.ko" ;;
-      *) cp "$file" "$into/$module.ko" ;;
-    esac || return 1
-  done
-  rm -rf "$into/boot" "$into/lib"
+  rm -rf "$into/boot"
   # Decompressing vmlinuz under emulation takes seconds at every boot; the ELF kernel inside it
   # (an XZ stream that starts at its magic bytes) boots directly.
   local offset

@@ -8,9 +8,13 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
-#include <thread>
 #include <utility>
+
+#include "engine/scroll_interceptor.h"
+#include "platform/linux/display/vblank_display_link.h"
+#include "platform/sim/sim_platform.h"
 
 namespace glidewheel::devicetest {
 
@@ -38,14 +42,6 @@ std::optional<std::string> findEventNode(const std::string& name, const std::str
     }
     return std::nullopt;
 }
-
-bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump) {
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10); !done(); pump())
-        if (std::chrono::steady_clock::now() >= end) return false;
-    return true;
-}
-
-void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
 
 bool isGrabbedElsewhere(const std::string& eventNode) {
     const auto fd = adoptFd(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -88,19 +84,31 @@ void TestMouse::send(Frame frame) {
     }
 }
 
+std::optional<TakenDevice> takenDevice(const linuxdesktop::EvdevEventTapService& service,
+                                       const TestMouse& mouse) {
+    for (const TakenDevice& device : service.takenDevices())
+        if (device.devnode == mouse.eventNode()) return device;
+    return std::nullopt;
+}
+
 EventReader::EventReader(const std::string& eventNode)
     : fd_(adoptFd(open(eventNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))) {
     if (!fd_) fail("opening " + eventNode, errno);
+    int clock = CLOCK_MONOTONIC;
+    if (ioctl(fd_.get().fd, EVIOCSCLOCKID, &clock) != 0) fail("EVIOCSCLOCKID", errno);
 }
 
-std::vector<Frame> EventReader::readFrames() {
-    std::vector<Frame> frames;
+std::vector<TimedFrame> EventReader::readFrames() {
+    std::vector<TimedFrame> frames;
     input_event event;
     while (read(fd_.get().fd, &event, sizeof event) == sizeof event) {
-        if (event.type == EV_SYN && event.code == SYN_REPORT)
-            frames.push_back(std::exchange(partial_, {}));
-        else
+        if (event.type == EV_SYN && event.code == SYN_REPORT) {
+            const auto at = std::chrono::seconds(event.input_event_sec) +
+                            std::chrono::microseconds(event.input_event_usec);
+            frames.push_back({Clock::time_point(at), std::exchange(partial_, {})});
+        } else {
             partial_.push_back({event.type, event.code, event.value});
+        }
     }
     return frames;
 }
@@ -128,7 +136,71 @@ void EvdevTapTest::SetUp() {
     ASSERT_NE(tap, nullptr);
     ASSERT_NE(source = service.createRunLoopSource(*tap), nullptr);
     source->addToMainRunLoop();
-    ASSERT_TRUE(runUntil([&] { return isTakenAndGrabbed(*mouse); })) << "mouse not taken";
+    ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); })) << "mouse not taken";
+}
+
+std::vector<Frame> EvdevTapTest::receiveFrames(EventReader& reader, std::size_t count) {
+    std::vector<Frame> frames;
+    waitUntil([&] {
+        for (TimedFrame& frame : reader.readFrames()) frames.push_back(std::move(frame.events));
+        return frames.size() >= count;
+    });
+    return frames;
+}
+
+namespace {
+
+// The program's backend with the real tap and display links; the rest from the simulation. It
+// must outlive the shared interceptor and preferences, which live until exit.
+struct RealInputBackend {
+    linuxdesktop::EvdevEventTapService taps;
+    linuxdesktop::VblankDisplayLinkService links{[] { return 60.0; }};
+    sim::SimPlatform sim;
+
+    RealInputBackend() {
+        Services services = sim.services();
+        services.eventTaps = &taps;
+        services.displayLinks = &links;
+        install(services);
+    }
+    static RealInputBackend& installed() {
+        static RealInputBackend backend;
+        return backend;
+    }
+};
+
+}  // namespace
+
+void GlideTest::SetUp() {
+    DeviceTest::SetUp();
+    if (IsSkipped()) return;
+    RealInputBackend::installed();
+    ScrollInterceptor::shared().start();
+    ASSERT_TRUE(ScrollInterceptor::shared().isRunning());
+}
+
+void GlideTest::TearDown() {
+    if (IsSkipped()) return;             // nothing was installed
+    ScrollInterceptor::shared().stop();  // no later test finds its mice grabbed
+    mice.clear();
+}
+
+TestMouse& GlideTest::plugIn(bool withKeys) {
+    static int plugged = 0;
+    TestMouse& mouse =
+        mice.emplace_back("glidewheel glide mouse " + std::to_string(++plugged), withKeys);
+    if (!waitUntil([&] { return !cloneOf(mouse).empty(); }))
+        throw std::runtime_error("the tap did not take " + mouse.name());
+    return mouse;
+}
+
+std::string GlideTest::cloneOf(const TestMouse& mouse) const {
+    const auto taken = takenDevice(RealInputBackend::installed().taps, mouse);
+    return taken && taken->grabbed ? taken->cloneDevnode : "";
+}
+
+std::size_t GlideTest::takenCount() const {
+    return RealInputBackend::installed().taps.takenDevices().size();
 }
 
 }  // namespace glidewheel::devicetest

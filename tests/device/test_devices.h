@@ -2,10 +2,15 @@
 
 #pragma once
 
+// The device tests' harness: test mice made through uinput, one reader of event nodes, the real
+// tap with a recording callback, and the program's whole input path behind the shared
+// interceptor.
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,8 +20,13 @@
 
 #include "platform/linux/input/devices/handles.h"
 #include "platform/linux/input/evdev_event_tap.h"
+#include "tests/support/wait_until.h"
 
 namespace glidewheel::devicetest {
+
+using testing::pause;
+using testing::waitUntil;
+using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC: the clock of every stamp read here
 
 // One evdev event as the kernel reports it, without its time stamp.
 struct InputEvent {
@@ -29,15 +39,16 @@ void PrintTo(const InputEvent& event, std::ostream* out);
 // The events of one frame, without the SYN_REPORT that ends it.
 using Frame = std::vector<InputEvent>;
 
+// A notch of a high-resolution wheel either way, as a mouse sends it.
+inline const Frame kNotchDown = {{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}};
+inline const Frame kNotchUp = {{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}};
+inline const Frame kNotchRight = {{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}};
+// Motion always passes: once it comes out, everything sent before it has been handled.
+inline const Frame kFence = {{EV_REL, REL_Y, 1}};
+
 // The event node of the device with this name, passing over `except` (a clone carries the name
 // of its original).
 std::optional<std::string> findEventNode(const std::string& name, const std::string& except = {});
-
-// Calls `pump` until `done` holds or the timeout has passed; returns done(). Device events cross
-// the kernel and, in the test VM, an emulated CPU: the timeout is generous.
-bool waitUntil(const std::function<bool()>& done, const std::function<void()>& pump);
-// A pump for waitUntil when the work happens on other threads: a short sleep.
-void pause();
 
 // Whether another descriptor holds the device's grab (ours then fails with EBUSY).
 bool isGrabbedElsewhere(const std::string& eventNode);
@@ -63,11 +74,23 @@ private:
     platform::linuxdesktop::UinputPtr device_;
 };
 
-// Reads an event node frame by frame, without grabbing it.
+using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
+// What the tap service holds of the mouse: its clone, whether it is grabbed, its proxy.
+std::optional<TakenDevice> takenDevice(const platform::linuxdesktop::EvdevEventTapService& service,
+                                       const TestMouse& mouse);
+
+// A frame with the kernel's time stamp of its SYN_REPORT.
+struct TimedFrame {
+    Clock::time_point at;
+    Frame events;
+};
+
+// Reads an event node frame by frame, without grabbing it, stamped on CLOCK_MONOTONIC.
 class EventReader {
 public:
     explicit EventReader(const std::string& eventNode);
-    std::vector<Frame> readFrames();  // the complete frames ready now, without blocking
+    std::vector<TimedFrame> readFrames();  // the complete frames ready now, without blocking
+    int fd() const { return fd_.get().fd; }
 
 private:
     platform::linuxdesktop::UniqueFd fd_;
@@ -85,29 +108,16 @@ struct DeviceTest : ::testing::Test {
 // is given and swallows or passes it as told.
 class EvdevTapTest : public DeviceTest {
 protected:
-    using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
-
     void SetUp() override;
     std::optional<TakenDevice> taken(const TestMouse& mouse) const {
-        for (const TakenDevice& device : service.takenDevices())
-            if (device.devnode == mouse.eventNode()) return device;
-        return std::nullopt;
+        return takenDevice(service, mouse);
     }
     bool isTakenAndGrabbed(const TestMouse& m) const {
         auto d = taken(m);
         return d && d->grabbed;
     }
-    // The tap works on its own thread: this one only looks again, in short turns.
-    bool runUntil(const std::function<bool()>& done) { return waitUntil(done, pause); }
     // Waits until `count` frames have come out of `reader`; returns all that came.
-    std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count) {
-        std::vector<Frame> frames;
-        runUntil([&] {
-            for (Frame& frame : reader.readFrames()) frames.push_back(std::move(frame));
-            return frames.size() >= count;
-        });
-        return frames;
-    }
+    static std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
 
     platform::linuxdesktop::EvdevEventTapService service;
     std::unique_ptr<TestMouse> mouse;
@@ -123,6 +133,25 @@ protected:
 private:
     mutable std::mutex seenMutex_;
     std::vector<std::pair<platform::EventTapProxy, platform::Event>> seen_;
+};
+
+// The program's input path: the real tap on its input thread behind the shared interceptor at
+// the default settings (speed 1.0, smoothness 0.5), its glides paced by the program's display
+// link (the vblanks of the VM's virtual display, or a 60 Hz timer). Each test starts and stops
+// the interceptor; the mice it plugs in go with it.
+class GlideTest : public DeviceTest {
+protected:
+    static constexpr auto kRefresh = std::chrono::microseconds(16667);  // at 60 Hz
+
+    void SetUp() override;
+    void TearDown() override;
+    // A new test mouse, once the tap has grabbed it and stood its clone in its place.
+    TestMouse& plugIn(bool withKeys = false);
+    // The clone of a grabbed mouse, or nothing.
+    std::string cloneOf(const TestMouse& mouse) const;
+    std::size_t takenCount() const;  // the mice the tap holds
+
+    std::deque<TestMouse> mice;
 };
 
 }  // namespace glidewheel::devicetest
