@@ -3,13 +3,13 @@
 #include "app/app_delegate.h"
 
 #include <iostream>
+#include <utility>
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 
-#include "app/accessibility_help.h"
 #include "engine/scroll_interceptor.h"
 #include "platform/services.h"
 #include "settings/preferences.h"
@@ -34,7 +34,9 @@ bool hasVisibleScreen() {
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    delete accessHelp_.data();  // a top-level window has no parent to take it along
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     const platform::Services& services = platform::services();
@@ -82,6 +84,9 @@ void AppDelegate::setupPopover() {
             if (weakSelf->popover_) weakSelf->popover_->close();
             weakSelf->openSettings();
         },
+        [weakSelf] {
+            if (weakSelf) weakSelf->openAccessHelp();
+        },
         [] { QCoreApplication::quit(); });
     popover_ = std::make_unique<PopupPanel>(view);
 }
@@ -112,7 +117,7 @@ void AppDelegate::openSettings() {
         settingsWindow_->bringToFront();
         return;
     }
-    auto window = std::make_unique<SettingsWindow>();
+    auto window = std::make_unique<SettingsWindow>([this] { openAccessHelp(); });
     connect(window.get(), &SettingsWindow::willClose, this, &AppDelegate::windowWillClose);
     window->centre();
     window->bringToFront();
@@ -123,6 +128,20 @@ void AppDelegate::windowWillClose(QWidget* window) {
     if (window == nullptr || window != settingsWindow_.get()) return;
     // Called from the window's own close event: it is deleted once that has finished.
     settingsWindow_.release()->deleteLater();
+}
+
+void AppDelegate::setAccessGrant(platform::qt::AccessGrant grant) {
+    accessGrant_ = std::move(grant);
+}
+
+void AppDelegate::openAccessHelp() {
+    if (accessHelp_.isNull()) {
+        accessHelp_ =
+            platform::qt::createInputAccessHelp(accessGrant_, [this] { recheckInputAccess(); });
+    }
+    accessHelp_->show();
+    accessHelp_->raise();
+    accessHelp_->activateWindow();
 }
 
 void AppDelegate::promptForInputAccess() {

@@ -20,7 +20,8 @@ namespace {
 constexpr int kInset = 20;  // px around the form
 }  // namespace
 
-GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent)
+GeneralView::GeneralView(Preferences& prefs, bool hasPermission,
+                         std::function<void()> onOpenAccessibilitySettings, QWidget* parent)
     : QWidget(parent), hasPermission_(hasPermission) {
     // The form keeps its natural height and sits in the vertical middle of the tab. Where the
     // tab is too short for it (the warning showing, a large font), the insets above and below
@@ -51,7 +52,8 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
     addToggleRow(
         *form, this, tr("Launch at login"), "launchAtLogin", true, prefs.launchAtLoginStream(),
         [&prefs](bool v) { prefs.setLaunchAtLogin(v); }, bindings_);
-    form->addWidget(createAccessibilityButton(), 0, Qt::AlignLeft);
+    form->addWidget(createAccessibilityButton(std::move(onOpenAccessibilitySettings)), 0,
+                    Qt::AlignLeft);
     form->addWidget(createPermissionWarning(), 0, Qt::AlignLeft);
 
     onPermissionMayHaveChanged(this, [this] { refreshPermission(); });
@@ -67,12 +69,14 @@ void GeneralView::addSliders(QVBoxLayout& form, Preferences& prefs) {
     for (QSlider* slider : findChildren<QSlider*>()) setSmallControlSize(*slider);
 }
 
-QWidget* GeneralView::createAccessibilityButton() {
+QWidget* GeneralView::createAccessibilityButton(std::function<void()> onOpenAccessibilitySettings) {
     auto* button = new QPushButton(tr("Accessibility Settings\u2026"), this);
     button->setObjectName("openAccessibilitySettings");
     setTextStyle(*button, TextStyle::callout);
     setSmallControlSize(*button);
-    connect(button, &QPushButton::clicked, this, [] { openAccessibilitySettings(); });
+    connect(button, &QPushButton::clicked, this, [open = std::move(onOpenAccessibilitySettings)] {
+        if (open) open();
+    });
     return button;
 }
 

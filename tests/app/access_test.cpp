@@ -10,7 +10,6 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -18,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include "app/accessibility_help.h"
 #include "app/session.h"
@@ -125,13 +123,11 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    static QWidget* openHelp() {
-        QDesktopServices::openUrl(
-            QUrl("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->objectName() == "glidewheelInputAccessHelp") return window;
-        }
-        return nullptr;
+    static QWidget* openHelp(AccessGrant grant, std::function<void()> accessMayHaveChanged) {
+        QWidget* help =
+            platform::qt::createInputAccessHelp(std::move(grant), std::move(accessMayHaveChanged));
+        help->show();
+        return help;
     }
 
     QTemporaryDir dir;
@@ -158,9 +154,7 @@ TEST_F(AccessHelpTest, FindsTheHelperBesideTheProgramOrInLibexec) {
 
 TEST_F(AccessHelpTest, GrantRunsTheHelperThroughPkexecAndSaysAccessMayHaveChanged) {
     int checks = 0;
-    platform::qt::installAccessibilitySettingsHandler({pkexec(), helper()},
-                                                      [&checks] { ++checks; });
-    QWidget* help = openHelp();
+    QWidget* help = openHelp({pkexec(), helper()}, [&checks] { ++checks; });
     ASSERT_NE(help, nullptr);
     auto* grant = help->findChild<QAbstractButton*>("grantAccess");
     ASSERT_NE(grant, nullptr);
@@ -177,9 +171,7 @@ TEST_F(AccessHelpTest, GrantRunsTheHelperThroughPkexecAndSaysAccessMayHaveChange
 TEST_F(AccessHelpTest, ManualStepsWrapCopyAndInstallTheRuleTheHelperDoes) {
     for (const bool withPolkit : {false, true}) {
         SCOPED_TRACE(withPolkit ? "with polkit" : "without polkit");
-        platform::qt::installAccessibilitySettingsHandler(
-            {withPolkit ? pkexec() : dir.filePath("no-pkexec"), helper()}, {});
-        QWidget* help = openHelp();
+        QWidget* help = openHelp({withPolkit ? pkexec() : dir.filePath("no-pkexec"), helper()}, {});
         ASSERT_NE(help, nullptr);
         EXPECT_EQ(help->findChild<QAbstractButton*>("grantAccess") != nullptr, withPolkit);
         auto* steps = help->findChild<QPlainTextEdit*>("manualSteps");
@@ -207,9 +199,7 @@ TEST_F(AccessHelpTest, AFailedOrCancelledGrantSaysSoAndStillAsksForACheck) {
         status = exitStatus;
         SetUp();
         int checks = 0;
-        platform::qt::installAccessibilitySettingsHandler({pkexec(), helper()},
-                                                          [&checks] { ++checks; });
-        QWidget* help = openHelp();
+        QWidget* help = openHelp({pkexec(), helper()}, [&checks] { ++checks; });
         ASSERT_NE(help, nullptr);
         help->findChild<QAbstractButton*>("grantAccess")->click();
         ASSERT_TRUE(processEventsUntil([&] { return checks > 0; }));
