@@ -28,6 +28,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QVBoxLayout* createCentredForm();
+    void addSettings(QVBoxLayout& form, Preferences& prefs);
     void addSliders(QVBoxLayout& form, Preferences& prefs);
     QWidget* createAccessibilityButton(std::function<void()> onOpenAccessibilitySettings);
     QWidget* createPermissionWarning();
