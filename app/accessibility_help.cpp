@@ -2,13 +2,13 @@
 
 #include "app/accessibility_help.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <utility>
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
