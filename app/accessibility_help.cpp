@@ -23,7 +23,7 @@
 // Resources of a static library must be registered by name from the global namespace.
 static void registerHelpResources() { Q_INIT_RESOURCE(accessibility_help); }
 
-namespace glidewheel::platform::qt {
+namespace glidewheel {
 namespace {
 
 constexpr auto kHelpPage = "qrc:/glidewheel/help/input_access.html";
@@ -197,4 +197,4 @@ QString inputAccessPromptText(bool inTray) {
                         "grant it.");
 }
 
-}  // namespace glidewheel::platform::qt
+}  // namespace glidewheel

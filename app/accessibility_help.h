@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace glidewheel::platform::qt {
+namespace glidewheel {
 
 // How the help page grants input access itself: `pkexec` asks polkit for an administrator and
 // runs `helper` as root. The helper installs the udev rule, loads uinput and applies the rule to
@@ -40,4 +40,4 @@ QString manualAccessCommands();
 // icon's panel when the icon is in a tray, else the settings window.
 QString inputAccessPromptText(bool inTray);
 
-}  // namespace glidewheel::platform::qt
+}  // namespace glidewheel

@@ -129,14 +129,11 @@ void AppDelegate::windowWillClose(QWidget* window) {
     settingsWindow_.release()->deleteLater();
 }
 
-void AppDelegate::setAccessGrant(platform::qt::AccessGrant grant) {
-    accessGrant_ = std::move(grant);
-}
+void AppDelegate::setAccessGrant(AccessGrant grant) { accessGrant_ = std::move(grant); }
 
 void AppDelegate::openAccessHelp() {
     if (accessHelp_.isNull()) {
-        accessHelp_ =
-            platform::qt::createInputAccessHelp(accessGrant_, [this] { recheckInputAccess(); });
+        accessHelp_ = createInputAccessHelp(accessGrant_, [this] { recheckInputAccess(); });
     }
     accessHelp_->show();
     accessHelp_->raise();
@@ -148,7 +145,7 @@ void AppDelegate::promptForInputAccess() {
     // item exists. Without a tray (yet) the notice names the settings window, which opens when
     // no tray turns up and stays reachable through the panel when one does.
     if (!statusItem_) return;
-    statusItem_->notify(platform::qt::inputAccessPromptText(statusItem_->isInTray()));
+    statusItem_->notify(inputAccessPromptText(statusItem_->isInTray()));
 }
 
 void AppDelegate::recheckInputAccess() {

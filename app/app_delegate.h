@@ -45,7 +45,7 @@ public:
     // Forgets the settings window when `window` is it.
     void windowWillClose(QWidget* window);
     // How the access help grants access; until set, it offers only the terminal commands.
-    void setAccessGrant(platform::qt::AccessGrant grant);
+    void setAccessGrant(AccessGrant grant);
     // Brings the access help forward, building it when there is none. The views' accessibility
     // buttons run it.
     void openAccessHelp();
@@ -67,7 +67,7 @@ private:
     std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<PopupPanel> popover_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
-    platform::qt::AccessGrant accessGrant_;
+    AccessGrant accessGrant_;
     QPointer<QWidget> accessHelp_;  // deletes itself when closed
     std::vector<Cancellable> cancellables_;
 };

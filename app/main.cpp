@@ -42,7 +42,7 @@ int main(int argc, char* argv[]) {
     platform::install(backend->services());
     app.appDelegate().setAccessGrant(
         {QString::fromStdString(pkexecProgram()),
-         platform::qt::findGrantAccessHelper(QCoreApplication::applicationDirPath())});
+         findGrantAccessHelper(QCoreApplication::applicationDirPath())});
     // Logout and Ctrl+C quit through the normal path, which stops interception.
     QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
 

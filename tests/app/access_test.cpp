@@ -25,8 +25,6 @@
 namespace glidewheel::testing {
 namespace {
 
-using platform::qt::AccessGrant;
-
 // --- choosing the display ---
 
 TEST(Session, PicksAPlatformWhoseDisplayOpensElseNone) {
@@ -124,8 +122,7 @@ protected:
     }
 
     static QWidget* openHelp(AccessGrant grant, std::function<void()> accessMayHaveChanged) {
-        QWidget* help =
-            platform::qt::createInputAccessHelp(std::move(grant), std::move(accessMayHaveChanged));
+        QWidget* help = createInputAccessHelp(std::move(grant), std::move(accessMayHaveChanged));
         help->show();
         return help;
     }
@@ -140,12 +137,12 @@ TEST_F(AccessHelpTest, FindsTheHelperBesideTheProgramOrInLibexec) {
     root.mkpath("build/app");
     root.mkpath("usr/bin");
     root.mkpath("usr/libexec/glidewheel");
-    EXPECT_EQ(platform::qt::findGrantAccessHelper(root.filePath("build/app")), "");
+    EXPECT_EQ(findGrantAccessHelper(root.filePath("build/app")), "");
     writeScript(root.filePath("build/app/glidewheel-grant-access"), "#!/bin/sh\n");
     writeScript(root.filePath("usr/libexec/glidewheel/glidewheel-grant-access"), "#!/bin/sh\n");
-    EXPECT_EQ(platform::qt::findGrantAccessHelper(root.filePath("build/app")),
+    EXPECT_EQ(findGrantAccessHelper(root.filePath("build/app")),
               QFileInfo(root.filePath("build/app/glidewheel-grant-access")).canonicalFilePath());
-    EXPECT_EQ(platform::qt::findGrantAccessHelper(root.filePath("usr/bin")),
+    EXPECT_EQ(findGrantAccessHelper(root.filePath("usr/bin")),
               QFileInfo(root.filePath("usr/libexec/glidewheel/glidewheel-grant-access"))
                   .canonicalFilePath());
     EXPECT_FALSE((AccessGrant{"/nonexistent/pkexec", helper()}.isAvailable()));
@@ -208,8 +205,8 @@ TEST_F(AccessHelpTest, AFailedOrCancelledGrantSaysSoAndStillAsksForACheck) {
 }
 
 TEST(AccessNotice, NamesThePanelInATrayElseTheSettingsWindow) {
-    EXPECT_TRUE(platform::qt::inputAccessPromptText(true).contains("\"Open Settings\""));
-    EXPECT_TRUE(platform::qt::inputAccessPromptText(false).contains(
+    EXPECT_TRUE(inputAccessPromptText(true).contains("\"Open Settings\""));
+    EXPECT_TRUE(inputAccessPromptText(false).contains(
         "\"Accessibility Settings\u2026\" in the Glidewheel Settings window"));
 }
 
