@@ -2,19 +2,16 @@
 
 #include "app/accessibility_help.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QObject>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QStringList>
@@ -26,10 +23,9 @@
 // Resources of a static library must be registered by name from the global namespace.
 static void registerHelpResources() { Q_INIT_RESOURCE(accessibility_help); }
 
-namespace glidewheel::platform::qt {
+namespace glidewheel {
 namespace {
 
-constexpr auto kSettingsScheme = "x-apple.systempreferences";
 constexpr auto kHelpPage = "qrc:/glidewheel/help/input_access.html";
 constexpr auto kRuleResource = ":/glidewheel/help/70-glidewheel.rules";
 constexpr auto kHelperName = "glidewheel-grant-access";
@@ -44,8 +40,8 @@ bool isExecutableFile(const QString& path) {
 // steps as terminal commands, wrapped to the window's width, with a button that copies them.
 class InputAccessHelpWindow final : public QWidget {
 public:
-    InputAccessHelpWindow(const AccessGrant& grant, std::function<void()> accessMayHaveChanged)
-        : grant_(grant), accessMayHaveChanged_(std::move(accessMayHaveChanged)) {
+    InputAccessHelpWindow(AccessGrant grant, std::function<void()> accessMayHaveChanged)
+        : grant_(std::move(grant)), accessMayHaveChanged_(std::move(accessMayHaveChanged)) {
         setObjectName(QStringLiteral("glidewheelInputAccessHelp"));
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowTitle(QStringLiteral("Glidewheel: Access to Your Mouse"));
@@ -152,52 +148,15 @@ private:
     QProcess* process_ = nullptr;
 };
 
-// Receives the settings addresses that the program opens and answers them with the help window.
-class InputAccessHelp final : public QObject {
-    Q_OBJECT
-
-public:
-    InputAccessHelp(AccessGrant grant, std::function<void()> accessMayHaveChanged, QObject* parent)
-        : QObject(parent),
-          grant_(std::move(grant)),
-          accessMayHaveChanged_(std::move(accessMayHaveChanged)) {}
-    ~InputAccessHelp() override {
-        QDesktopServices::unsetUrlHandler(QString::fromLatin1(kSettingsScheme));
-        delete window_.data();  // a top-level window has no parent to take it along
-    }
-
-public slots:
-    void showHelp(const QUrl&) {
-        if (window_.isNull()) window_ = new InputAccessHelpWindow(grant_, accessMayHaveChanged_);
-        window_->show();
-        window_->raise();
-        window_->activateWindow();
-    }
-
-private:
-    AccessGrant grant_;
-    std::function<void()> accessMayHaveChanged_;
-    QPointer<QWidget> window_;
-};
-
 }  // namespace
 
 bool AccessGrant::isAvailable() const {
     return isExecutableFile(pkexec) && isExecutableFile(helper);
 }
 
-void installAccessibilitySettingsHandler(AccessGrant grant,
-                                         std::function<void()> accessMayHaveChanged) {
-    static QPointer<InputAccessHelp> installed;
-    delete installed.data();
+QWidget* createInputAccessHelp(AccessGrant grant, std::function<void()> accessMayHaveChanged) {
     registerHelpResources();
-    // Goes when the event loop ends: its window must not outlive the application's GUI, which is
-    // torn down before the application object's children are deleted.
-    QCoreApplication* app = QCoreApplication::instance();
-    installed = new InputAccessHelp(std::move(grant), std::move(accessMayHaveChanged), app);
-    QObject::connect(app, &QCoreApplication::aboutToQuit, installed,
-                     [] { delete installed.data(); });
-    QDesktopServices::setUrlHandler(QString::fromLatin1(kSettingsScheme), installed, "showHelp");
+    return new InputAccessHelpWindow(std::move(grant), std::move(accessMayHaveChanged));
 }
 
 QString findGrantAccessHelper(const QString& programDir) {
@@ -238,6 +197,4 @@ QString inputAccessPromptText(bool inTray) {
                         "grant it.");
 }
 
-}  // namespace glidewheel::platform::qt
-
-#include "accessibility_help.moc"
+}  // namespace glidewheel

@@ -6,7 +6,9 @@
 
 #include <QString>
 
-namespace glidewheel::platform::qt {
+class QWidget;
+
+namespace glidewheel {
 
 // How the help page grants input access itself: `pkexec` asks polkit for an administrator and
 // runs `helper` as root. The helper installs the udev rule, loads uinput and applies the rule to
@@ -19,15 +21,13 @@ struct AccessGrant {
     bool isAvailable() const;
 };
 
-// Makes opening "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"
-// (or any address of that scheme) show a help window on granting Glidewheel access to input
-// devices, the nearest thing this system has to that settings page. Where `grant` is available
-// the window offers "Grant Access…"; it always shows the same steps as terminal commands, with
-// a button that copies them. `accessMayHaveChanged` runs when a grant has ended and when the
-// window closes. The window is reused while it is open. Needs a QApplication; main thread only.
-// A later call replaces the earlier handler and closes its window.
-void installAccessibilitySettingsHandler(AccessGrant grant,
-                                         std::function<void()> accessMayHaveChanged);
+// A new help window on granting Glidewheel access to input devices, the nearest thing this
+// system has to an accessibility-settings page; not shown yet. Where `grant` is available the
+// window offers "Grant Access…"; it always shows the same steps as terminal commands, with a
+// button that copies them. `accessMayHaveChanged` runs when a grant has ended and when the
+// window closes. A top-level window that deletes itself when closed; whoever keeps it must
+// delete it before the application's GUI goes. Needs a QApplication; main thread only.
+QWidget* createInputAccessHelp(AccessGrant grant, std::function<void()> accessMayHaveChanged);
 
 // The grant helper of a program in `programDir`: next to it in a build tree, else in the
 // libexec folder beside its bin folder when installed. Empty when there is neither.
@@ -40,4 +40,4 @@ QString manualAccessCommands();
 // icon's panel when the icon is in a tray, else the settings window.
 QString inputAccessPromptText(bool inTray);
 
-}  // namespace glidewheel::platform::qt
+}  // namespace glidewheel

@@ -3,13 +3,12 @@
 #include "app/app_delegate.h"
 
 #include <iostream>
+#include <utility>
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 
-#include "app/accessibility_help.h"
 #include "engine/scroll_interceptor.h"
 #include "platform/services.h"
 #include "settings/preferences.h"
@@ -34,7 +33,9 @@ bool hasVisibleScreen() {
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    delete accessHelp_.data();  // a top-level window has no parent to take it along
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     const platform::Services& services = platform::services();
@@ -82,6 +83,9 @@ void AppDelegate::setupPopover() {
             if (weakSelf->popover_) weakSelf->popover_->close();
             weakSelf->openSettings();
         },
+        [weakSelf] {
+            if (weakSelf) weakSelf->openAccessHelp();
+        },
         [] { QCoreApplication::quit(); });
     popover_ = std::make_unique<PopupPanel>(view);
 }
@@ -112,7 +116,7 @@ void AppDelegate::openSettings() {
         settingsWindow_->bringToFront();
         return;
     }
-    auto window = std::make_unique<SettingsWindow>();
+    auto window = std::make_unique<SettingsWindow>([this] { openAccessHelp(); });
     connect(window.get(), &SettingsWindow::willClose, this, &AppDelegate::windowWillClose);
     window->centre();
     window->bringToFront();
@@ -125,12 +129,23 @@ void AppDelegate::windowWillClose(QWidget* window) {
     settingsWindow_.release()->deleteLater();
 }
 
+void AppDelegate::setAccessGrant(AccessGrant grant) { accessGrant_ = std::move(grant); }
+
+void AppDelegate::openAccessHelp() {
+    if (accessHelp_.isNull()) {
+        accessHelp_ = createInputAccessHelp(accessGrant_, [this] { recheckInputAccess(); });
+    }
+    accessHelp_->show();
+    accessHelp_->raise();
+    accessHelp_->activateWindow();
+}
+
 void AppDelegate::promptForInputAccess() {
     // Prompts come from starting interception, which the launch sequence does after the status
     // item exists. Without a tray (yet) the notice names the settings window, which opens when
     // no tray turns up and stays reachable through the panel when one does.
     if (!statusItem_) return;
-    statusItem_->notify(platform::qt::inputAccessPromptText(statusItem_->isInTray()));
+    statusItem_->notify(inputAccessPromptText(statusItem_->isInTray()));
 }
 
 void AppDelegate::recheckInputAccess() {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 
+#include "app/accessibility_help.h"
 #include "app/popup_panel.h"
 #include "app/settings_window.h"
 #include "app/status_item.h"
@@ -17,9 +19,9 @@ class QCoreApplication;
 namespace glidewheel {
 
 // Wires the program together at launch and stops interception at exit; owns the tray icon, its
-// popup and the settings window. The only place that starts and stops the interceptor.
-// Uses the installed platform services and the shared Preferences and ScrollInterceptor.
-// Main thread only.
+// popup, the settings window and the access help. The only place that starts and stops the
+// interceptor. Uses the installed platform services and the shared Preferences and
+// ScrollInterceptor. Main thread only.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -42,13 +44,19 @@ public:
     void openSettings();
     // Forgets the settings window when `window` is it.
     void windowWillClose(QWidget* window);
+    // How the access help grants access; until set, it offers only the terminal commands.
+    void setAccessGrant(AccessGrant grant);
+    // Brings the access help forward, building it when there is none. The views' accessibility
+    // buttons run it.
+    void openAccessHelp();
 
     // Tells the user, through the tray (else on standard error), how to grant the access that
     // interception needs.
     void promptForInputAccess();
     // Access may have been granted or taken back: the views read it again, and interception
     // starts when it is switched on, not running and now has access. Runs when the application
-    // becomes active and before the panel shows; the access help calls it too.
+    // becomes active and before the panel shows, and when the access help says access may have
+    // changed.
     void recheckInputAccess();
 
     StatusItem* statusItem() const { return statusItem_.get(); }
@@ -59,6 +67,8 @@ private:
     std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<PopupPanel> popover_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
+    AccessGrant accessGrant_;
+    QPointer<QWidget> accessHelp_;  // deletes itself when closed
     std::vector<Cancellable> cancellables_;
 };
 

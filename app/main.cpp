@@ -40,10 +40,9 @@ int main(int argc, char* argv[]) {
     auto* backend =
         new LinuxBackend([&app] { app.appDelegate().promptForInputAccess(); }, systemRoot());
     platform::install(backend->services());
-    platform::qt::installAccessibilitySettingsHandler(
+    app.appDelegate().setAccessGrant(
         {QString::fromStdString(pkexecProgram()),
-         platform::qt::findGrantAccessHelper(QCoreApplication::applicationDirPath())},
-        [&app] { app.appDelegate().recheckInputAccess(); });
+         findGrantAccessHelper(QCoreApplication::applicationDirPath())});
     // Logout and Ctrl+C quit through the normal path, which stops interception.
     QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
 

@@ -7,19 +7,20 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "views/content_view.h"
 
 namespace glidewheel {
 
-SettingsWindow::SettingsWindow()
+SettingsWindow::SettingsWindow(std::function<void()> onOpenAccessibilitySettings)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Glidewheel Settings"));
     setFixedSize(kContentSize);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new ContentView(this));
+    layout->addWidget(new ContentView(std::move(onOpenAccessibilitySettings), this));
 }
 
 void SettingsWindow::centre() {

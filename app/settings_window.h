@@ -2,19 +2,22 @@
 
 #pragma once
 
+#include <functional>
+
 #include <QSize>
 #include <QWidget>
 
 namespace glidewheel {
 
 // The settings window: titled "Glidewheel Settings", closable, neither minimisable nor
-// resizable, holding a new ContentView of a fixed size. It lives until it is closed.
+// resizable, holding a new ContentView of a fixed size, whose accessibility button runs
+// `onOpenAccessibilitySettings`. It lives until it is closed.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr QSize kContentSize{360, 340};
 
-    SettingsWindow();
+    explicit SettingsWindow(std::function<void()> onOpenAccessibilitySettings);
 
     // Places the window in the middle of the available area of the screen the pointer is on.
     void centre();

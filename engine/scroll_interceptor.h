@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 
 #include "engine/smooth_scroller.h"
 #include "platform/event_tap.h"

@@ -17,6 +17,19 @@ constexpr double kPostThreshold = 1.0;  // points gathered before a post
 constexpr double kStopStep = 0.1;       // points: a step this small ends the glide
 constexpr double kLargestDistance = std::numeric_limits<double>::max();
 
+// Turns the copy of a wheel event into one frame's post: `amount` points of continuous scroll
+// along the wheel's axis, marked as the scroller's own. Writes the fields canCarryGlide counts.
+void rewriteAsGlidePost(Event& event, bool horizontal, double amount) {
+    // A vertical wheel turned with shift held scrolls sideways.
+    const bool sideways = horizontal || (event.flags() & kCGEventFlagMaskShift) != 0;
+    event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, sideways ? 0.0 : amount);
+    event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, sideways ? amount : 0.0);
+    event.setDoubleValue(kCGScrollWheelEventFixedPtDeltaAxis1, 0.0);
+    event.setDoubleValue(kCGScrollWheelEventFixedPtDeltaAxis2, 0.0);
+    event.setIntegerValue(kCGScrollWheelEventIsContinuous, 1);
+    event.setIntegerValue(kCGEventSourceUserData, ownEventMarker);
+}
+
 }  // namespace
 
 bool canCarryGlide(const Event& event, std::optional<EventField> alsoWritten) {
@@ -176,14 +189,7 @@ void SmoothScroller::advanceFrame() {
     }
 
     if (post && copy && proxy) {
-        // A vertical wheel turned with shift held scrolls sideways.
-        const bool sideways = horizontal || (copy->flags() & kCGEventFlagMaskShift) != 0;
-        copy->setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, sideways ? 0.0 : amount);
-        copy->setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, sideways ? amount : 0.0);
-        copy->setDoubleValue(kCGScrollWheelEventFixedPtDeltaAxis1, 0.0);
-        copy->setDoubleValue(kCGScrollWheelEventFixedPtDeltaAxis2, 0.0);
-        copy->setIntegerValue(kCGScrollWheelEventIsContinuous, 1);
-        copy->setIntegerValue(kCGEventSourceUserData, ownEventMarker);
+        rewriteAsGlidePost(*copy, horizontal, amount);
         eventTaps_.postEvent(proxy, *copy);
     }
     ordered.unlock();

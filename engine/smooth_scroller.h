@@ -10,7 +10,6 @@
 #include "platform/display_link.h"
 #include "platform/event.h"
 #include "platform/event_tap.h"
-#include "platform/unfair_lock.h"
 
 namespace glidewheel {
 
@@ -100,7 +99,7 @@ private:
 
     std::unique_ptr<platform::DisplayLink> displayLink;
     std::mutex reporting;
-    mutable platform::UnfairLock lock;
+    mutable std::mutex lock;
     std::optional<platform::Event> storedEvent;
     platform::EventTapProxy storedProxy;
     double currentPosition = 0.0;  // points

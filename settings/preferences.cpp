@@ -3,7 +3,6 @@
 #include "settings/preferences.h"
 
 #include <cstdio>
-#include <string>
 
 #include "platform/services.h"
 

@@ -15,7 +15,6 @@
 // one the glide posted. The frame timing is described in tools/lab/replay.h, the chart in
 // tools/lab/svg_chart.h. Exit status 2, with one line on standard error, for a bad argument.
 
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <string_view>

@@ -4,6 +4,7 @@
 
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "views/about_view.h"
 #include "views/colors.h"
@@ -13,14 +14,16 @@
 
 namespace glidewheel {
 
-ContentView::ContentView(QWidget* parent) : QWidget(parent) {
+ContentView::ContentView(std::function<void()> onOpenAccessibilitySettings, QWidget* parent)
+    : QWidget(parent) {
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(8, 0, 8, 8);  // left, top, right, bottom in px
 
     auto* tabs = new QTabWidget(this);
     tabs->setObjectName("tabs");
     const QColor symbolTint = foregroundColor(palette(), Foreground::primary);
-    tabs->addTab(new GeneralView(Preferences::shared(), currentAccessibilityPermission(), tabs),
+    tabs->addTab(new GeneralView(Preferences::shared(), currentAccessibilityPermission(),
+                                 std::move(onOpenAccessibilitySettings), tabs),
                  symbolIcon("gear", symbolTint), tr("General"));
     tabs->addTab(new AboutView(tabs), symbolIcon("info.circle", symbolTint), tr("About"));
     tabs->setCurrentIndex(0);

@@ -20,8 +20,21 @@ namespace {
 constexpr int kInset = 20;  // px around the form
 }  // namespace
 
-GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent)
+GeneralView::GeneralView(Preferences& prefs, bool hasPermission,
+                         std::function<void()> onOpenAccessibilitySettings, QWidget* parent)
     : QWidget(parent), hasPermission_(hasPermission) {
+    QVBoxLayout* form = createCentredForm();
+    // Toggles, the button and the warning keep their natural width at the leading edge; the
+    // title rows, sliders and dividers fill the width.
+    addSettings(*form, prefs);
+    form->addWidget(createAccessibilityButton(std::move(onOpenAccessibilitySettings)), 0,
+                    Qt::AlignLeft);
+    form->addWidget(createPermissionWarning(), 0, Qt::AlignLeft);
+
+    onPermissionMayHaveChanged(this, [this] { refreshPermission(); });
+}
+
+QVBoxLayout* GeneralView::createCentredForm() {
     // The form keeps its natural height and sits in the vertical middle of the tab. Where the
     // tab is too short for it (the warning showing, a large font), the insets above and below
     // give way before any control is squeezed.
@@ -36,25 +49,22 @@ GeneralView::GeneralView(Preferences& prefs, bool hasPermission, QWidget* parent
     outer->addLayout(form);
     outer->addSpacerItem(new QSpacerItem(0, kInset, QSizePolicy::Minimum, QSizePolicy::Maximum));
     outer->addStretch();
+    return form;
+}
 
-    // Toggles, the button and the warning keep their natural width at the leading edge; the
-    // title rows, sliders and dividers fill the width.
+void GeneralView::addSettings(QVBoxLayout& form, Preferences& prefs) {
     addToggleRow(
-        *form, this, tr("Enable Glidewheel"), "isEnabled", false, prefs.isEnabledStream(),
+        form, this, tr("Enable Glidewheel"), "isEnabled", false, prefs.isEnabledStream(),
         [&prefs](bool v) { prefs.setIsEnabled(v); }, bindings_);
-    form->addWidget(new Divider(this));
-    addSliders(*form, prefs);
+    form.addWidget(new Divider(this));
+    addSliders(form, prefs);
     addToggleRow(
-        *form, this, tr("Reverse scroll direction"), "reverseScroll", true,
+        form, this, tr("Reverse scroll direction"), "reverseScroll", true,
         prefs.reverseScrollStream(), [&prefs](bool v) { prefs.setReverseScroll(v); }, bindings_);
-    form->addWidget(new Divider(this));
+    form.addWidget(new Divider(this));
     addToggleRow(
-        *form, this, tr("Launch at login"), "launchAtLogin", true, prefs.launchAtLoginStream(),
+        form, this, tr("Launch at login"), "launchAtLogin", true, prefs.launchAtLoginStream(),
         [&prefs](bool v) { prefs.setLaunchAtLogin(v); }, bindings_);
-    form->addWidget(createAccessibilityButton(), 0, Qt::AlignLeft);
-    form->addWidget(createPermissionWarning(), 0, Qt::AlignLeft);
-
-    onPermissionMayHaveChanged(this, [this] { refreshPermission(); });
 }
 
 void GeneralView::addSliders(QVBoxLayout& form, Preferences& prefs) {
@@ -67,12 +77,14 @@ void GeneralView::addSliders(QVBoxLayout& form, Preferences& prefs) {
     for (QSlider* slider : findChildren<QSlider*>()) setSmallControlSize(*slider);
 }
 
-QWidget* GeneralView::createAccessibilityButton() {
+QWidget* GeneralView::createAccessibilityButton(std::function<void()> onOpenAccessibilitySettings) {
     auto* button = new QPushButton(tr("Accessibility Settings\u2026"), this);
     button->setObjectName("openAccessibilitySettings");
     setTextStyle(*button, TextStyle::callout);
     setSmallControlSize(*button);
-    connect(button, &QPushButton::clicked, this, [] { openAccessibilitySettings(); });
+    connect(button, &QPushButton::clicked, this, [open = std::move(onOpenAccessibilitySettings)] {
+        if (open) open();
+    });
     return button;
 }
 

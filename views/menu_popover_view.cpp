@@ -45,12 +45,14 @@ protected:
 }  // namespace
 
 MenuPopoverView::MenuPopoverView(Preferences& prefs, bool hasPermission,
-                                 std::function<void()> onOpenSettings, std::function<void()> onQuit,
-                                 QWidget* parent)
+                                 std::function<void()> onOpenSettings,
+                                 std::function<void()> onOpenAccessibilitySettings,
+                                 std::function<void()> onQuit, QWidget* parent)
     : QWidget(parent),
       prefs_(prefs),
       hasPermission_(hasPermission),
       onOpenSettings_(std::move(onOpenSettings)),
+      onOpenAccessibilitySettings_(std::move(onOpenAccessibilitySettings)),
       onQuit_(std::move(onQuit)) {
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -103,7 +105,9 @@ QWidget* MenuPopoverView::createPermissionWarning() {
     openSettings->setObjectName("openAccessibilitySettings");
     setTextStyle(*openSettings, TextStyle::caption);
     setSmallControlSize(*openSettings);
-    connect(openSettings, &QPushButton::clicked, this, [] { openAccessibilitySettings(); });
+    connect(openSettings, &QPushButton::clicked, this, [this] {
+        if (onOpenAccessibilitySettings_) onOpenAccessibilitySettings_();
+    });
     row->addWidget(openSettings);
     permissionWarning_ = warning;
     return warning;

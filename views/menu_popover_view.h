@@ -19,12 +19,13 @@ namespace glidewheel {
 // and login toggles, a warning while accessibility trust is missing, and the footer with the
 // settings and quit buttons. Every control is bound to `prefs`, which the view does not own and
 // which must outlive it. While smoothing is off the settings section is dimmed and disabled;
-// the header switch stays live. Sets no size of its own.
+// the header switch stays live. Its buttons run the given actions. Sets no size of its own.
 class MenuPopoverView : public QWidget {
     Q_OBJECT
 public:
     MenuPopoverView(Preferences& prefs, bool hasPermission, std::function<void()> onOpenSettings,
-                    std::function<void()> onQuit, QWidget* parent = nullptr);
+                    std::function<void()> onOpenAccessibilitySettings, std::function<void()> onQuit,
+                    QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -41,6 +42,7 @@ private:
     Preferences& prefs_;
     bool hasPermission_;
     std::function<void()> onOpenSettings_;
+    std::function<void()> onOpenAccessibilitySettings_;
     std::function<void()> onQuit_;
 
     QWidget* permissionWarning_ = nullptr;

@@ -6,9 +6,7 @@
 #include <utility>
 #include <variant>
 
-#include <QDesktopServices>
 #include <QGuiApplication>
-#include <QUrl>
 #include <QWidget>
 
 #include "engine/scroll_interceptor.h"
@@ -17,8 +15,6 @@
 namespace glidewheel {
 
 namespace {
-constexpr auto kAccessibilitySettingsAddress =
-    "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
 constexpr auto kFallbackVersion = "1.0";
 
 // Carries announcePermissionMayHaveChanged() to the views that listen.
@@ -62,10 +58,6 @@ QString versionString() {
 }
 
 QString versionText() { return QStringLiteral("v") + versionString(); }
-
-void openAccessibilitySettings() {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kAccessibilitySettingsAddress)));
-}
 
 bool currentAccessibilityPermission() {
     return ScrollInterceptor::shared().hasAccessibilityPermission();

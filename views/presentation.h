@@ -26,10 +26,6 @@ QString versionString();
 // The popup panel's footer text: "v" and the version.
 QString versionText();
 
-// Asks the desktop to open the accessibility-settings address. Whether anything opened is not
-// reported: there is nothing useful to tell the user if it did not.
-void openAccessibilitySettings();
-
 // The accessibility trust state as the shared interceptor reads it. Only reads: never prompts,
 // never starts or stops interception.
 bool currentAccessibilityPermission();

@@ -10,7 +10,6 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -18,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include "app/accessibility_help.h"
 #include "app/session.h"
@@ -26,8 +24,6 @@
 
 namespace glidewheel::testing {
 namespace {
-
-using platform::qt::AccessGrant;
 
 // --- choosing the display ---
 
@@ -125,13 +121,10 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    static QWidget* openHelp() {
-        QDesktopServices::openUrl(
-            QUrl("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->objectName() == "glidewheelInputAccessHelp") return window;
-        }
-        return nullptr;
+    static QWidget* openHelp(AccessGrant grant, std::function<void()> accessMayHaveChanged) {
+        QWidget* help = createInputAccessHelp(std::move(grant), std::move(accessMayHaveChanged));
+        help->show();
+        return help;
     }
 
     QTemporaryDir dir;
@@ -144,12 +137,12 @@ TEST_F(AccessHelpTest, FindsTheHelperBesideTheProgramOrInLibexec) {
     root.mkpath("build/app");
     root.mkpath("usr/bin");
     root.mkpath("usr/libexec/glidewheel");
-    EXPECT_EQ(platform::qt::findGrantAccessHelper(root.filePath("build/app")), "");
+    EXPECT_EQ(findGrantAccessHelper(root.filePath("build/app")), "");
     writeScript(root.filePath("build/app/glidewheel-grant-access"), "#!/bin/sh\n");
     writeScript(root.filePath("usr/libexec/glidewheel/glidewheel-grant-access"), "#!/bin/sh\n");
-    EXPECT_EQ(platform::qt::findGrantAccessHelper(root.filePath("build/app")),
+    EXPECT_EQ(findGrantAccessHelper(root.filePath("build/app")),
               QFileInfo(root.filePath("build/app/glidewheel-grant-access")).canonicalFilePath());
-    EXPECT_EQ(platform::qt::findGrantAccessHelper(root.filePath("usr/bin")),
+    EXPECT_EQ(findGrantAccessHelper(root.filePath("usr/bin")),
               QFileInfo(root.filePath("usr/libexec/glidewheel/glidewheel-grant-access"))
                   .canonicalFilePath());
     EXPECT_FALSE((AccessGrant{"/nonexistent/pkexec", helper()}.isAvailable()));
@@ -158,9 +151,7 @@ TEST_F(AccessHelpTest, FindsTheHelperBesideTheProgramOrInLibexec) {
 
 TEST_F(AccessHelpTest, GrantRunsTheHelperThroughPkexecAndSaysAccessMayHaveChanged) {
     int checks = 0;
-    platform::qt::installAccessibilitySettingsHandler({pkexec(), helper()},
-                                                      [&checks] { ++checks; });
-    QWidget* help = openHelp();
+    QWidget* help = openHelp({pkexec(), helper()}, [&checks] { ++checks; });
     ASSERT_NE(help, nullptr);
     auto* grant = help->findChild<QAbstractButton*>("grantAccess");
     ASSERT_NE(grant, nullptr);
@@ -177,9 +168,7 @@ TEST_F(AccessHelpTest, GrantRunsTheHelperThroughPkexecAndSaysAccessMayHaveChange
 TEST_F(AccessHelpTest, ManualStepsWrapCopyAndInstallTheRuleTheHelperDoes) {
     for (const bool withPolkit : {false, true}) {
         SCOPED_TRACE(withPolkit ? "with polkit" : "without polkit");
-        platform::qt::installAccessibilitySettingsHandler(
-            {withPolkit ? pkexec() : dir.filePath("no-pkexec"), helper()}, {});
-        QWidget* help = openHelp();
+        QWidget* help = openHelp({withPolkit ? pkexec() : dir.filePath("no-pkexec"), helper()}, {});
         ASSERT_NE(help, nullptr);
         EXPECT_EQ(help->findChild<QAbstractButton*>("grantAccess") != nullptr, withPolkit);
         auto* steps = help->findChild<QPlainTextEdit*>("manualSteps");
@@ -207,9 +196,7 @@ TEST_F(AccessHelpTest, AFailedOrCancelledGrantSaysSoAndStillAsksForACheck) {
         status = exitStatus;
         SetUp();
         int checks = 0;
-        platform::qt::installAccessibilitySettingsHandler({pkexec(), helper()},
-                                                          [&checks] { ++checks; });
-        QWidget* help = openHelp();
+        QWidget* help = openHelp({pkexec(), helper()}, [&checks] { ++checks; });
         ASSERT_NE(help, nullptr);
         help->findChild<QAbstractButton*>("grantAccess")->click();
         ASSERT_TRUE(processEventsUntil([&] { return checks > 0; }));
@@ -218,8 +205,8 @@ TEST_F(AccessHelpTest, AFailedOrCancelledGrantSaysSoAndStillAsksForACheck) {
 }
 
 TEST(AccessNotice, NamesThePanelInATrayElseTheSettingsWindow) {
-    EXPECT_TRUE(platform::qt::inputAccessPromptText(true).contains("\"Open Settings\""));
-    EXPECT_TRUE(platform::qt::inputAccessPromptText(false).contains(
+    EXPECT_TRUE(inputAccessPromptText(true).contains("\"Open Settings\""));
+    EXPECT_TRUE(inputAccessPromptText(false).contains(
         "\"Accessibility Settings\u2026\" in the Glidewheel Settings window"));
 }
 

@@ -31,13 +31,13 @@ int main(int argc, char** argv) {
         ok = ok && saved;
     };
     sim.trust.trusted = false;
-    save(MenuPopoverView(Preferences::shared(), false, {}, {}), 300, "popover-warning.png");
-    save(ContentView(), 360, "settings-general.png");
+    save(MenuPopoverView(Preferences::shared(), false, {}, {}, {}), 300, "popover-warning.png");
+    save(ContentView({}), 360, "settings-general.png");
     sim.trust.trusted = true;
     Preferences::shared().setIsEnabled(false);
-    save(MenuPopoverView(Preferences::shared(), true, {}, {}), 300, "popover-disabled.png");
+    save(MenuPopoverView(Preferences::shared(), true, {}, {}, {}), 300, "popover-disabled.png");
     Preferences::shared().setIsEnabled(true);
-    ContentView about;
+    ContentView about({});
     about.findChild<QTabWidget*>()->setCurrentIndex(1);
     save(about, 360, "settings-about.png");
     return ok ? 0 : 1;

@@ -124,6 +124,94 @@ std::string digitsOf(Wide value) {
     throw ArgumentError("malformed event " + quoted(event) + ": " + why);
 }
 
+// The time before an event's colon, in milliseconds.
+Exact parseTime(std::string_view event, std::string_view time) {
+    if (!time.empty() && time.front() == '-')
+        malformed(event, "time " + quoted(time) + " is negative");
+    Exact ms;
+    switch (parseDecimal(time, kTimeIntegerDigits, ms)) {
+        case DecimalError::none: break;
+        case DecimalError::notANumber:
+            malformed(event, "time " + quoted(time) + " is not a number");
+        case DecimalError::tooLarge: malformed(event, "time " + quoted(time) + " is out of range");
+        case DecimalError::tooPrecise:
+            malformed(event, "time " + quoted(time) + " has more than 6 decimals");
+    }
+    return ms;
+}
+
+// N=VALUE: an integer literal is stored as an integer, anything else as a double.
+void setField(std::string_view event, std::string_view name, std::string_view value,
+              platform::Event& into) {
+    bool isInteger = false;
+    std::optional<std::int64_t> number = parseInteger(name, isInteger);
+    if (!isInteger) malformed(event, "field number " + quoted(name) + " is not a number");
+    if (!number || *number < 0 || *number > std::numeric_limits<platform::EventField>::max()) {
+        malformed(event, "field number " + quoted(name) + " is out of range");
+    }
+    const auto field = static_cast<platform::EventField>(*number);
+
+    bool stored;
+    const std::optional<std::int64_t> integer = parseInteger(value, isInteger);
+    if (isInteger) {
+        if (!integer) malformed(event, "value " + quoted(value) + " does not fit 64 bits");
+        stored = into.setIntegerValue(field, *integer);
+    } else {
+        const std::optional<double> real = parseDouble(value);
+        if (!real) malformed(event, "value " + quoted(value) + " is not a number");
+        stored = into.setDoubleValue(field, *real);
+    }
+    if (!stored) {
+        malformed(event, "too many fields (an event holds " +
+                             std::to_string(platform::Event::kMaxFields) + ")");
+    }
+}
+
+// One of an event's items: N=VALUE, flags=VALUE or type=VALUE.
+void parseItem(std::string_view event, std::string_view item, platform::Event& into) {
+    const std::size_t equals = item.find('=');
+    if (item.empty() || equals == std::string_view::npos) {
+        malformed(event, "item " + quoted(item) + " is not N=VALUE, flags=VALUE or type=VALUE");
+    }
+    const std::string_view name = item.substr(0, equals);
+    const std::string_view value = item.substr(equals + 1);
+    if (name == "flags") {
+        const auto flags = parseUnsigned(value, std::numeric_limits<std::uint64_t>::max());
+        if (!flags) malformed(event, "flags " + quoted(value) + " is not a 64-bit unsigned number");
+        into.setFlags(*flags);
+    } else if (name == "type") {
+        const auto type = parseUnsigned(value, std::numeric_limits<platform::EventType>::max());
+        if (!type) malformed(event, "type " + quoted(value) + " is not a 32-bit unsigned number");
+        into.setType(static_cast<platform::EventType>(*type));
+    } else {
+        setField(event, name, value, into);
+    }
+}
+
+// The value of --svg, --refresh, --speed or --smoothness.
+void applyOption(std::string_view option, std::string_view value, LabOptions& options) {
+    if (option == "--svg") {
+        if (value.empty()) throw ArgumentError("option \"--svg\" needs a file name");
+        options.svgPath = std::string(value);
+    } else if (option == "--refresh") {
+        Exact hz;
+        const DecimalError error = parseDecimal(value, kRefreshIntegerDigits, hz);
+        if (error != DecimalError::none || hz.numerator == 0) {
+            throw ArgumentError("refresh rate " + quoted(value) +
+                                " is not a positive number of hertz (at most 7 digits "
+                                "before the point and 6 after)");
+        }
+        options.refreshHz = hz;
+    } else {
+        const std::optional<double> number = parseDouble(value);
+        if (!number) {
+            throw ArgumentError("value " + quoted(value) + " of option " + quoted(option) +
+                                " is not a number");
+        }
+        (option == "--speed" ? options.speed : options.smoothness) = *number;
+    }
+}
+
 }  // namespace
 
 std::string formatMillis(Exact ms) {
@@ -140,19 +228,8 @@ double toDouble(Exact value) {
 TraceEvent parseEvent(std::string_view text) {
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) malformed(text, "expected TIME_MS:ITEM,ITEM,...");
-    const std::string_view time = text.substr(0, colon);
-
     TraceEvent parsed;
-    if (!time.empty() && time.front() == '-')
-        malformed(text, "time " + quoted(time) + " is negative");
-    switch (parseDecimal(time, kTimeIntegerDigits, parsed.timeMs)) {
-        case DecimalError::none: break;
-        case DecimalError::notANumber: malformed(text, "time " + quoted(time) + " is not a number");
-        case DecimalError::tooLarge: malformed(text, "time " + quoted(time) + " is out of range");
-        case DecimalError::tooPrecise:
-            malformed(text, "time " + quoted(time) + " has more than 6 decimals");
-    }
-
+    parsed.timeMs = parseTime(text, text.substr(0, colon));
     std::string_view items = text.substr(colon + 1);
     while (!items.empty()) {
         const std::size_t comma = items.find(',');
@@ -160,51 +237,7 @@ TraceEvent parseEvent(std::string_view text) {
         items = comma == std::string_view::npos ? std::string_view{} : items.substr(comma + 1);
         if (comma != std::string_view::npos && items.empty())
             malformed(text, "empty item at the end");
-
-        const std::size_t equals = item.find('=');
-        if (item.empty() || equals == std::string_view::npos) {
-            malformed(text, "item " + quoted(item) + " is not N=VALUE, flags=VALUE or type=VALUE");
-        }
-        const std::string_view name = item.substr(0, equals);
-        const std::string_view value = item.substr(equals + 1);
-
-        if (name == "flags") {
-            const auto flags = parseUnsigned(value, std::numeric_limits<std::uint64_t>::max());
-            if (!flags)
-                malformed(text, "flags " + quoted(value) + " is not a 64-bit unsigned number");
-            parsed.event.setFlags(*flags);
-            continue;
-        }
-        if (name == "type") {
-            const auto type = parseUnsigned(value, std::numeric_limits<platform::EventType>::max());
-            if (!type)
-                malformed(text, "type " + quoted(value) + " is not a 32-bit unsigned number");
-            parsed.event.setType(static_cast<platform::EventType>(*type));
-            continue;
-        }
-
-        bool isInteger = false;
-        std::optional<std::int64_t> number = parseInteger(name, isInteger);
-        if (!isInteger) malformed(text, "field number " + quoted(name) + " is not a number");
-        if (!number || *number < 0 || *number > std::numeric_limits<platform::EventField>::max()) {
-            malformed(text, "field number " + quoted(name) + " is out of range");
-        }
-        const auto field = static_cast<platform::EventField>(*number);
-
-        bool stored;
-        const std::optional<std::int64_t> integer = parseInteger(value, isInteger);
-        if (isInteger) {
-            if (!integer) malformed(text, "value " + quoted(value) + " does not fit 64 bits");
-            stored = parsed.event.setIntegerValue(field, *integer);
-        } else {
-            const std::optional<double> real = parseDouble(value);
-            if (!real) malformed(text, "value " + quoted(value) + " is not a number");
-            stored = parsed.event.setDoubleValue(field, *real);
-        }
-        if (!stored) {
-            malformed(text, "too many fields (an event holds " +
-                                std::to_string(platform::Event::kMaxFields) + ")");
-        }
+        parseItem(text, item, parsed.event);
     }
     return parsed;
 }
@@ -215,43 +248,17 @@ LabOptions parseArguments(std::span<const std::string_view> arguments) {
         const std::string_view argument = arguments[i];
         if (!argument.starts_with("--")) {
             options.events.push_back(parseEvent(argument));
-            continue;
-        }
-        if (argument == "--reverse") {
+        } else if (argument == "--reverse") {
             options.reverse = true;
-            continue;
-        }
-        if (argument == "--disabled") {
+        } else if (argument == "--disabled") {
             options.disabled = true;
-            continue;
-        }
-        if (argument != "--speed" && argument != "--smoothness" && argument != "--refresh" &&
-            argument != "--svg") {
+        } else if (argument != "--speed" && argument != "--smoothness" && argument != "--refresh" &&
+                   argument != "--svg") {
             throw ArgumentError("unknown option " + quoted(argument));
-        }
-        if (i + 1 == arguments.size()) {
+        } else if (i + 1 == arguments.size()) {
             throw ArgumentError("option " + quoted(argument) + " needs a value");
-        }
-        const std::string_view value = arguments[++i];
-        if (argument == "--svg") {
-            if (value.empty()) throw ArgumentError("option \"--svg\" needs a file name");
-            options.svgPath = std::string(value);
-        } else if (argument == "--refresh") {
-            Exact hz;
-            const DecimalError error = parseDecimal(value, kRefreshIntegerDigits, hz);
-            if (error != DecimalError::none || hz.numerator == 0) {
-                throw ArgumentError("refresh rate " + quoted(value) +
-                                    " is not a positive number of hertz (at most 7 digits "
-                                    "before the point and 6 after)");
-            }
-            options.refreshHz = hz;
         } else {
-            const std::optional<double> number = parseDouble(value);
-            if (!number) {
-                throw ArgumentError("value " + quoted(value) + " of option " + quoted(argument) +
-                                    " is not a number");
-            }
-            (argument == "--speed" ? options.speed : options.smoothness) = *number;
+            applyOption(argument, arguments[++i], options);
         }
     }
     return options;

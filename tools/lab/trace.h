@@ -2,7 +2,6 @@
 
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <span>
 #include <stdexcept>

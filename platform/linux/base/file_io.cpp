@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/linux/base/describe_error.h"
 #include "platform/linux/base/unique_fd.h"
 
 namespace glidewheel::platform::linuxdesktop {

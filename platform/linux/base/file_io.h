@@ -10,8 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/base/describe_error.h"
-
 namespace glidewheel::platform::linuxdesktop {
 
 // Replaces `file` with `contents` so that a crash at any moment leaves either the old file or the

@@ -8,8 +8,8 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <system_error>
-#include <variant>
 
+#include "platform/linux/base/describe_error.h"
 #include "platform/linux/base/file_io.h"
 #include "platform/linux/desktop/xdg_paths.h"
 

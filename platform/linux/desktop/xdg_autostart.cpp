@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <map>
 #include <string_view>
-#include <system_error>
 
+#include "platform/linux/base/describe_error.h"
 #include "platform/linux/base/file_io.h"
 #include "platform/linux/desktop/xdg_paths.h"
 

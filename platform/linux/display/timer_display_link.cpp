@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <system_error>
 #include <utility>
 
 namespace glidewheel::platform::linuxdesktop {

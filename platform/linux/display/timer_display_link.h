@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 #include "platform/display_link.h"
 #include "platform/display_link_thread.h"
