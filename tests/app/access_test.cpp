@@ -160,7 +160,7 @@ TEST_F(AccessHelpTest, GrantRunsTheHelperThroughPkexecSaysHowItWentAndAsksForACh
         QWidget* help = openHelp();
         ASSERT_NE(help, nullptr);
         help->findChild<QAbstractButton*>("grantAccess")->click();
-        ASSERT_TRUE(processEventsUntil([&] { return checks > 0; }));
+        ASSERT_TRUE(waitUntil([&] { return checks > 0; }, processEvents));
         EXPECT_TRUE(help->findChild<QLabel*>("grantStatus")->text().contains(said));
         help->close();
         settle();

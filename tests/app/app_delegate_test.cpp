@@ -72,7 +72,7 @@ TEST_F(AppDelegateLaunch, FirstLaunchOpensSettingsOnceAfterTheHandlerReturnedAnd
 
     launch(true);
     EXPECT_EQ(delegate_->settingsWindow(), nullptr) << "opened inside the launch handler";
-    ASSERT_TRUE(processEventsUntil([&] { return delegate_->settingsWindow() != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] { return delegate_->settingsWindow() != nullptr; }, processEvents));
     settle();
     EXPECT_EQ(settingsWindowCount(), 1);
 
