@@ -27,7 +27,6 @@ using namespace glidewheel::platform;
 using glidewheel::testing::AccountingTaps;
 using glidewheel::testing::LiveProxy;
 using glidewheel::testing::postedAmounts;
-using glidewheel::testing::StreamTaps;
 using glidewheel::testing::wheelEvent;
 using ::testing::DoubleNear;
 using ::testing::Pointwise;
@@ -39,10 +38,15 @@ protected:
     sim::SimEventStream stream;
     sim::SimDisplayLinkService links;
     LiveProxy live{stream};
-    SmoothScroller scroller{links, stream};
+    AccountingTaps taps{stream};
+    SmoothScroller scroller{links, taps};
 
-    void handOff(double delta, double distance, double factor, const Event& event = wheelEvent(1)) {
-        scroller.addScroll(delta, distance, factor, event, live.proxy(), false);
+    void handOff(double delta, double distance, double factor, const Event& event = wheelEvent(1),
+                 bool horizontal = false) {
+        scroller.addScroll(delta, distance, factor, event, live.proxy(), horizontal);
+    }
+    void tick(int frames) {
+        for (int i = 0; i < frames; ++i) link().tick();
     }
     sim::ManualDisplayLink& link() { return *links.lastManualLink(); }
 
@@ -177,25 +181,16 @@ TEST_F(SmoothScrollerTest, HugeDistancesSaturateAndTheirGlidesStillEnd) {
     EXPECT_NEAR(std::accumulate(amounts.begin(), amounts.end(), 0.0), 1e17, 1e3);
 }
 
-TEST(GlideAccounts, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeftUnposted) {
-    sim::SimEventStream stream;
-    sim::SimDisplayLinkService links;
-    AccountingTaps taps(stream);
-    LiveProxy live(stream);
-    SmoothScroller scroller(links, taps);
-    const auto tick = [&](int frames) {
-        for (int i = 0; i < frames; ++i) links.lastManualLink()->tick();
-    };
+TEST_F(SmoothScrollerTest, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeftUnposted) {
     Event shifted = wheelEvent(1);
     shifted.setFlags(kCGEventFlagMaskShift);
-
-    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), live.proxy(), false);
+    handOff(1.0, 10.0, kHalfSmoothFactor);
     tick(2);
-    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, shifted, live.proxy(), false);  // extends
+    handOff(1.0, 10.0, kHalfSmoothFactor, shifted);  // extends
     tick(3);
-    scroller.addScroll(-1.0, -10.0, kHalfSmoothFactor, wheelEvent(-1), live.proxy(), false);
-    tick(1000);  // the turned glide runs out
-    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), live.proxy(), true);
+    handOff(-1.0, -10.0, kHalfSmoothFactor, wheelEvent(-1));
+    runGlide();  // the turned glide runs out
+    handOff(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), true);
     tick(3);
     scroller.stop();
     scroller.stop();  // nothing glides: nothing to report
