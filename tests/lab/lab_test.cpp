@@ -50,6 +50,8 @@ TEST(ParseArguments, MalformedArgumentsAreNamedInTheError) {
         {{"--speed", "1.5x"}, "\"1.5x\""},
         {{"--refresh", "0"}, "\"0\""},
         {{"--svg"}, "\"--svg\""},
+        {{"--loud", "0:96=1"}, "\"--loud\""},
+        {{"0:96=1,oops"}, "\"0:96=1,oops\""},
         {{"-5:96=1"}, "\"-5\""},
         {{"1.0000001:96=1"}, "\"1.0000001\""},
         {{"0:96=1,"}, "\"0:96=1,\""},
@@ -165,15 +167,11 @@ TEST(Cli, PrintsAHeaderThenEachDeliveryInTimeOrder) {
 }
 
 TEST(Cli, MalformedArgumentsExitTwoWithOneLineNamingThem) {
-    for (const auto& [arguments, named] :
-         std::vector<std::pair<QStringList, std::string>>{{{"--loud", "0:96=1"}, "--loud"},
-                                                          {{"0:96=1,oops"}, "oops"}}) {
-        const LabRun run = runLab(arguments);
-        EXPECT_EQ(run.exitCode, 2) << named;
-        EXPECT_TRUE(run.out.empty()) << named;
-        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
-    }
+    const LabRun run = runLab({"--loud", "0:96=1"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_NE(run.err.find("--loud"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
 }
 
 TEST(Cli, OptionsApplyAndTheSvgIsAWellFormedChartOfBothSeries) {
