@@ -40,12 +40,16 @@ TEST(TrayWatch, ReportsAMissingTrayOnceThenItsArrival) {
     int appeared = 0, missing = 0;
     QObject::connect(&watch, &TrayWatch::appeared, [&] { ++appeared; });
     QObject::connect(&watch, &TrayWatch::stillMissing, [&] { ++missing; });
+    const auto runFor = [](std::chrono::milliseconds time) {
+        const auto end = std::chrono::steady_clock::now() + time;
+        waitUntil([&] { return std::chrono::steady_clock::now() >= end; }, processEvents);
+    };
     watch.start();
-    ASSERT_TRUE(processEventsUntil([&] { return missing > 0; }));
-    processEventsUntil([] { return false; }, 100ms);  // polls on: the tray is still missing
+    ASSERT_TRUE(waitUntil([&] { return missing > 0; }, processEvents));
+    runFor(100ms);  // polls on: the tray is still missing
     available = true;
-    ASSERT_TRUE(processEventsUntil([&] { return appeared > 0; }));
-    processEventsUntil([] { return false; }, 100ms);
+    ASSERT_TRUE(waitUntil([&] { return appeared > 0; }, processEvents));
+    runFor(100ms);
     EXPECT_EQ(missing, 1);
     EXPECT_EQ(appeared, 1);
 }

@@ -3,16 +3,14 @@
 #pragma once
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include <QApplication>
-#include <QElapsedTimer>
 
 #include "app/app_delegate.h"
 #include "platform/sim/sim_platform.h"
+#include "tests/support/wait_until.h"
 
 namespace glidewheel::testing {
 
@@ -60,16 +58,8 @@ inline RecordingBackend& backend() {
     return *instance;
 }
 
-// Runs the event loop until `done` holds or `limit` has passed; returns whether it held.
-inline bool processEventsUntil(const std::function<bool()>& done,
-                               std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && !timer.hasExpired(limit.count())) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
+// One turn of the event loop: the pump for waitUntil when the work happens on this thread.
+inline void processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }
 
 // A few turns of the event loop, deferred deletions included.
 inline void settle() {

@@ -24,9 +24,9 @@ namespace glidewheel {
 namespace {
 
 using namespace glidewheel::platform;
+using glidewheel::testing::AccountingTaps;
 using glidewheel::testing::LiveProxy;
 using glidewheel::testing::postedAmounts;
-using glidewheel::testing::StreamTaps;
 using glidewheel::testing::wheelEvent;
 using ::testing::DoubleNear;
 using ::testing::Pointwise;
@@ -38,10 +38,15 @@ protected:
     sim::SimEventStream stream;
     sim::SimDisplayLinkService links;
     LiveProxy live{stream};
-    SmoothScroller scroller{links, stream};
+    AccountingTaps taps{stream};
+    SmoothScroller scroller{links, taps};
 
-    void handOff(double delta, double distance, double factor, const Event& event = wheelEvent(1)) {
-        scroller.addScroll(delta, distance, factor, event, live.proxy(), false);
+    void handOff(double delta, double distance, double factor, const Event& event = wheelEvent(1),
+                 bool horizontal = false) {
+        scroller.addScroll(delta, distance, factor, event, live.proxy(), horizontal);
+    }
+    void tick(int frames) {
+        for (int i = 0; i < frames; ++i) link().tick();
     }
     sim::ManualDisplayLink& link() { return *links.lastManualLink(); }
 
@@ -176,67 +181,37 @@ TEST_F(SmoothScrollerTest, HugeDistancesSaturateAndTheirGlidesStillEnd) {
     EXPECT_NEAR(std::accumulate(amounts.begin(), amounts.end(), 0.0), 1e17, 1e3);
 }
 
-// The sim stream, also keeping the glide accounts the engine reports to its backend.
-class AccountingTaps final : public StreamTaps {
-public:
-    using StreamTaps::StreamTaps;
-    void postEvent(EventTapProxy proxy, const Event& event) override {
-        posted += event.doubleValue(kCGScrollWheelEventPointDeltaAxis1) +
-                  event.doubleValue(kCGScrollWheelEventPointDeltaAxis2);
-        StreamTaps::postEvent(proxy, event);
-    }
-    void glideAimed(const GlideAccount& glide) override { aimed.push_back(glide); }
-    void glideEnded(const GlideAccount& glide) override {
-        ended.push_back(glide);
-        postedBeforeEnd.push_back(std::exchange(posted, 0.0));
-    }
-
-    std::vector<GlideAccount> aimed, ended;
-    std::vector<double> postedBeforeEnd;  // by each ended glide
-    double posted = 0.0;                  // points, since the last end
-};
-
-TEST(GlideAccounts, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeftUnposted) {
-    sim::SimEventStream stream;
-    sim::SimDisplayLinkService links;
-    AccountingTaps taps(stream);
-    LiveProxy live(stream);
-    SmoothScroller scroller(links, taps);
-    const auto tick = [&](int frames) {
-        for (int i = 0; i < frames; ++i) links.lastManualLink()->tick();
-    };
+TEST_F(SmoothScrollerTest, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeftUnposted) {
     Event shifted = wheelEvent(1);
     shifted.setFlags(kCGEventFlagMaskShift);
-
-    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), live.proxy(), false);
+    handOff(1.0, 10.0, kHalfSmoothFactor);
     tick(2);
-    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, shifted, live.proxy(), false);  // extends
+    handOff(1.0, 10.0, kHalfSmoothFactor, shifted);  // extends
     tick(3);
-    scroller.addScroll(-1.0, -10.0, kHalfSmoothFactor, wheelEvent(-1), live.proxy(), false);
-    tick(1000);  // the turned glide runs out
-    scroller.addScroll(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), live.proxy(), true);
+    handOff(-1.0, -10.0, kHalfSmoothFactor, wheelEvent(-1));
+    runGlide();  // the turned glide runs out
+    handOff(1.0, 10.0, kHalfSmoothFactor, wheelEvent(1), true);
     tick(3);
     scroller.stop();
     scroller.stop();  // nothing glides: nothing to report
 
-    ASSERT_EQ(taps.aimed.size(), 4u);
-    EXPECT_EQ(std::make_tuple(taps.aimed[1].targetPoints, taps.aimed[1].horizontal),
-              std::make_tuple(20.0, true));
-    EXPECT_EQ(taps.aimed[2].targetPoints, -10.0);
-    EXPECT_EQ(taps.aimed[2].unpostedPoints, -10.0);
-    ASSERT_EQ(taps.ended.size(), 3u);  // turned, ran out, stopped
+    const std::vector<AccountingTaps::Glide> glides = taps.ended();  // turned, ran out, stopped
+    ASSERT_EQ(glides.size(), 3u);
+    ASSERT_EQ(glides[0].aims.size(), 2u);
+    EXPECT_EQ(glides[1].aims[0].unpostedPoints, -10.0);
     const double targets[] = {20.0, -10.0, 10.0};
     const bool sideways[] = {true, false, true};
     for (std::size_t glide = 0; glide < 3; ++glide) {
-        const GlideAccount& end = taps.ended[glide];
-        EXPECT_EQ(std::make_tuple(end.proxy, end.horizontal, end.targetPoints),
-                  std::make_tuple(live.proxy(), sideways[glide], targets[glide]))
+        const auto& [aims, posted, end] = glides[glide];
+        EXPECT_EQ(std::make_tuple(aims.back().targetPoints, aims.back().horizontal, end.proxy,
+                                  end.horizontal, end.targetPoints),
+                  std::make_tuple(targets[glide], sideways[glide], live.proxy(), sideways[glide],
+                                  targets[glide]))
             << glide;
-        EXPECT_NEAR(taps.postedBeforeEnd[glide] + end.unpostedPoints, targets[glide], 1e-9)
-            << glide;
+        EXPECT_NEAR(posted + end.unpostedPoints, targets[glide], 1e-9) << glide;
     }
     // Ran out: the stop rule left the untravelled distance and what was gathered below a point.
-    EXPECT_NEAR(taps.ended[1].unpostedPoints, -10.0 + 8.7636, 1e-4);
+    EXPECT_NEAR(glides[1].end.unpostedPoints, -10.0 + 8.7636, 1e-4);
 }
 
 // An interceptor of its own on a private sim backend; events are handed to it directly.
@@ -299,60 +274,57 @@ TEST_F(InterceptorTest, WithoutTrustOrATapItStaysStoppedAndWithoutASourceItRuns)
     EXPECT_TRUE(platform.events.taps()[0].enabled && !platform.events.taps()[0].onRunLoop);
 }
 
-TEST_F(InterceptorTest, DeltaIsTakenClampedPushedNinePointsOutAndScaled) {
+// A notch's delta is the vertical one unless that is zero, clamped to ±26, pushed 9 points out
+// and scaled by the speed; the factor follows the smoothness clamped to the unit range; reverse
+// negates the glide and the used axis's line delta (saturating), not the point deltas.
+TEST_F(InterceptorTest, NotchesMapToGlidesAsTheSettingsSay) {
     const struct {
-        double vertical, horizontal, speed, clamped, distance;
-        bool isHorizontal;
+        double vertical, horizontal;
+        std::int64_t lines;
+        double speed, smoothness;
+        bool reverse;
+        double delta, distance, factor;
+        std::int64_t linesAfter;
     } cases[] = {
-        {-0.5, 0.0, 2.0, -0.5, -19.0, false},     {40.0, 0.0, 3.0, 26.0, 105.0, false},
-        {-1000.0, 0.0, 0.5, -26.0, -17.5, false}, {INFINITY, 0.0, 1.0, 26.0, 35.0, false},
-        {2.0, -5.0, 1.0, 2.0, 11.0, false},       {0.0, -5.0, 1.0, -5.0, -14.0, true},
+        {-0.5, 0.0, 1, 2.0, 0.5, false, -0.5, -19.0, kHalfSmoothFactor, 1},
+        {40.0, 0.0, 1, 3.0, 0.5, false, 26.0, 105.0, kHalfSmoothFactor, 1},
+        {-1000.0, 0.0, 1, 0.5, 0.5, false, -26.0, -17.5, kHalfSmoothFactor, 1},
+        {INFINITY, 0.0, 1, 1.0, 0.5, false, 26.0, 35.0, kHalfSmoothFactor, 1},
+        {2.0, -5.0, 1, 1.0, 0.5, false, 2.0, 11.0, kHalfSmoothFactor, 1},
+        {0.0, -5.0, -1, 1.0, 0.5, false, -5.0, -14.0, kHalfSmoothFactor, -1},
+        {1.0, 0.0, 1, 1.0, 0.0, false, 1.0, 10.0, 0.3, 1},
+        {1.0, 0.0, 1, 1.0, 1.0, false, 1.0, 10.0, 0.05, 1},
+        {1.0, 0.0, 1, 1.0, -2.0, false, 1.0, 10.0, 0.3, 1},
+        {1.0, 0.0, 1, 1.0, 9.0, false, 1.0, 10.0, 0.05, 1},
+        {3.0, 0.0, 1, 2.0, 0.5, true, -3.0, -24.0, kHalfSmoothFactor, -1},
+        {0.0, -2.0, -2, 1.0, 0.5, true, 2.0, 11.0, kHalfSmoothFactor, 2},
+        {1.0, 0.0, INT64_MIN, 1.0, 0.5, true, -1.0, -10.0, kHalfSmoothFactor, INT64_MAX},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.vertical << "/" << c.horizontal << " ×" << c.speed);
+        SCOPED_TRACE(::testing::Message() << c.vertical << "/" << c.horizontal << " ×" << c.speed
+                                          << " smoothness " << c.smoothness << " " << c.reverse);
         preferences.setScrollSpeed(c.speed);
+        preferences.setSmoothness(c.smoothness);
+        preferences.setReverseScroll(c.reverse);
         interceptor.smoothScroller().stop();
-        Event notch = wheelEvent(c.vertical);
+        const bool sideways = c.vertical == 0.0;
+        const EventField lines =
+            sideways ? kCGScrollWheelEventDeltaAxis2 : kCGScrollWheelEventDeltaAxis1;
+        const EventField otherLines =
+            sideways ? kCGScrollWheelEventDeltaAxis1 : kCGScrollWheelEventDeltaAxis2;
+        Event notch(kCGEventScrollWheel);
+        notch.setIntegerValue(lines, c.lines);
+        notch.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, c.vertical);
         notch.setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, c.horizontal);
         ASSERT_EQ(handle(notch), nullptr);
-        EXPECT_EQ(std::make_tuple(glide().lastDelta, glide().targetPosition, glide().isHorizontal),
-                  std::make_tuple(c.clamped, c.distance, c.isHorizontal));
+        EXPECT_EQ(std::make_tuple(notch.integerValue(lines), notch.hasField(otherLines),
+                                  notch.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
+                                  notch.doubleValue(kCGScrollWheelEventPointDeltaAxis2),
+                                  glide().lastDelta, glide().targetPosition, glide().isHorizontal),
+                  std::make_tuple(c.linesAfter, false, c.vertical, c.horizontal, c.delta,
+                                  c.distance, sideways));
+        EXPECT_NEAR(glide().cachedInterpolationFactor, c.factor, 1e-16);
     }
-}
-
-TEST_F(InterceptorTest, FactorFollowsSmoothnessClampedToTheUnitRange) {
-    const std::pair<double, double> cases[] = {
-        {0.0, 0.3}, {1.0, 0.05}, {0.5, 0.1224744871391589}, {-2.0, 0.3}, {9.0, 0.05},
-    };
-    for (const auto& [smoothness, factor] : cases) {
-        preferences.setSmoothness(smoothness);
-        Event notch = wheelEvent(1.0);
-        ASSERT_EQ(handle(notch), nullptr);
-        EXPECT_NEAR(glide().cachedInterpolationFactor, factor, 1e-16) << smoothness;
-    }
-}
-
-TEST_F(InterceptorTest, ReverseNegatesTheLineDeltaOfTheAxisUsedButNotThePointDeltas) {
-    preferences.setReverseScroll(true);
-    preferences.setScrollSpeed(2.0);
-    Event vertical = wheelEvent(3.0, 1);
-    ASSERT_EQ(handle(vertical), nullptr);
-    EXPECT_EQ(std::make_tuple(vertical.integerValue(kCGScrollWheelEventDeltaAxis1),
-                              vertical.hasField(kCGScrollWheelEventDeltaAxis2),
-                              vertical.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
-                              glide().lastDelta, glide().targetPosition),
-              std::make_tuple(-1, false, 3.0, -3.0, -24.0));
-
-    Event horizontal(kCGEventScrollWheel);
-    horizontal.setIntegerValue(kCGScrollWheelEventDeltaAxis2, -2);
-    horizontal.setDoubleValue(kCGScrollWheelEventPointDeltaAxis2, -2.0);
-    ASSERT_EQ(handle(horizontal), nullptr);
-    EXPECT_TRUE(horizontal.integerValue(kCGScrollWheelEventDeltaAxis2) == 2 &&
-                !horizontal.hasField(kCGScrollWheelEventDeltaAxis1));
-
-    Event lowest = wheelEvent(1.0, INT64_MIN);  // negated, it saturates
-    ASSERT_EQ(handle(lowest), nullptr);
-    EXPECT_EQ(lowest.integerValue(kCGScrollWheelEventDeltaAxis1), INT64_MAX);
 }
 
 // A vertical notch without a line delta, filled with other fields until exactly the five

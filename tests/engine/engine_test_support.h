@@ -2,7 +2,10 @@
 
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/event.h"
@@ -21,11 +24,19 @@ struct LiveProxy {
     std::unique_ptr<platform::EventTap> tap;
 };
 
-// The sim stream as the engine's backend, for tests that also watch what the engine tells it:
-// they override postEvent and the glide reports, and pass the posts on to the stream.
-class StreamTaps : public platform::EventTapService {
+// The sim stream as the engine's backend, keeping each glide as the engine reports it and the
+// points posted for it, in the order it hears them. Frames may post from a link's thread.
+class AccountingTaps final : public platform::EventTapService {
 public:
-    explicit StreamTaps(platform::sim::SimEventStream& stream) : stream_(stream) {}
+    // An ended glide: its aims (the first, then each extension), the points posted since the
+    // previous glide ended, and its end.
+    struct Glide {
+        std::vector<platform::GlideAccount> aims;
+        double posted = 0.0;
+        platform::GlideAccount end;
+    };
+
+    explicit AccountingTaps(platform::sim::SimEventStream& stream) : stream_(stream) {}
     std::unique_ptr<platform::EventTap> createTap(platform::EventTapLocation location,
                                                   platform::EventTapPlacement placement,
                                                   platform::EventTapOptions options,
@@ -38,11 +49,35 @@ public:
         return stream_.createRunLoopSource(tap);
     }
     void postEvent(platform::EventTapProxy proxy, const platform::Event& event) override {
+        if (auto hook = std::exchange(duringFirstPost, nullptr)) hook();
+        {
+            std::scoped_lock lock(mutex_);
+            open_.posted += event.doubleValue(platform::kCGScrollWheelEventPointDeltaAxis1) +
+                            event.doubleValue(platform::kCGScrollWheelEventPointDeltaAxis2);
+        }
         stream_.postEvent(proxy, event);
     }
+    void glideAimed(const platform::GlideAccount& glide) override {
+        std::scoped_lock lock(mutex_);
+        open_.aims.push_back(glide);
+    }
+    void glideEnded(const platform::GlideAccount& glide) override {
+        std::scoped_lock lock(mutex_);
+        open_.end = glide;
+        ended_.push_back(std::exchange(open_, {}));
+    }
+    std::vector<Glide> ended() const {
+        std::scoped_lock lock(mutex_);
+        return ended_;
+    }
+
+    std::function<void()> duringFirstPost;  // runs on the posting thread, before it is counted
 
 private:
     platform::sim::SimEventStream& stream_;
+    mutable std::mutex mutex_;
+    Glide open_;
+    std::vector<Glide> ended_;
 };
 
 // A vertical wheel notch as the backend reports one: a line delta and a point delta.

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -23,8 +22,8 @@ namespace {
 
 using namespace glidewheel::platform;
 using namespace std::chrono_literals;
+using glidewheel::testing::AccountingTaps;
 using glidewheel::testing::LiveProxy;
-using glidewheel::testing::StreamTaps;
 using glidewheel::testing::wheelEvent;
 
 constexpr auto kPatience = 20s;  // far beyond any glide, even under a sanitizer
@@ -104,46 +103,11 @@ TEST_F(RaceTest, StoppingOrDestroyingMidGlideIsClean) {
     }
 }
 
-// What the backend hears, in the order it hears it: each post's points, each glide's aim and end.
-class HeardTaps final : public StreamTaps {
-public:
-    enum class What { aimed, posted, ended };
-    struct Heard {
-        What what;
-        double points;  // posted: the post; aimed: the target; ended: what was left unposted
-    };
-
-    using StreamTaps::StreamTaps;
-    void postEvent(EventTapProxy proxy, const Event& event) override {
-        if (auto hook = std::exchange(duringFirstPost, nullptr)) hook();
-        hear({What::posted, event.doubleValue(kCGScrollWheelEventPointDeltaAxis1)});
-        StreamTaps::postEvent(proxy, event);
-    }
-    void glideAimed(const GlideAccount& glide) override { hear({What::aimed, glide.targetPoints}); }
-    void glideEnded(const GlideAccount& glide) override {
-        hear({What::ended, glide.unpostedPoints});
-    }
-    std::vector<Heard> heard() {
-        std::scoped_lock guard(mutex_);
-        return heard_;
-    }
-
-    std::function<void()> duringFirstPost;  // runs on the posting thread, before it is heard
-
-private:
-    void hear(Heard heard) {
-        std::scoped_lock guard(mutex_);
-        heard_.push_back(heard);
-    }
-    std::mutex mutex_;
-    std::vector<Heard> heard_;
-};
-
 // A turn comes from the input thread while a frame's post is on its way to the backend. The
 // post belongs to the glide the turn cuts short: the backend must hear it before that glide's
 // end, or it would count the post against the turned glide and the old one would come up short.
 TEST_F(RaceTest, APostUnderWayWhenATurnComesIsHeardBeforeItsGlideEnds) {
-    HeardTaps taps(stream);
+    AccountingTaps taps(stream);
     SmoothScroller scroller(links, taps);
     std::thread input;
     taps.duringFirstPost = [&] {
@@ -163,25 +127,15 @@ TEST_F(RaceTest, APostUnderWayWhenATurnComesIsHeardBeforeItsGlideEnds) {
     }
     ASSERT_FALSE(scroller.isDisplayLinkRunning());
 
-    // Each glide: aimed, its posts, ended; all in its own direction, totalling its target.
-    const std::vector<HeardTaps::Heard> heard = taps.heard();
-    const double targets[] = {10.0, -10.0};
-    std::size_t at = 0;
-    for (double target : targets) {
-        ASSERT_LT(at, heard.size());
-        ASSERT_EQ(heard[at].what, HeardTaps::What::aimed) << at;
-        EXPECT_EQ(heard[at].points, target);
-        double posted = 0.0;
-        for (++at; at < heard.size() && heard[at].what == HeardTaps::What::posted; ++at) {
-            EXPECT_GT(heard[at].points * target, 0.0) << "a post heard against glide " << target;
-            posted += heard[at].points;
-        }
-        ASSERT_LT(at, heard.size());
-        ASSERT_EQ(heard[at].what, HeardTaps::What::ended) << at;
-        EXPECT_NEAR(posted + heard[at].points, target, 1e-9);
-        ++at;
+    // Each glide aimed first, and ended having heard its own posts and no other's.
+    const std::vector<AccountingTaps::Glide> glides = taps.ended();
+    ASSERT_EQ(glides.size(), 2u);
+    for (const auto& [aims, posted, end] : glides) {
+        ASSERT_EQ(aims.size(), 1u);
+        EXPECT_EQ(aims[0].targetPoints, end.targetPoints);
+        EXPECT_NEAR(posted + end.unpostedPoints, end.targetPoints, 1e-9) << end.targetPoints;
     }
-    EXPECT_EQ(at, heard.size());
+    EXPECT_EQ(glides[0].end.targetPoints, 10.0);
 }
 
 }  // namespace

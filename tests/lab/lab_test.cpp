@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -52,6 +50,8 @@ TEST(ParseArguments, MalformedArgumentsAreNamedInTheError) {
         {{"--speed", "1.5x"}, "\"1.5x\""},
         {{"--refresh", "0"}, "\"0\""},
         {{"--svg"}, "\"--svg\""},
+        {{"--loud", "0:96=1"}, "\"--loud\""},
+        {{"0:96=1,oops"}, "\"0:96=1,oops\""},
         {{"-5:96=1"}, "\"-5\""},
         {{"1.0000001:96=1"}, "\"1.0000001\""},
         {{"0:96=1,"}, "\"0:96=1,\""},
@@ -93,38 +93,17 @@ Event notch(EventField axis, double points, EventFlags flags = 0) {
     return event;
 }
 
-// Each frame moves factor × the remaining distance; distances are speed × (±26-clamped delta
-// pushed 9 points out).
-TEST(Replay, NotchesExtendTurnRestartAndFollowTheSettings) {
-    LabOptions options;  // 60 Hz, factor 0.1224744871391589
-    options.events = {{{0, 1}, notch(96, 1.0)},
-                      {{10, 1}, notch(96, 1.0)},
-                      {{30, 1}, notch(96, -1.0)},
-                      {{2000, 1}, notch(97, 2.0)}};
-    auto result = replayed(options);
-    ASSERT_GE(result.deliveries.size(), 3u);
-    const double factor = 0.1224744871391589;
-    EXPECT_NEAR(result.deliveries[0].event.doubleValue(96), factor * 20, 1e-12) << "extended";
-    EXPECT_NEAR(result.deliveries[1].event.doubleValue(96), -factor * 10, 1e-12) << "restarted";
-    EXPECT_EQ(result.deliveries[1].frame, 2u);
+// While no glide runs the clock jumps to the next event, and the link picks up at the first
+// refresh at or after it.
+TEST(Replay, AfterAnIdleSpellTheNextGlideStartsAtTheRefreshOfItsNotch) {
+    LabOptions options;  // 60 Hz
+    options.events = {{{0, 1}, notch(96, 1.0)}, {{2000, 1}, notch(97, 2.0)}};
+    const ReplayResult result = replayed(options);
     const auto sideways = std::find_if(result.deliveries.begin(), result.deliveries.end(),
                                        [](const Delivery& d) { return d.event.hasField(12); });
     ASSERT_NE(sideways, result.deliveries.end());
-    EXPECT_EQ(sideways->frame, 120u) << "the idle link picks up at the frame at 2000 ms";
-    EXPECT_NEAR(sideways->event.doubleValue(97), factor * 11, 1e-12);
-
-    options.speed = 2.0;
-    options.smoothness = -1.0;  // clamped to 0: factor 0.3
-    options.reverse = true;
-    options.refreshHz = {144, 1};
-    options.events = {{{0, 1}, notch(96, 40.0, kCGEventFlagMaskShift)}};
-    result = replayed(options);
-    ASSERT_FALSE(result.deliveries.empty());
-    const Event& first = result.deliveries[0].event;
-    EXPECT_EQ(first.doubleValue(96), 0.0) << "shift glides sideways";
-    EXPECT_NEAR(first.doubleValue(97), 0.3 * 2.0 * -(26 + 9), 1e-12);
-    EXPECT_EQ(first.integerValue(11), -1);
-    EXPECT_EQ(formatMillis(result.deliveries[0].timeMs), "6.944");
+    EXPECT_EQ(sideways->frame, 120u);
+    EXPECT_EQ(formatMillis(sideways->timeMs), "2000.000");
 }
 
 // Frame 1 is at exactly 1000 / hz ms. A second notch exactly then extends the glide before that
@@ -170,43 +149,29 @@ LabRun runLab(const QStringList& arguments) {
     return run;
 }
 
-TEST(Cli, OneSlowNotchPrintsTheSevenPostsAndAPhasedEventPassesInTimeOrder) {
-    LabRun run = runLab({"20:96=-2.5,11=-1,123=2", "0:96=1,11=1"});
+// The wheel event given first but at 20 ms, passed for its momentum phase, comes between the
+// first two frames' rows; disabled, the notch itself passes.
+TEST(Cli, PrintsAHeaderThenEachDeliveryInTimeOrder) {
+    const LabRun run = runLab({"20:96=-2.5,11=-1,123=2", "0:96=1,11=1"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    ASSERT_EQ(run.out.size(), 9u);
+    ASSERT_GE(run.out.size(), 4u);
     EXPECT_EQ(run.out[0], "time_ms,frame,origin,f96,f97,f11,f12,f88,f42");
+    EXPECT_EQ(run.out[1].substr(0, 15), "16.667,1,glide,");
     EXPECT_EQ(run.out[2], "20.000,,wheel,-2.500000,0.000000,-1,0,0,0");
-    run.out.erase(run.out.begin() + 2);
-    const std::vector<int> frames{1, 2, 4, 6, 8, 11, 16};
-    const std::vector<double> amounts{1.2247, 1.0747, 1.7707, 1.3635, 1.0500, 1.1402, 1.1397};
-    const std::string marked = ",0.000000,1,0,1," + std::to_string(0x474C494445574CLL);
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        char start[64];
-        std::snprintf(start, sizeof start, "%.3f,%d,glide,", frames[i] * 1000.0 / 60.0, frames[i]);
-        const std::string& row = run.out[i + 1];
-        ASSERT_EQ(row.rfind(start, 0), 0u) << row;
-        EXPECT_NEAR(std::stod(row.substr(std::strlen(start))), amounts[i], 1e-4) << row;
-        EXPECT_EQ(row.substr(row.size() - marked.size()), marked) << row;
-    }
-    EXPECT_EQ(run.out[1].substr(0, 24), "16.667,1,glide,1.224745,");
-    EXPECT_EQ(run.out[7].substr(0, 26), "266.667,16,glide,1.139668,");
+    EXPECT_EQ(run.out[3].substr(0, 15), "33.333,2,glide,");
 
     const LabRun disabled = runLab({"--disabled", "0:96=1,11=1"});
-    ASSERT_EQ(disabled.out.size(), 2u);
-    EXPECT_EQ(disabled.out[1], "0.000,,wheel,1.000000,0.000000,1,0,0,0");
+    EXPECT_EQ(disabled.out,
+              (std::vector<std::string>{run.out[0], "0.000,,wheel,1.000000,0.000000,1,0,0,0"}));
 }
 
 TEST(Cli, MalformedArgumentsExitTwoWithOneLineNamingThem) {
-    for (const auto& [arguments, named] :
-         std::vector<std::pair<QStringList, std::string>>{{{"--loud", "0:96=1"}, "--loud"},
-                                                          {{"0:96=1,oops"}, "oops"}}) {
-        const LabRun run = runLab(arguments);
-        EXPECT_EQ(run.exitCode, 2) << named;
-        EXPECT_TRUE(run.out.empty()) << named;
-        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
-    }
+    const LabRun run = runLab({"--loud", "0:96=1"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_NE(run.err.find("--loud"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
 }
 
 TEST(Cli, OptionsApplyAndTheSvgIsAWellFormedChartOfBothSeries) {

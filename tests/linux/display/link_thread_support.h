@@ -2,26 +2,14 @@
 
 #pragma once
 
-// Helpers for the display links' thread tests: waiting for what a link's thread does, and
-// reading that thread's status from /proc.
+// Reading a display link's thread status from /proc, for the links' thread tests.
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <string>
-#include <thread>
 
 namespace glidewheel::platform::linuxdesktop {
-
-inline bool eventually(const std::function<bool()>& condition) {
-    using Clock = std::chrono::steady_clock;
-    for (auto deadline = Clock::now() + std::chrono::seconds(10); !condition();
-         std::this_thread::sleep_for(std::chrono::milliseconds(1)))
-        if (Clock::now() > deadline) return false;
-    return true;
-}
 
 // The ids of this process's threads.
 inline std::set<std::string> threadIds() {

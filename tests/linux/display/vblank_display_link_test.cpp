@@ -18,139 +18,108 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "platform/linux/base/unique_fd.h"
 #include "platform/linux/display/drm_vblank_source.h"
 #include "tests/linux/display/link_thread_support.h"
+#include "tests/support/frame_recorder.h"
+#include "tests/support/wait_until.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::FrameRecorder;
+using testing::waitUntil;
 
-// A display the test drives: a vblank comes when the test fires one, to the request waiting.
-struct FakeDisplay {
-    std::mutex mutex;
-    int requestError = 0;  // what requests get: 0 or an errno
-    double rateHz = 50.0;
-    int requests = 0;      // granted
-    bool waiting = false;  // a granted request awaits its vblank
-    std::uint32_t sequence = 0;
-    std::deque<std::pair<std::uint32_t, std::int64_t>> arrived;
-    UniqueFd readable = adoptFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+// A display the test drives, as the link's vblank source: a vblank comes when the test fires
+// one, to the request waiting.
+class FakeDisplay final : public VblankSource {
+public:
+    std::atomic<int> requestError = 0;  // what requests get: 0 or an errno
+    std::atomic<double> rateHz = 50.0;  // what the link reads at each start
+    std::atomic<int> granted = 0;       // requests
+    std::atomic<bool> waiting = false;  // a granted request awaits its vblank
 
-    void deliver(std::uint32_t seq, std::int64_t timeNs) {
-        waiting = false;
-        arrived.emplace_back(seq, timeNs);
-        const std::uint64_t one = 1;
-        EXPECT_EQ(write(readable.get().fd, &one, sizeof one), 8);
-    }
     // One refresh; false when no request was waiting for it.
     bool fire(std::int64_t timeNs) {
-        std::scoped_lock lock(mutex);
-        ++sequence;
+        std::scoped_lock lock(mutex_);
+        ++sequence_;
         if (!waiting) return false;
-        deliver(sequence, timeNs);
+        deliver(timeNs);
         return true;
+    }
+    // The last vblank once more, as a driver may send it.
+    void repeat(std::int64_t timeNs) {
+        std::scoped_lock lock(mutex_);
+        deliver(timeNs);
     }
     // Off: the waiting request gets the last vblank again, later ones EINVAL. Back on: granted.
     void switchOff() {
-        std::scoped_lock lock(mutex);
+        std::scoped_lock lock(mutex_);
         requestError = EINVAL;
-        if (waiting) deliver(sequence, 0);
-    }
-    void set(int error) {
-        std::scoped_lock lock(mutex);
-        requestError = error;
-    }
-    void setRate(double hz) {
-        std::scoped_lock lock(mutex);
-        rateHz = hz;
+        if (waiting) deliver(0);
     }
     bool allRead() {
-        std::scoped_lock lock(mutex);
-        return !waiting && arrived.empty();
+        std::scoped_lock lock(mutex_);
+        return !waiting && arrived_.empty();
     }
-    bool isWaiting() {
-        std::scoped_lock lock(mutex);
-        return waiting;
-    }
-    int granted() {
-        std::scoped_lock lock(mutex);
-        return requests;
-    }
-};
 
-class FakeVblankSource final : public VblankSource {
-public:
-    explicit FakeVblankSource(std::shared_ptr<FakeDisplay> display) : display_(display) {}
-    int fd() const override { return display_->readable.get().fd; }
-    double followCrtc() override {
-        std::scoped_lock lock(display_->mutex);
-        return display_->rateHz;
-    }
+    int fd() const override { return readable_.get().fd; }
+    double followCrtc() override { return rateHz; }
     int requestNextVblank() override {
-        std::scoped_lock lock(display_->mutex);
-        if (display_->requestError != 0) return display_->requestError;
-        EXPECT_FALSE(display_->waiting) << "a second request while one waits";
-        display_->waiting = true;
-        ++display_->requests;
+        std::scoped_lock lock(mutex_);
+        if (requestError != 0) return requestError;
+        EXPECT_FALSE(waiting) << "a second request while one waits";
+        waiting = true;
+        ++granted;
         return 0;
     }
     void readEvents(const OnVblank& onVblank) override {
         std::deque<std::pair<std::uint32_t, std::int64_t>> events;
         {
-            std::scoped_lock lock(display_->mutex);
+            std::scoped_lock lock(mutex_);
             std::uint64_t count;
-            if (read(display_->readable.get().fd, &count, sizeof count) != 8) return;
-            events.swap(display_->arrived);
+            if (read(readable_.get().fd, &count, sizeof count) != 8) return;
+            events.swap(arrived_);
         }
         for (const auto& [sequence, timeNs] : events) onVblank(sequence, timeNs);
     }
 
 private:
-    std::shared_ptr<FakeDisplay> display_;
-};
+    void deliver(std::int64_t timeNs) {
+        waiting = false;
+        arrived_.emplace_back(sequence_, timeNs);
+        const std::uint64_t one = 1;
+        EXPECT_EQ(write(readable_.get().fd, &one, sizeof one), 8);
+    }
 
-// The frames a link posted; one of them can stop the link.
-struct Frames {
-    std::mutex mutex;
-    std::vector<std::pair<std::int64_t, std::int64_t>> stamps;  // now, output
-    std::size_t stopAt = 0;
-
-    static CVReturn callback(DisplayLink* link, const DisplayTimeStamp* now,
-                             const DisplayTimeStamp* output, std::uint64_t, std::uint64_t*,
-                             void* context) {
-        auto& self = *static_cast<Frames*>(context);
-        std::scoped_lock lock(self.mutex);
-        self.stamps.emplace_back(now->hostTimeNs, output->hostTimeNs);
-        if (self.stamps.size() == self.stopAt) link->stop();
-        return kCVReturnSuccess;
-    }
-    std::size_t count() {
-        std::scoped_lock lock(mutex);
-        return stamps.size();
-    }
-    std::pair<std::int64_t, std::int64_t> last() {
-        std::scoped_lock lock(mutex);
-        return stamps.back();
-    }
+    std::mutex mutex_;
+    std::uint32_t sequence_ = 0;
+    std::deque<std::pair<std::uint32_t, std::int64_t>> arrived_;
+    UniqueFd readable_ = adoptFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
 };
 
 struct LinkOnFakeDisplay {
-    std::shared_ptr<FakeDisplay> display = std::make_shared<FakeDisplay>();
-    Frames frames;
-    VblankDisplayLink link{std::make_unique<FakeVblankSource>(display), 60.0};
+    explicit LinkOnFakeDisplay(int stopAtFrame = 0) : frames(stopAtFrame) { frames.attach(link); }
 
-    LinkOnFakeDisplay() { link.setOutputCallback(&Frames::callback, &frames); }
     // Fires a vblank once the link waits for one, and waits for its frame.
     void vblank(std::int64_t timeNs) {
-        ASSERT_TRUE(eventually([&] { return display->isWaiting(); }));
-        const auto before = frames.count();
-        ASSERT_TRUE(display->fire(timeNs));
-        ASSERT_TRUE(eventually([&] { return frames.count() > before; }));
+        ASSERT_TRUE(waitUntil([&] { return display.waiting.load(); }));
+        const int before = frames.count();
+        ASSERT_TRUE(display.fire(timeNs));
+        ASSERT_TRUE(waitUntil([&] { return frames.count() > before; }));
     }
+    // The last frame's stamps: now, output.
+    std::pair<std::int64_t, std::int64_t> last() const {
+        const FrameRecorder::Frame frame = frames.frames().back();
+        return {frame.now.hostTimeNs, frame.output.hostTimeNs};
+    }
+
+    std::unique_ptr<FakeDisplay> made = std::make_unique<FakeDisplay>();
+    FakeDisplay& display = *made;  // owned by the link from here on
+    FrameRecorder frames;
+    VblankDisplayLink link{std::move(made), 60.0};
 };
 
 constexpr std::int64_t kMs = 1'000'000;
@@ -159,34 +128,31 @@ TEST(VblankDisplayLink, PostsEachVblankAtItsKernelTimeAndReadsTheRateAtEveryStar
     LinkOnFakeDisplay fake;
     fake.link.start();
     fake.vblank(1000 * kMs);
-    EXPECT_EQ(fake.frames.last(), std::make_pair(1000 * kMs, 1020 * kMs));  // 50 Hz
+    EXPECT_EQ(fake.last(), std::make_pair(1000 * kMs, 1020 * kMs));  // 50 Hz
     fake.vblank(1020 * kMs);
-    EXPECT_EQ(fake.frames.last(), std::make_pair(1020 * kMs, 1040 * kMs));
+    EXPECT_EQ(fake.last(), std::make_pair(1020 * kMs, 1040 * kMs));
     EXPECT_FALSE(fake.link.onTimer());
 
     fake.link.stop();
-    fake.display->setRate(100.0);  // a mode change while stopped; read at the next start
-    ASSERT_TRUE(fake.display->fire(1040 * kMs));  // the request made before the stop
-    ASSERT_TRUE(eventually([&] { return fake.display->allRead(); }));
+    fake.display.rateHz = 100.0;  // a mode change while stopped; read at the next start
+    ASSERT_TRUE(fake.display.fire(1040 * kMs));  // the request made before the stop
+    ASSERT_TRUE(waitUntil([&] { return fake.display.allRead(); }));
     fake.link.start();
     fake.vblank(1060 * kMs);
-    EXPECT_EQ(fake.frames.last(), std::make_pair(1060 * kMs, 1070 * kMs));
-    EXPECT_EQ(fake.frames.count(), 3u) << "the vblank that came while stopped made a frame";
+    EXPECT_EQ(fake.last(), std::make_pair(1060 * kMs, 1070 * kMs));
+    EXPECT_EQ(fake.frames.count(), 3) << "the vblank that came while stopped made a frame";
 }
 
 TEST(VblankDisplayLink, ARepeatedSequenceNumberIsNoFrame) {
     LinkOnFakeDisplay fake;
     fake.link.start();
     fake.vblank(1000 * kMs);
-    ASSERT_TRUE(eventually([&] { return fake.display->isWaiting(); }));
-    {
-        std::scoped_lock lock(fake.display->mutex);
-        fake.display->deliver(fake.display->sequence, 1001 * kMs);  // the same vblank again
-    }
-    ASSERT_TRUE(eventually([&] { return fake.display->granted() == 3; }));  // read, re-requested
+    ASSERT_TRUE(waitUntil([&] { return fake.display.waiting.load(); }));
+    fake.display.repeat(1001 * kMs);
+    ASSERT_TRUE(waitUntil([&] { return fake.display.granted.load() == 3; }));  // read, re-requested
     fake.vblank(1020 * kMs);
-    ASSERT_EQ(fake.frames.count(), 2u);
-    EXPECT_EQ(fake.frames.last().first, 1020 * kMs);
+    ASSERT_EQ(fake.frames.count(), 2);
+    EXPECT_EQ(fake.last().first, 1020 * kMs);
 }
 
 // Display off (EINVAL), no vblank interrupts (EOPNOTSUPP), or vblanks that stop coming: the
@@ -199,59 +165,57 @@ TEST(VblankDisplayLink, WithoutVblanksTheTimerPacesUntilTheyComeBack) {
         LinkOnFakeDisplay fake;
         fake.link.start();
         fake.vblank(1000 * kMs);
-        ASSERT_TRUE(eventually([&] { return fake.display->isWaiting(); }));
-        if (dark == Dark::switchedOff) fake.display->switchOff();
+        ASSERT_TRUE(waitUntil([&] { return fake.display.waiting.load(); }));
+        if (dark == Dark::switchedOff) fake.display.switchOff();
         if (dark == Dark::unsupported) {
-            fake.display->set(EOPNOTSUPP);
+            fake.display.requestError = EOPNOTSUPP;
             fake.vblank(1020 * kMs);  // the last one granted
         }
-        ASSERT_TRUE(eventually([&] { return fake.link.onTimer(); }));
+        ASSERT_TRUE(waitUntil([&] { return fake.link.onTimer(); }));
         const auto onTimer = fake.frames.count();
         const std::int64_t timerFrom = monotonicNowNs() - 200 * kMs;
-        ASSERT_TRUE(eventually([&] { return fake.frames.count() >= onTimer + 3; }));
-        EXPECT_GT(fake.frames.last().first, timerFrom) << "timer frames carry the clock's time";
-        EXPECT_GT(fake.frames.last().second, fake.frames.last().first);
+        ASSERT_TRUE(waitUntil([&] { return fake.frames.count() >= onTimer + 3; }));
+        EXPECT_GT(fake.last().first, timerFrom) << "timer frames carry the clock's time";
+        EXPECT_GT(fake.last().second, fake.last().first);
 
-        fake.display->setRate(100.0);  // back in another mode
-        fake.display->set(0);
-        if (dark == Dark::quiet) fake.display->fire(5000 * kMs);  // the long-awaited vblank
-        ASSERT_TRUE(eventually([&] { return !fake.link.onTimer(); }));
+        fake.display.rateHz = 100.0;  // back in another mode
+        fake.display.requestError = 0;
+        if (dark == Dark::quiet) fake.display.fire(5000 * kMs);  // the long-awaited vblank
+        ASSERT_TRUE(waitUntil([&] { return !fake.link.onTimer(); }));
         fake.vblank(6000 * kMs);
-        EXPECT_EQ(fake.frames.last(), std::make_pair(6000 * kMs, 6010 * kMs));
+        EXPECT_EQ(fake.last(), std::make_pair(6000 * kMs, 6010 * kMs));
     }
 }
 
 TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenParks) {
     const auto before = threadIds();
-    LinkOnFakeDisplay fake;
+    LinkOnFakeDisplay fake(/*stopAtFrame=*/2);
     const std::string thread = newThreadSince(before);
-    fake.frames.stopAt = 2;
     fake.link.start();
     fake.vblank(1000 * kMs);
     fake.vblank(1020 * kMs);
-    EXPECT_FALSE(fake.link.isRunning());
-    ASSERT_TRUE(eventually([&] { return fake.display->isWaiting(); }));  // asked before frame 2
-    ASSERT_TRUE(fake.display->fire(1040 * kMs));
-    ASSERT_TRUE(eventually([&] { return fake.display->allRead(); }));
-    const int granted = fake.display->granted();
+    ASSERT_TRUE(waitUntil([&] { return !fake.link.isRunning(); }));       // stopped by frame 2
+    ASSERT_TRUE(waitUntil([&] { return fake.display.waiting.load(); }));  // asked before frame 2
+    ASSERT_TRUE(fake.display.fire(1040 * kMs));
+    ASSERT_TRUE(waitUntil([&] { return fake.display.allRead(); }));
+    const int granted = fake.display.granted.load();
     std::this_thread::sleep_for(20ms);  // the event is read, the thread goes to park
     const auto switches = taskStatus(thread, "voluntary_ctxt_switches");
     std::this_thread::sleep_for(150ms);  // longer than the link waits for a quiet display
     EXPECT_EQ(taskStatus(thread, "voluntary_ctxt_switches"), switches) << "woke while parked";
-    EXPECT_EQ(fake.display->granted(), granted);
-    EXPECT_EQ(fake.frames.count(), 2u);
+    EXPECT_EQ(fake.display.granted.load(), granted);
+    EXPECT_EQ(fake.frames.count(), 2);
     EXPECT_FALSE(fake.link.onTimer()) << "a parked link runs no timer";
 
-    fake.frames.stopAt = 0;
     fake.link.start();
     fake.vblank(1100 * kMs);
-    EXPECT_EQ(fake.frames.last().first, 1100 * kMs);
+    EXPECT_EQ(fake.last().first, 1100 * kMs);
 }
 
 TEST(VblankDisplayLink, DestroyedWhileAwaitingAVblankThatNeverComes) {
     auto fake = std::make_unique<LinkOnFakeDisplay>();
     fake->link.start();
-    ASSERT_TRUE(eventually([&] { return fake->display->isWaiting(); }));
+    ASSERT_TRUE(waitUntil([&] { return fake->display.waiting.load(); }));
     fake.reset();  // returns: the wait for a vblank is bounded
 }
 
@@ -263,28 +227,25 @@ TEST(VblankDisplayLinkService, PicksVblankWhereASourceOpensElseATimerAndSaysWhic
     };
     const Case cases[] = {
         {true, 75.0, "glidewheel: display link: vblank events of /dev/dri/card7 CRTC 3\n"},
-        {false, 144.0, "glidewheel: display link: a 144.00 Hz timer (no card here)\n"},
-        {false, 0.0, "glidewheel: display link: a 60.00 Hz timer (no card here)\n"},
+        {false, 1000.0, "glidewheel: display link: a 360.00 Hz timer (no card here)\n"},
     };
     for (const Case& c : cases) {
         VblankDisplayLinkService service([&] { return c.screenHz; },
                                          [&](std::string& note) {
                                              note = c.sourceOpens ? "/dev/dri/card7 CRTC 3"
                                                                   : "no card here";
-                                             return c.sourceOpens
-                                                        ? std::make_unique<FakeVblankSource>(
-                                                              std::make_shared<FakeDisplay>())
-                                                        : nullptr;
+                                             return c.sourceOpens ? std::make_unique<FakeDisplay>()
+                                                                  : nullptr;
                                          });
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         const auto link = service.createWithActiveDisplays();
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.logged);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.logged);
         if (c.sourceOpens) {
             EXPECT_NE(dynamic_cast<VblankDisplayLink*>(link.get()), nullptr);
         } else {
             const auto* timer = dynamic_cast<TimerDisplayLink*>(link.get());
             ASSERT_NE(timer, nullptr);
-            EXPECT_EQ(timer->periodNs(), std::llround(1e9 / (c.screenHz > 0 ? c.screenHz : 60)));
+            EXPECT_EQ(timer->periodNs(), std::llround(1e9 / 360));
         }
     }
 }
@@ -305,14 +266,6 @@ TEST(DrmVblankSource, CardsThatCannotBeOpenedOrAreNoDisplaysAreNoSource) {
     EXPECT_EQ(note, (dir / "card0").string() + ": No such file or directory; " +
                         (dir / "card1").string() + ": Inappropriate ioctl for device");
     fs::remove_all(dir);
-
-    if (!fs::exists("/dev/dri")) {  // as on most build machines and VMs
-        VblankDisplayLinkService service([] { return 0.0; });
-        testing::internal::CaptureStderr();
-        const auto link = service.createWithActiveDisplays();
-        testing::internal::GetCapturedStderr();
-        EXPECT_NE(dynamic_cast<TimerDisplayLink*>(link.get()), nullptr);
-    }
 }
 
 TEST(DrmVblankSource, ModeRatesAndCrtcSelection) {

@@ -73,14 +73,14 @@ TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
     using Node = InputAccessFacts::Node;
     const Node keyboard{"/dev/input/event0", false, false}, mouse{"/dev/input/event3", true, true},
         lockedMouse{"/dev/input/event4", true, false}, other{"/dev/input/event5", false, true};
-    const std::pair<InputAccessFacts, bool> cases[] = {{{false, {mouse}}, false},
-                                                       {{true, {mouse}}, true},
-                                                       {{true, {keyboard, mouse, lockedMouse}},
-                                                        false},
-                                                       {{true, {keyboard}}, false},
-                                                       {{true, {keyboard, other}}, true},
-                                                       {{true, {}},
-                                                        true}};  // no nodes: uinput decides
+    const std::pair<InputAccessFacts, bool> cases[] = {
+        {{false, {mouse}}, false},
+        {{true, {mouse}}, true},
+        {{true, {keyboard, mouse, lockedMouse}}, false},
+        {{true, {keyboard}}, false},
+        {{true, {keyboard, other}}, true},
+        {{true, {}}, true},  // no nodes: uinput decides
+    };
     for (const auto& [facts, trusted] : cases)
         EXPECT_EQ(hasInputAccess(facts), trusted) << &facts - &cases[0].first;
 

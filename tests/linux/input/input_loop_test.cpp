@@ -44,21 +44,15 @@ TEST(InputLoop, TasksRunOnTheInputThreadInOrderAndWaitingForOneThereRunsItAtOnce
     EXPECT_GE(ranAt, now + 60ms) << "a task ran before its deadline";
 }
 
-TEST(InputLoop, AWatchCallsItsHandlerOnlyWhileEnabledAndMayDestroyItself) {
+// A disabled watch is never called: the race test checks that against a stream of frames.
+TEST(InputLoop, AWatchMayDestroyItselfFromItsHandler) {
     InputLoop loop;
     Pipe pipe;
-    pipe.put();  // never read: the watch fires while live and enabled
+    pipe.put();  // never read: the watch fires for as long as it lives
     int calls = 0;
     std::unique_ptr<InputLoop::Watch> watch;
-    loop.runAndWait([&] {
-        watch = loop.watchReadable(pipe.fds[0], [&] { ++calls; });
-        watch->setEnabled(false);
-    });
-    std::this_thread::sleep_for(50ms);
-    loop.runAndWait([&] {
-        EXPECT_EQ(calls, 0) << "called while disabled";
-        watch = loop.watchReadable(pipe.fds[0], [&] { ++calls, watch.reset(); });
-    });
+    loop.runAndWait(
+        [&] { watch = loop.watchReadable(pipe.fds[0], [&] { ++calls, watch.reset(); }); });
     std::this_thread::sleep_for(50ms);
     loop.runAndWait([&] { EXPECT_EQ(calls, 1) << "called again after destroying its watch"; });
 }
