@@ -43,35 +43,24 @@ std::vector<std::tuple<int, int, int>> codes(const Frame& frame) {
 
 TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
     const auto units = [](int value) { return Frame{rel(REL_WHEEL_HI_RES, value), kReport}; };
+    using Expected = std::tuple<std::int64_t, std::int64_t, double, double>;  // lines, points
     const struct {
         std::vector<Frame> frames;  // all but the last deliver nothing
         WheelResolution resolution;
-        std::int64_t lines1, lines2;
-        double points1, points2;
+        Expected expected;
     } cases[] = {
         // Eighths of a detent; only the fine units count, not the legacy step with the last.
-        {{units(15),
-          units(15),
-          units(15),
-          units(15),
-          units(15),
-          units(15),
-          units(15),
-          {rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15), kReport}},
+        {{units(15), units(15), units(15), units(15), units(15), units(15), units(15),
+          Frame{rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15), kReport}},
          kHighResolution,
-         1,
-         0,
-         1.0,
-         0},
-        {{units(90), units(-60), units(-60)}, kHighResolution, -1, 0, -1.0, 0},  // a turn drops 90
+         {1, 0, 1.0, 0.0}},
+        {{units(90), units(-60), units(-60)}, kHighResolution, {-1, 0, -1.0, 0.0}},  // a turn
+        // Lines truncate towards zero.
         {{{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2),
            kReport}},
          kHighResolution,
-         -1,
-         -2,
-         -1.5,
-         -2.0},  // lines truncate towards zero
-        {{{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, -2, 1, -2.0, 1.0},
+         {-1, -2, -1.5, -2.0}},
+        {{{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, {-2, 1, -2.0, 1.0}},
     };
     for (const auto& c : cases) {
         DetentAccumulator detents;
@@ -80,13 +69,12 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
                 EXPECT_FALSE(wheelEvent(detents.add(wheelMotion(c.frames[i], c.resolution))));
             const auto event = wheelEvent(detents.add(wheelMotion(c.frames.back(), c.resolution)));
             ASSERT_TRUE(event.has_value());
-            EXPECT_EQ(std::make_tuple(event->type(),
-                                      event->integerValue(kCGScrollWheelEventDeltaAxis1),
-                                      event->integerValue(kCGScrollWheelEventDeltaAxis2),
-                                      event->doubleValue(kCGScrollWheelEventPointDeltaAxis1),
-                                      event->doubleValue(kCGScrollWheelEventPointDeltaAxis2)),
-                      std::make_tuple(kCGEventScrollWheel, c.lines1, c.lines2, c.points1,
-                                      c.points2));
+            EXPECT_EQ(event->type(), kCGEventScrollWheel);
+            EXPECT_EQ(Expected(event->integerValue(kCGScrollWheelEventDeltaAxis1),
+                               event->integerValue(kCGScrollWheelEventDeltaAxis2),
+                               event->doubleValue(kCGScrollWheelEventPointDeltaAxis1),
+                               event->doubleValue(kCGScrollWheelEventPointDeltaAxis2)),
+                      c.expected);
         }
     }
 }
@@ -151,19 +139,14 @@ TEST(CloneWheel, OneScrollStateForBothAxesAndLegacyStepsPerAxis) {
     };
     constexpr auto V = WheelAxis::vertical;
     constexpr auto H = WheelAxis::horizontal;
+    // Another axis starts a new scroll whose steps count apart (the 4th), and so does coming back.
     const std::vector<Step> steps = {
-        {V, 120, kRefresh, true, 1},
-        {V, 70, kRefresh, false, 0},
-        {V, 70, kRefresh, false, 1},
-        {H, 70, kRefresh, true, 0},  // another axis: a new scroll; its steps count apart
-        {V, 30, kRefresh, true, 0},  // and back
-        {V, -150, kRefresh, true, 0},
-        {V, -70, kRefresh, false, -1},
-        {V, -60, kRefresh, false, 0},
-        {V, -60, timeout - 1ms, false, -1},
-        {V, -60, timeout, true, 0},
-        {H, 50, kRefresh, true, 1},
-    };
+        {V, 120, kRefresh, true, 1},        {V, 70, kRefresh, false, 0},
+        {V, 70, kRefresh, false, 1},        {H, 70, kRefresh, true, 0},
+        {V, 30, kRefresh, true, 0},         {V, -150, kRefresh, true, 0},
+        {V, -70, kRefresh, false, -1},      {V, -60, kRefresh, false, 0},
+        {V, -60, timeout - 1ms, false, -1}, {V, -60, timeout, true, 0},
+        {H, 50, kRefresh, true, 1}};
     CloneWheel wheel;
     Clock::time_point now{};
     for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -346,15 +329,6 @@ TEST(WheelAccounting, NNotchesTotalSpeedTimesNDetentsWithTheirLegacyStepsOnTheRe
                 // Each glide is over, settled, and has its legacy steps, before the next.
                 for (int notch = 0; gap == 1500ms && notch < 3; ++notch)
                     EXPECT_EQ(afterEach[notch], -std::lround(speed * (notch + 1) * 120)) << what;
-                // The clone never runs ahead of what the notches so far aim at.
-                int sum = 0;
-                for (const auto& w : bench.written) {
-                    sum += w.write.codes.units;
-                    const auto notches =
-                        std::upper_bound(bench.notches.begin(), bench.notches.end(), w.at) -
-                        bench.notches.begin();
-                    EXPECT_LE(-sum, speed * notches * kUnitsPerDetent + 0.5) << what;
-                }
                 expectOnTheRefreshes(bench, false, what);
             }
         }
