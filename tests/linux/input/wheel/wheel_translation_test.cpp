@@ -26,7 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = WheelClock;
 using Frame = std::vector<input_event>;
-constexpr auto kFrame = std::chrono::nanoseconds(16'666'667);  // one refresh at 60 Hz
+constexpr auto kFrame = std::chrono::nanoseconds(16'683'350);  // one refresh at 59.94 Hz
 constexpr auto kPhase = 1ms;  // how long after its refresh a frame of the link posts
 constexpr WheelResolution kHighResolution{true, true};
 constexpr WheelResolution kLegacyOnly{false, false};
@@ -405,7 +405,7 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
          {},
          {true, false}},
         {"a clone unplugged mid-glide",
-         {{notch, 1, 1, 100ms}, {unplug, 1, 0, 1000ms}},
+         {{notch, 1, 1, 250ms}, {unplug, 1, 0, 1000ms}},
          {},
          {},
          {true}},
