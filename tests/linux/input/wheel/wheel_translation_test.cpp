@@ -458,7 +458,9 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
         }
         for (const auto& [where, total] : scenario.totals)
             EXPECT_EQ(bench.totals(where.first, where.second), total) << scenario.name;
-        if (!scenario.clicks.empty()) EXPECT_EQ(coreClicks(bench.written), scenario.clicks);
+        if (!scenario.clicks.empty()) {
+            EXPECT_EQ(coreClicks(bench.written), scenario.clicks) << scenario.name;
+        }
         EXPECT_EQ(raised, scenario.raised) << scenario.name;
         for (const auto& [clone, at] : bench.unplugged) {
             for (const auto& w : bench.written)
