@@ -37,7 +37,9 @@ void PrimaryRefreshRate::follow(QScreen* screen) {
 }
 
 LinuxBackend::LinuxBackend(std::function<void()> promptForAccess, const std::string& systemRoot)
-    : displayLinks_([this] { return refreshRate_.hz(); }),
+    : displayLinks_([this] { return refreshRate_.hz(); },
+                    platform::linuxdesktop::VblankDisplayLinkService::openCardsInDevDri,
+                    &eventTaps_.displayRefreshes()),
       trust_(std::move(promptForAccess), [systemRoot] { return probeInputAccess(systemRoot); }),
       userDefaults_(platform::linuxdesktop::JsonUserDefaults::defaultFile()),
       loginItems_(platform::linuxdesktop::XdgAutostartLoginItems::defaultEntryFile(),

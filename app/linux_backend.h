@@ -51,6 +51,7 @@ public:
 private:
     PrimaryRefreshRate refreshRate_;
     platform::linuxdesktop::EvdevEventTapService eventTaps_;
+    // Its links publish their frames to the taps, whose settling lands on them.
     platform::linuxdesktop::VblankDisplayLinkService displayLinks_;
     platform::linuxdesktop::InputAccessTrust trust_;
     platform::linuxdesktop::JsonUserDefaults userDefaults_;

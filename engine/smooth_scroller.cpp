@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace glidewheel {
 
@@ -92,8 +93,10 @@ GlideAccount SmoothScroller::glideAccount() const {
 
 void SmoothScroller::startDisplayLink() {
     if (!displayLink) {
-        displayLink = displayLinkService_.createWithActiveDisplays();
-        if (displayLink) displayLink->setOutputCallback(&SmoothScroller::displayLinkCallback, this);
+        std::unique_ptr<DisplayLink> made = displayLinkService_.createWithActiveDisplays();
+        if (made) made->setOutputCallback(&SmoothScroller::displayLinkCallback, this);
+        std::scoped_lock guard(lock);
+        displayLink = std::move(made);
     }
     if (displayLink && !displayLink->isRunning()) displayLink->start();
 }
@@ -219,7 +222,12 @@ SmoothScroller::GlideState SmoothScroller::glideState() const {
 }
 
 bool SmoothScroller::isDisplayLinkRunning() const {
-    return displayLink && displayLink->isRunning();
+    DisplayLink* link;
+    {
+        std::scoped_lock guard(lock);
+        link = displayLink.get();
+    }
+    return link != nullptr && link->isRunning();
 }
 
 }  // namespace glidewheel

@@ -84,6 +84,7 @@ public:
         platform::EventTapProxy storedProxy;
     };
     GlideState glideState() const;
+    // Any thread.
     bool isDisplayLinkRunning() const;
 
 private:
@@ -97,6 +98,8 @@ private:
     platform::DisplayLinkService& displayLinkService_;
     platform::EventTapService& eventTaps_;
 
+    // Made once, by the first startDisplayLink, and set under `lock` for isDisplayLinkRunning,
+    // which reads it from any thread; the threads that call the link read it without.
     std::unique_ptr<platform::DisplayLink> displayLink;
     std::mutex reporting;
     mutable std::mutex lock;

@@ -63,8 +63,9 @@ std::int64_t nextDeadlineNs(std::int64_t previousNs, std::int64_t nowNs, std::in
     return next + missed * periodNs;
 }
 
-TimerDisplayLink::TimerDisplayLink(double refreshRateHz)
-    : periodNs_(std::llround(kNanosecondsPerSecond / clampedRefreshRateHz(refreshRateHz))) {
+TimerDisplayLink::TimerDisplayLink(double refreshRateHz, DisplayRefreshes* refreshes)
+    : periodNs_(std::llround(kNanosecondsPerSecond / clampedRefreshRateHz(refreshRateHz))),
+      refreshes_(refreshes) {
     launchWithSignalsBlocked(thread_, [this] { run(); });
 }
 
@@ -76,6 +77,7 @@ void TimerDisplayLink::run() {
         for (std::int64_t deadline = monotonicNowNs() + periodNs_;;
              deadline = nextDeadlineNs(deadline, monotonicNowNs(), periodNs_)) {
             sleepUntil(deadline);
+            if (refreshes_ != nullptr) refreshes_->publish(deadline, periodNs_);
             if (!thread_.post(monotonicNowNs(), deadline + periodNs_)) break;  // stopped: park
         }
     }

@@ -7,6 +7,7 @@
 
 #include "platform/display_link.h"
 #include "platform/display_link_thread.h"
+#include "platform/linux/base/display_refreshes.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -31,8 +32,9 @@ void launchWithSignalsBlocked(DisplayLinkThread& thread, std::function<void()> b
 // while stopped.
 class TimerDisplayLink final : public DisplayLink {
 public:
+    // Publishes each frame to `refreshes` unless null; it must outlive the link.
     // Throws std::system_error when the thread cannot be started.
-    explicit TimerDisplayLink(double refreshRateHz);
+    explicit TimerDisplayLink(double refreshRateHz, DisplayRefreshes* refreshes = nullptr);
     ~TimerDisplayLink() override;
 
     TimerDisplayLink(const TimerDisplayLink&) = delete;
@@ -51,6 +53,7 @@ private:
     void run();
 
     const std::int64_t periodNs_;
+    DisplayRefreshes* const refreshes_;
     DisplayLinkThread thread_{*this};
 };
 

@@ -39,8 +39,11 @@ bool waitReadable(int fd, std::int64_t timeoutNs) {
 
 }  // namespace
 
-VblankDisplayLink::VblankDisplayLink(std::unique_ptr<VblankSource> source, double timerRateHz)
-    : source_(std::move(source)), timerRateHz_(clampedRefreshRateHz(timerRateHz)) {
+VblankDisplayLink::VblankDisplayLink(std::unique_ptr<VblankSource> source, double timerRateHz,
+                                     DisplayRefreshes* refreshes)
+    : source_(std::move(source)),
+      timerRateHz_(clampedRefreshRateHz(timerRateHz)),
+      refreshes_(refreshes) {
     launchWithSignalsBlocked(thread_, [this] { run(); });
 }
 
@@ -66,7 +69,7 @@ bool VblankDisplayLink::nextFrame() {
         onTimer_ ? timerDeadlineNs_ - monotonicNowNs() : vblankTimeoutNs();
     if (waitReadable(source_->fd(), timeoutNs)) return readVblanks();
     if (!onTimer_) switchToTimer(monotonicNowNs());  // the vblanks have stopped coming
-    const bool running = thread_.post(monotonicNowNs(), timerDeadlineNs_ + periodNs_);
+    const bool running = post(timerDeadlineNs_);
     timerDeadlineNs_ = nextDeadlineNs(timerDeadlineNs_, monotonicNowNs(), periodNs_);
     return running;
 }
@@ -89,9 +92,15 @@ bool VblankDisplayLink::readVblanks() {
         // last vblank: no new refresh.
         if (sequence == lastSequence_) return;
         lastSequence_ = sequence;
-        running = thread_.post(timeNs, timeNs + periodNs_);
+        running = post(timeNs);
     });
     return running;
+}
+
+// One frame, published before it runs so that what it posts can tell its refresh.
+bool VblankDisplayLink::post(std::int64_t frameNs) {
+    if (refreshes_ != nullptr) refreshes_->publish(frameNs, periodNs_);
+    return thread_.post(onTimer_ ? monotonicNowNs() : frameNs, frameNs + periodNs_);
 }
 
 void VblankDisplayLink::requestVblank() {
@@ -121,8 +130,11 @@ std::int64_t VblankDisplayLink::vblankTimeoutNs() const {
 }
 
 VblankDisplayLinkService::VblankDisplayLinkService(std::function<double()> primaryRefreshRateHz,
-                                                   OpenSource openSource)
-    : primaryRefreshRateHz_(std::move(primaryRefreshRateHz)), openSource_(std::move(openSource)) {
+                                                   OpenSource openSource,
+                                                   DisplayRefreshes* refreshes)
+    : primaryRefreshRateHz_(std::move(primaryRefreshRateHz)),
+      openSource_(std::move(openSource)),
+      refreshes_(refreshes) {
     std::string note;
     auto source = openSource_(note);
     firstSource_.emplace(std::move(source), std::move(note));
@@ -144,11 +156,11 @@ std::unique_ptr<DisplayLink> VblankDisplayLinkService::createWithActiveDisplays(
     }
     try {
         if (source) {
-            auto link = std::make_unique<VblankDisplayLink>(std::move(source), rate);
+            auto link = std::make_unique<VblankDisplayLink>(std::move(source), rate, refreshes_);
             std::fprintf(stderr, "glidewheel: display link: vblank events of %s\n", note.c_str());
             return link;
         }
-        auto link = std::make_unique<TimerDisplayLink>(rate);
+        auto link = std::make_unique<TimerDisplayLink>(rate, refreshes_);
         std::fprintf(stderr, "glidewheel: display link: a %.2f Hz timer (%s)\n", rate,
                      note.c_str());
         return link;

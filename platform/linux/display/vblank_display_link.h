@@ -25,9 +25,11 @@ namespace glidewheel::platform::linuxdesktop {
 // return from the timer, so it follows mode changes. Parks without wakeups while stopped.
 class VblankDisplayLink final : public DisplayLink {
 public:
-    // `timerRateHz`: the rate of the timer while no CRTC tells its own.
+    // `timerRateHz`: the rate of the timer while no CRTC tells its own. Publishes each frame to
+    // `refreshes` unless null; it must outlive the link.
     // Throws std::system_error when the thread cannot be started.
-    VblankDisplayLink(std::unique_ptr<VblankSource> source, double timerRateHz);
+    VblankDisplayLink(std::unique_ptr<VblankSource> source, double timerRateHz,
+                      DisplayRefreshes* refreshes = nullptr);
     ~VblankDisplayLink() override { thread_.shutDown(); }
 
     VblankDisplayLink(const VblankDisplayLink&) = delete;
@@ -47,6 +49,7 @@ private:
     void run();
     bool nextFrame();
     bool readVblanks();
+    bool post(std::int64_t frameNs);
     void requestVblank();
     void switchToTimer(std::int64_t firstDeadlineNs);
     void followCrtc();
@@ -54,6 +57,7 @@ private:
 
     const std::unique_ptr<VblankSource> source_;
     const double timerRateHz_;
+    DisplayRefreshes* const refreshes_;
     // The link's thread alone touches these.
     std::int64_t periodNs_ = 0;
     bool pending_ = false;  // a vblank event is requested and has not arrived yet
@@ -73,9 +77,11 @@ public:
 
     // Opens the first link's source now: opening a card and reading its CRTCs takes
     // milliseconds (tens under emulation), and links are made from the tap's callback on the
-    // input thread, which must not stall a mouse for them.
+    // input thread, which must not stall a mouse for them. Its links publish their frames to
+    // `refreshes` unless null; it must outlive them.
     explicit VblankDisplayLinkService(std::function<double()> primaryRefreshRateHz,
-                                      OpenSource openSource = openCardsInDevDri);
+                                      OpenSource openSource = openCardsInDevDri,
+                                      DisplayRefreshes* refreshes = nullptr);
 
     // Null when the link's thread cannot be started. Not from two threads at once.
     std::unique_ptr<DisplayLink> createWithActiveDisplays() override;
@@ -85,6 +91,7 @@ public:
 private:
     std::function<double()> primaryRefreshRateHz_;
     OpenSource openSource_;
+    DisplayRefreshes* const refreshes_;
     // The source opened ahead for the first link, and what it follows or why there is none.
     std::optional<std::pair<std::unique_ptr<VblankSource>, std::string>> firstSource_;
 };

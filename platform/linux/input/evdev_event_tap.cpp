@@ -148,15 +148,18 @@ void WheelMouseTap::onReadable(Taken& taken) {
 
 // The callback sees the wheel once a detent has built up, and the clone gets the wheel codes of
 // what it lets pass. A listening tap's frames, and every frame of a tap that leaves the wheel
-// alone, pass as the mouse sent them.
+// alone, pass as the mouse sent them; they are accounted as each detent builds up.
 std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
                                                       const WheelMotion& released) {
-    if (!wantsWheel_) return std::nullopt;
     bool swallowed = false;
-    if (std::optional<Event> event = wheelEvent(released)) {
+    if (std::optional<Event> event = wheelEvent(released); event && wantsWheel_) {
         swallowed = callback_(proxy, kCGEventScrollWheel, &*event, userInfo_) == nullptr;
     }
-    if (options_ == kCGEventTapOptionListenOnly) return std::nullopt;
+    const bool passes = !wantsWheel_ || options_ == kCGEventTapOptionListenOnly;
+    // What reaches the clone moves the desktop's scroll state, which later posts go by.
+    if (released.any() && (passes || !swallowed))
+        service_.clones_.passed(proxy, released.vertical, released.horizontal);
+    if (passes) return std::nullopt;
     return swallowed ? WheelMotion{} : released;
 }
 

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "platform/event_tap.h"
+#include "platform/linux/base/display_refreshes.h"
 #include "platform/linux/input/input_loop.h"
-#include "platform/linux/input/wheel/clone_posting.h"
+#include "platform/linux/input/wheel/clone_writer.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -32,7 +33,8 @@ class WheelMouseTap;
 //
 // Units: a detent is 120 high-resolution wheel units and is reported as one line and one point
 // of scroll. Posted points go back out at 12 units per point, and what a glide leaves unposted
-// is settled when it ends, so one detent's glide moves one detent (WheelPosting). Events posted
+// is settled on the display's refreshes, so one detent's glide moves one detent
+// (WheelAccounting); the display link publishes its frames to displayRefreshes(). Events posted
 // through the proxy of a tap's event leave through the clone of the mouse that sent it, from any
 // thread; for a mouse or tap that is gone they are dropped.
 //
@@ -77,13 +79,16 @@ public:
 
     // The thread the mice are read on, for work that belongs with them.
     InputLoop& inputLoop() { return loop_; }
+    // Where the display link publishes its frames, so that settling lands on them.
+    DisplayRefreshes& displayRefreshes() { return refreshes_; }
 
 private:
     friend class WheelMouseTap;
 
-    ClonePosting clones_{loop_};        // its settling runs on the loop, which ends before it goes
-    std::vector<WheelMouseTap*> taps_;  // input thread only
-    std::uint32_t nextTapId_ = 1;       // input thread only
+    DisplayRefreshes refreshes_;
+    CloneWriter clones_{loop_, refreshes_};  // its settling runs on the loop, which ends first
+    std::vector<WheelMouseTap*> taps_;       // input thread only
+    std::uint32_t nextTapId_ = 1;            // input thread only
     // Its thread ends before the rest above goes.
     mutable InputLoop loop_;
     // Opening a mouse and making its clone, and destroying them, keep the kernel 10 to 100 ms

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/linux/input/devices/handles.h"
-#include "platform/linux/input/wheel/high_resolution_wheel.h"
+#include "platform/linux/input/wheel/wheel_codes.h"
 
 namespace glidewheel::platform::linuxdesktop {
 

@@ -7,56 +7,102 @@
 
 namespace glidewheel::platform::linuxdesktop {
 
-void SettlementSchedule::plan(std::uint64_t clone, WheelAxis axis, WheelCodes codes,
-                              int largestUnits, WheelClock::time_point now) {
-    if (codes.units == 0 && codes.detents == 0) return;
-    const int largest = std::max(largestUnits, 1);
-    const int pieces = std::max((std::abs(codes.units) + largest - 1) / largest, 1);
-    const WheelClock::duration interval =
-        pieces > 1 ? std::min<WheelClock::duration>(kInterval, kWindow / (pieces - 1))
-                   : WheelClock::duration{};
-    // Evenly split, rounding so the pieces add up exactly: the k-th ends at units * k / pieces.
-    long long before = 0;
-    for (int k = 1; k <= pieces; ++k) {
-        const long long upTo = static_cast<long long>(codes.units) * k / pieces;
-        Piece piece{clone, axis, {static_cast<int>(upTo - before), k == 1 ? codes.detents : 0}};
-        before = upTo;
-        planned_.push_back({now + interval * (k - 1), piece});
-    }
-    std::stable_sort(planned_.begin(), planned_.end(),
-                     [](const Planned& a, const Planned& b) { return a.due < b.due; });
+namespace {
+
+int directionOf(int units) { return units > 0 ? 1 : -1; }
+
+}  // namespace
+
+WheelClock::time_point refreshStart(const Refreshes& refreshes, WheelClock::time_point time) {
+    const std::int64_t ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+    std::int64_t since = (ns - refreshes.lastNs) % refreshes.periodNs;
+    if (since < 0) since += refreshes.periodNs;
+    return time - std::chrono::nanoseconds(since);
 }
 
-std::vector<SettlementSchedule::Piece> SettlementSchedule::due(WheelClock::time_point now) {
+void SettlementSchedule::plan(std::uint64_t clone, WheelAxis axis, WheelCodes codes,
+                              int largestUnits, int refreshes) {
+    if (codes.units == 0 && codes.detents == 0) return;
+    Owed& owed = owed_.try_emplace(clone, Owed{axis, {}, 0}).first->second;
+    owed.codes.units += codes.units;
+    owed.codes.detents += codes.detents;
+    const int largest = std::max(largestUnits, 1);
+    const int pieces = std::max((std::abs(owed.codes.units) + largest - 1) / largest, 1);
+    owed.refreshes = std::clamp(pieces, 1, std::max(refreshes, 1));
+}
+
+void SettlementSchedule::written(std::uint64_t clone, WheelClock::time_point now) {
+    lastWrite_[clone] = now;
+}
+
+bool SettlementSchedule::writtenIn(std::uint64_t clone, WheelClock::time_point refresh) const {
+    const auto it = lastWrite_.find(clone);
+    return it != lastWrite_.end() && it->second >= refresh;
+}
+
+// Evenly split, rounding so the pieces add up exactly.
+SettlementSchedule::Piece SettlementSchedule::next(std::uint64_t clone) {
+    Owed& owed = owed_.at(clone);
+    const int rest = owed.codes.units * (owed.refreshes - 1) / std::max(owed.refreshes, 1);
+    const Piece piece{clone, owed.axis, {owed.codes.units - rest, owed.codes.detents}};
+    owed.codes = {rest, 0};
+    if (--owed.refreshes <= 0 || rest == 0) owed_.erase(clone);
+    return piece;
+}
+
+std::vector<SettlementSchedule::Piece> SettlementSchedule::due(WheelClock::time_point now,
+                                                               const Refreshes& refreshes) {
     std::vector<Piece> out;
-    auto it = planned_.begin();
-    for (; it != planned_.end() && it->due <= now; ++it) out.push_back(it->piece);
-    planned_.erase(planned_.begin(), it);
+    const WheelClock::time_point refresh = refreshStart(refreshes, now);
+    std::vector<std::uint64_t> clones;
+    for (const auto& [clone, owed] : owed_)
+        if (!writtenIn(clone, refresh)) clones.push_back(clone);
+    for (const std::uint64_t clone : clones) out.push_back(next(clone));
     return out;
 }
 
-std::vector<SettlementSchedule::Piece> SettlementSchedule::takeUnlike(std::uint64_t clone,
+std::optional<SettlementSchedule::Piece> SettlementSchedule::takeNext(std::uint64_t clone,
                                                                       WheelAxis axis,
                                                                       int direction) {
-    std::vector<Piece> out;
-    std::erase_if(planned_, [&](const Planned& planned) {
-        const Piece& piece = planned.piece;
-        const bool unlike = piece.clone == clone &&
-                            (piece.axis != axis || (piece.codes.units > 0 ? 1 : -1) != direction);
-        if (unlike) out.push_back(piece);
-        return unlike;
-    });
-    return out;
+    const auto it = owed_.find(clone);
+    if (it == owed_.end() || it->second.axis != axis ||
+        directionOf(it->second.codes.units) != direction)
+        return std::nullopt;
+    return next(clone);
+}
+
+std::optional<SettlementSchedule::Piece> SettlementSchedule::takeUnlike(std::uint64_t clone,
+                                                                        WheelAxis axis,
+                                                                        int direction) {
+    const auto it = owed_.find(clone);
+    if (it == owed_.end()) return std::nullopt;
+    const Owed owed = it->second;
+    if (owed.axis == axis && directionOf(owed.codes.units) == direction) return std::nullopt;
+    owed_.erase(it);
+    return Piece{clone, owed.axis, owed.codes};
 }
 
 void SettlementSchedule::forget(std::uint64_t clone) {
-    std::erase_if(planned_,
-                  [clone](const Planned& planned) { return planned.piece.clone == clone; });
+    owed_.erase(clone);
+    lastWrite_.erase(clone);
 }
 
-std::optional<WheelClock::time_point> SettlementSchedule::nextDeadline() const {
-    if (planned_.empty()) return std::nullopt;
-    return planned_.front().due;
+// Each clone that owes is due in the first refresh without a write of it, a quarter refresh
+// after the glide's own posts come: a glide going on posts first, and its post carries the
+// piece.
+std::optional<WheelClock::time_point> SettlementSchedule::nextDeadline(
+    const Refreshes& refreshes) const {
+    std::optional<WheelClock::time_point> earliest;
+    const auto period = std::chrono::nanoseconds(refreshes.periodNs);
+    const auto after = std::min<WheelClock::duration>(phase_ + period / 4, period * 3 / 4);
+    for (const auto& [clone, owed] : owed_) {
+        const auto write = lastWrite_.find(clone);
+        if (write == lastWrite_.end()) return WheelClock::time_point{};  // at once
+        const auto due = refreshStart(refreshes, write->second) + period + after;
+        if (!earliest || due < *earliest) earliest = due;
+    }
+    return earliest;
 }
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -3,22 +3,24 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
-#include "platform/linux/input/wheel/high_resolution_wheel.h"
+#include "platform/linux/base/display_refreshes.h"
+#include "platform/linux/input/wheel/wheel_codes.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
-// When the units that settle a glide go out. They are split into pieces no larger than the
-// glide's largest post of its last 100 ms, so the glide keeps its pace: the first piece at once,
-// at the glide's last frame, the rest one refresh apart (closer when there are many), all within
-// 90 ms. Time is a parameter: the owner asks what is due now and when to ask next.
+// The start of the display refresh that `time` falls in, going by the link's last frame.
+WheelClock::time_point refreshStart(const Refreshes& refreshes, WheelClock::time_point time);
+
+// When the units that settle glides go out: on the display's refreshes, one write per clone per
+// refresh, soon after the time the glide's own posts come in a refresh (`phase`). What a clone
+// owes is split evenly over the refreshes its plan allows. Time and refreshes are parameters:
+// the owner asks what is due now and when to ask next.
 class SettlementSchedule {
 public:
-    static constexpr WheelClock::duration kWindow = std::chrono::milliseconds(90);
-    static constexpr WheelClock::duration kInterval = std::chrono::microseconds(16667);  // 60 Hz
-
     struct Piece {
         std::uint64_t clone = 0;
         WheelAxis axis = WheelAxis::vertical;
@@ -26,24 +28,37 @@ public:
         friend bool operator==(const Piece&, const Piece&) = default;
     };
 
-    // Plans `codes` (the settling units with the legacy steps they complete, which go with the
-    // first piece) for the clone's axis, in pieces of at most `largestUnits` (at least 1).
+    // Adds `codes` (units with the legacy steps they complete, which go with the first piece) to
+    // what the clone owes on the axis, in pieces of at most `largestUnits` where `refreshes`
+    // allow, else over `refreshes`. The clone must owe nothing on another axis or the other way.
     void plan(std::uint64_t clone, WheelAxis axis, WheelCodes codes, int largestUnits,
-              WheelClock::time_point now);
-    // Removes and returns the pieces due by `now`, in order.
-    std::vector<Piece> due(WheelClock::time_point now);
-    // Removes and returns, at once, what is still planned for the clone on another axis or in
-    // the other direction: scroll that turns must find the clone's earlier scroll complete.
-    std::vector<Piece> takeUnlike(std::uint64_t clone, WheelAxis axis, int direction);
+              int refreshes);
+    // The clone was written now.
+    void written(std::uint64_t clone, WheelClock::time_point now);
+    // Removes and returns a piece for each clone that owes and has no write in this refresh.
+    std::vector<Piece> due(WheelClock::time_point now, const Refreshes& refreshes);
+    // Removes and returns the clone's next piece on this axis and in this direction, if it owes
+    // one, to ride a post that goes out now.
+    std::optional<Piece> takeNext(std::uint64_t clone, WheelAxis axis, int direction);
+    // Removes and returns, as one piece, what the clone owes on another axis or the other way:
+    // scroll that turns must find the clone's earlier scroll complete.
+    std::optional<Piece> takeUnlike(std::uint64_t clone, WheelAxis axis, int direction);
     void forget(std::uint64_t clone);
-    std::optional<WheelClock::time_point> nextDeadline() const;
+    void setPhase(WheelClock::duration phase) { phase_ = phase; }
+    std::optional<WheelClock::time_point> nextDeadline(const Refreshes& refreshes) const;
 
 private:
-    struct Planned {
-        WheelClock::time_point due;
-        Piece piece;
+    struct Owed {
+        WheelAxis axis;
+        WheelCodes codes;
+        int refreshes;  // left to pay it in
     };
-    std::vector<Planned> planned_;  // by due time
+    Piece next(std::uint64_t clone);
+    bool writtenIn(std::uint64_t clone, WheelClock::time_point refresh) const;
+
+    std::map<std::uint64_t, Owed> owed_;
+    std::map<std::uint64_t, WheelClock::time_point> lastWrite_;
+    WheelClock::duration phase_{};
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/linux/input/wheel/high_resolution_wheel.h"
+#include "platform/linux/input/wheel/wheel_codes.h"
 
 namespace glidewheel::platform::linuxdesktop {
 

@@ -10,26 +10,28 @@
 
 #include "platform/event.h"
 #include "platform/event_tap.h"
+#include "platform/linux/base/display_refreshes.h"
 #include "platform/linux/input/input_loop.h"
-#include "platform/linux/input/wheel/wheel_posting.h"
+#include "platform/linux/input/wheel/wheel_accounting.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
 class CloneSink;
 
-// Where posted scroll meets the clones: finds the clone that a tap proxy names, turns the
-// glide's posts and its end into wheel codes (WheelPosting), and writes them. The posts that
-// settle a glide after its last frame go out from tasks at their deadlines on the input loop.
+// Writes posted scroll to the clones: finds the clone that a tap proxy names, has the glide's
+// posts and its end accounted into wheel codes (WheelAccounting), and writes them. The pieces
+// that settle a glide go out from tasks on the input loop, timed by the display's refreshes.
 //
 // Clones are added and removed on the input thread; posts come from any thread (the display
 // link's, mostly). Everything here is under one lock, held while writing, so a clone is never
 // destroyed under a post: remove it before destroying it.
-class ClonePosting {
+class CloneWriter {
 public:
     // The loop may be made after this, but must end before it goes.
-    explicit ClonePosting(InputLoop& loop) : loop_(loop) {}
-    ClonePosting(const ClonePosting&) = delete;
-    ClonePosting& operator=(const ClonePosting&) = delete;
+    CloneWriter(InputLoop& loop, const DisplayRefreshes& refreshes)
+        : loop_(loop), refreshes_(refreshes) {}
+    CloneWriter(const CloneWriter&) = delete;
+    CloneWriter& operator=(const CloneWriter&) = delete;
 
     void add(EventTapProxy proxy, CloneSink& clone);
     void remove(EventTapProxy proxy);
@@ -39,16 +41,19 @@ public:
     void post(EventTapProxy proxy, const Event& event);
     void aim(const GlideAccount& glide);
     void end(const GlideAccount& glide);
+    // The mouse's own wheel units (120 a detent) passed to its clone.
+    void passed(EventTapProxy proxy, std::int64_t vertical, std::int64_t horizontal);
 
 private:
-    void writeLocked(const std::vector<WheelPosting::Write>& writes);
+    void writeLocked(const std::vector<WheelAccounting::Write>& writes);
     void scheduleLocked();
     void runDue(InputLoop::Clock::time_point deadline);
 
     InputLoop& loop_;
+    const DisplayRefreshes& refreshes_;
     std::mutex mutex_;
     std::map<std::uint64_t, CloneSink*> clones_;
-    WheelPosting wheel_;
+    WheelAccounting wheel_;
     std::optional<WheelClock::time_point> scheduled_;  // the earliest task handed to the loop
 };
 

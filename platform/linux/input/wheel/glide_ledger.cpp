@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 
-#include "platform/linux/input/wheel/high_resolution_wheel.h"
+#include "platform/linux/input/wheel/glide_ledger.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,37 +26,7 @@ double finiteUnits(double units) {
     return std::isnan(units) ? 0.0 : std::clamp(units, -kLimit, kLimit);
 }
 
-std::size_t slot(WheelAxis axis) { return axis == WheelAxis::vertical ? 0 : 1; }
-
 }  // namespace
-
-bool CloneWheel::startsNewScroll(WheelAxis axis, int direction, WheelClock::time_point now) const {
-    return direction_ == 0 || axis != axis_ || direction != direction_ ||
-           now - lastSent_ >= kScrollTimeout;
-}
-
-int CloneWheel::commit(WheelAxis axis, int units) {
-    int& built = legacyUnits_[slot(axis)];
-    built += units;
-    const int detents = built / kUnitsPerDetent;  // truncates: a step per 120 built up
-    built -= detents * kUnitsPerDetent;
-    return detents;
-}
-
-int CloneWheel::toWholeDetent(WheelAxis axis, int direction) const {
-    const int built = legacyUnits_[slot(axis)];
-    if (built == 0) return 0;
-    // Onwards to the next detent, or back to the last one when the total lies the other way.
-    const int distance =
-        built * direction > 0 ? kUnitsPerDetent - std::abs(built) : std::abs(built);
-    return direction * distance;
-}
-
-void CloneWheel::sent(WheelAxis axis, int direction, WheelClock::time_point now) {
-    axis_ = axis;
-    direction_ = direction;
-    lastSent_ = now;
-}
 
 void GlideLedger::aim(double targetPoints) {
     targetUnits_ = finiteUnits(targetPoints * kUnitsPerPoint);
@@ -95,6 +65,14 @@ int GlideLedger::post(double points, bool raise) {
 int GlideLedger::sendAhead(int units) {
     const double room = (targetUnits_ - postedUnits_ - lead_) * (units > 0 ? 1 : -1);
     if (units == 0 || std::abs(units) > room) return 0;
+    lead_ += units;
+    return units;
+}
+
+int GlideLedger::sendRest() {
+    const int direction = signOf(targetUnits_);
+    const int units = wholeUnits(targetUnits_ - postedUnits_ + remainder_ - lead_);
+    if (units * direction <= 0) return 0;
     lead_ += units;
     return units;
 }

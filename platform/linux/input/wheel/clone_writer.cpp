@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+
+#include "platform/linux/input/wheel/clone_writer.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/linux/input/devices/clone_sink.h"
+
+namespace glidewheel::platform::linuxdesktop {
+
+namespace {
+
+WheelAxis axisOf(bool horizontal) {
+    return horizontal ? WheelAxis::horizontal : WheelAxis::vertical;
+}
+
+// Passed units as one axis's codes: whole detents come with the mouse's own legacy steps.
+WheelCodes passedCodes(std::int64_t units) {
+    constexpr std::int64_t kLimit = std::numeric_limits<int>::max() / 2;
+    const int clamped = static_cast<int>(std::clamp(units, -kLimit, kLimit));
+    return {clamped, clamped / kUnitsPerDetent};
+}
+
+}  // namespace
+
+void CloneWriter::add(EventTapProxy proxy, CloneSink& clone) {
+    std::scoped_lock guard(mutex_);
+    clones_[proxy.id] = &clone;
+    wheel_.add(proxy.id);
+}
+
+void CloneWriter::remove(EventTapProxy proxy) {
+    std::scoped_lock guard(mutex_);
+    clones_.erase(proxy.id);
+    wheel_.forget(proxy.id);
+}
+
+void CloneWriter::post(EventTapProxy proxy, const Event& event) {
+    const auto now = WheelClock::now();
+    const Refreshes refreshes = refreshes_.last();
+    std::scoped_lock guard(mutex_);
+    writeLocked(wheel_.post(proxy.id, WheelAxis::vertical,
+                            event.doubleValue(kCGScrollWheelEventPointDeltaAxis1), now, refreshes));
+    writeLocked(wheel_.post(proxy.id, WheelAxis::horizontal,
+                            event.doubleValue(kCGScrollWheelEventPointDeltaAxis2), now, refreshes));
+    scheduleLocked();
+}
+
+void CloneWriter::aim(const GlideAccount& glide) {
+    std::scoped_lock guard(mutex_);
+    wheel_.aim(glide.targetPoints);
+}
+
+void CloneWriter::end(const GlideAccount& glide) {
+    const auto now = WheelClock::now();
+    const Refreshes refreshes = refreshes_.last();
+    std::scoped_lock guard(mutex_);
+    writeLocked(
+        wheel_.end(glide.proxy.id, axisOf(glide.horizontal), glide.unpostedPoints, now, refreshes));
+    scheduleLocked();
+}
+
+void CloneWriter::passed(EventTapProxy proxy, std::int64_t vertical, std::int64_t horizontal) {
+    const auto now = WheelClock::now();
+    std::scoped_lock guard(mutex_);
+    if (vertical != 0) wheel_.passed(proxy.id, WheelAxis::vertical, passedCodes(vertical), now);
+    if (horizontal != 0)
+        wheel_.passed(proxy.id, WheelAxis::horizontal, passedCodes(horizontal), now);
+}
+
+void CloneWriter::writeLocked(const std::vector<WheelAccounting::Write>& writes) {
+    for (const WheelAccounting::Write& write : writes) {
+        const auto it = clones_.find(write.clone);
+        if (it != clones_.end()) it->second->writeWheel(write.axis, write.codes);
+    }
+}
+
+// Hands the loop a task for the next deadline unless one already comes no later: tasks cannot
+// be taken back, and one that finds nothing due only schedules the next.
+void CloneWriter::scheduleLocked() {
+    const auto deadline = wheel_.nextDeadline(refreshes_.last());
+    if (!deadline || (scheduled_ && *scheduled_ <= *deadline)) return;
+    scheduled_ = deadline;
+    loop_.postAt(*deadline, [this, at = *deadline] { runDue(at); });
+}
+
+void CloneWriter::runDue(InputLoop::Clock::time_point deadline) {
+    const auto now = WheelClock::now();
+    const Refreshes refreshes = refreshes_.last();
+    std::scoped_lock guard(mutex_);
+    if (scheduled_ == deadline) scheduled_.reset();
+    writeLocked(wheel_.due(now, refreshes));
+    scheduleLocked();
+}
+
+}  // namespace glidewheel::platform::linuxdesktop

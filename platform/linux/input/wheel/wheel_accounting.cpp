@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: MIT
+
+#include "platform/linux/input/wheel/wheel_accounting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace glidewheel::platform::linuxdesktop {
+
+namespace {
+
+// A glide that posted nothing lately settles in pieces of a point: the least the engine posts.
+constexpr int kSmallestPostUnits = static_cast<int>(kUnitsPerPoint);
+
+int directionOf(int units) { return units > 0 ? 1 : -1; }
+
+}  // namespace
+
+void WheelAccounting::forget(std::uint64_t clone) {
+    if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
+    clones_.erase(clone);
+    schedule_.forget(clone);
+}
+
+void WheelAccounting::aim(double targetPoints) {
+    ledger_.aim(targetPoints);
+    forecast_.restart();
+}
+
+std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, WheelAxis axis,
+                                                          double points, WheelClock::time_point now,
+                                                          const Refreshes& refreshes) {
+    std::vector<Write> out;
+    if (!(points != 0.0) || !clones_.contains(clone)) return out;  // also NaN
+    const int direction = points > 0.0 ? 1 : -1;
+    completeLeft(clone, axis, direction, now);
+    completeUnlike(clone, axis, direction, now, out);
+    CloneWheel& wheel = clones_[clone];
+    if (!glideClone_) glideClone_ = clone;
+    const bool raise = *glideClone_ == clone && wheel.holdsBack({axis, direction, now});
+    const int units = ledger_.post(points, raise);
+    lastPosted_.emplace(clone, axis);
+    lastPostAt_ = now;
+    schedule_.setPhase(now - refreshStart(refreshes, now));
+    if (units != 0) {
+        Write write{clone, axis, {units, wheel.commit(axis, units)}};
+        // What the clone still owes this way rides along rather than take a frame of its own.
+        if (const auto piece = schedule_.takeNext(clone, axis, direction)) {
+            write.codes.units += piece->codes.units;
+            write.codes.detents += piece->codes.detents;
+        }
+        send(write, now, out);
+        recent_.emplace_back(now, std::abs(units));
+        while (recent_.front().first < now - kRecentPosts) recent_.pop_front();
+    }
+    const auto period = std::chrono::nanoseconds(refreshes.periodNs);
+    if (forecast_.isLast(ledger_.unpostedPoints(), now, period))
+        plan(clone, axis, ledger_.sendRest(), kSettlingRefreshes, now);
+    return out;
+}
+
+std::vector<WheelAccounting::Write> WheelAccounting::end(std::uint64_t clone, WheelAxis axis,
+                                                         double unpostedPoints,
+                                                         WheelClock::time_point now,
+                                                         const Refreshes& refreshes) {
+    const int units = ledger_.settle(unpostedPoints);
+    const int left = refreshesLeft(now, refreshes);
+    std::vector<Write> out;
+    if (units != 0 && clones_.contains(clone)) {
+        completeUnlike(clone, axis, directionOf(units), now, out);
+        plan(clone, axis, units, left, now);
+    }
+    recent_.clear();
+    glideClone_.reset();
+    lastPosted_.reset();
+    lastPostAt_.reset();
+    forecast_.restart();
+    for (const Write& write : schedule_.due(now, refreshes)) send(write, now, out);
+    return out;
+}
+
+std::vector<WheelAccounting::Write> WheelAccounting::due(WheelClock::time_point now,
+                                                         const Refreshes& refreshes) {
+    std::vector<Write> out;
+    for (const Write& write : schedule_.due(now, refreshes)) send(write, now, out);
+    return out;
+}
+
+void WheelAccounting::passed(std::uint64_t clone, WheelAxis axis, WheelCodes codes,
+                             WheelClock::time_point now) {
+    const auto it = clones_.find(clone);
+    if (it == clones_.end() || codes.units == 0) return;
+    it->second.passed(axis, codes.units, codes.detents);
+    it->second.onUnits({axis, directionOf(codes.units), now});
+    schedule_.written(clone, now);
+}
+
+// The glide moves on to another axis or clone: the one it leaves gets what completes its detent,
+// in pieces like a settlement's, which scroll on another axis of the same clone takes at once.
+void WheelAccounting::completeLeft(std::uint64_t clone, WheelAxis axis, int direction,
+                                   WheelClock::time_point now) {
+    if (!lastPosted_ || *lastPosted_ == std::pair(clone, axis)) return;
+    const auto [leftClone, leftAxis] = *lastPosted_;
+    lastPosted_.reset();
+    const auto left = clones_.find(leftClone);
+    if (left == clones_.end()) return;
+    plan(leftClone, leftAxis, ledger_.sendAhead(left->second.toWholeDetent(leftAxis, direction)),
+         kSettlingRefreshes, now);
+}
+
+void WheelAccounting::plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,
+                           WheelClock::time_point now) {
+    const auto it = clones_.find(clone);
+    if (units == 0 || it == clones_.end()) return;
+    schedule_.plan(clone, axis, {units, it->second.commit(axis, units)}, largestRecentPost(now),
+                   refreshes);
+}
+
+void WheelAccounting::send(const Write& write, WheelClock::time_point now,
+                           std::vector<Write>& out) {
+    const auto it = clones_.find(write.clone);
+    if (it == clones_.end()) return;
+    if (write.codes.units != 0)
+        it->second.onUnits({write.axis, directionOf(write.codes.units), now});
+    schedule_.written(write.clone, now);
+    out.push_back(write);
+}
+
+void WheelAccounting::completeUnlike(std::uint64_t clone, WheelAxis axis, int direction,
+                                     WheelClock::time_point now, std::vector<Write>& out) {
+    if (const auto piece = schedule_.takeUnlike(clone, axis, direction)) send(*piece, now, out);
+}
+
+int WheelAccounting::largestRecentPost(WheelClock::time_point now) const {
+    int largest = 0;
+    for (const auto& [time, units] : recent_)
+        if (time >= now - kRecentPosts) largest = std::max(largest, units);
+    return largest > 0 ? largest : kSmallestPostUnits;
+}
+
+// The refreshes the glide's settling may still take: those left of the bound after its last
+// post, counting this one, and at least one.
+int WheelAccounting::refreshesLeft(WheelClock::time_point now, const Refreshes& refreshes) const {
+    if (!lastPostAt_) return kSettlingRefreshes;
+    const auto period = std::chrono::nanoseconds(refreshes.periodNs);
+    const auto passed =
+        (refreshStart(refreshes, now) - refreshStart(refreshes, *lastPostAt_)) / period;
+    return std::max<int>(kSettlingRefreshes - static_cast<int>(passed), 1);
+}
+
+}  // namespace glidewheel::platform::linuxdesktop

@@ -1,0 +1,474 @@
+// SPDX-License-Identifier: MIT
+
+// Wheel frames to scroll events and back, and glides to the wheel codes their clones write.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <map>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "engine/scroll_interceptor.h"
+#include "platform/linux/input/wheel/wheel_accounting.h"
+#include "platform/linux/input/wheel/wheel_frame.h"
+#include "platform/sim/sim_platform.h"
+#include "settings/preferences.h"
+
+namespace glidewheel::platform::linuxdesktop {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = WheelClock;
+using Frame = std::vector<input_event>;
+constexpr auto kFrame = std::chrono::nanoseconds(16'683'350);  // one refresh at 59.94 Hz
+constexpr auto kPhase = 1ms;  // how long after its refresh a frame of the link posts
+constexpr WheelResolution kHighResolution{true, true};
+constexpr WheelResolution kLegacyOnly{false, false};
+
+input_event ev(__u16 type, __u16 code, __s32 value) { return {{}, type, code, value}; }
+input_event rel(__u16 code, __s32 value) { return ev(EV_REL, code, value); }
+const input_event kReport = ev(EV_SYN, SYN_REPORT, 0);
+
+std::vector<std::tuple<int, int, int>> codes(const Frame& frame) {
+    std::vector<std::tuple<int, int, int>> out;
+    for (const input_event& event : frame) out.emplace_back(event.type, event.code, event.value);
+    return out;
+}
+
+TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
+    const auto units = [](int value) { return Frame{rel(REL_WHEEL_HI_RES, value), kReport}; };
+    using Expected = std::tuple<std::int64_t, std::int64_t, double, double>;  // lines, points
+    const struct {
+        std::vector<Frame> frames;  // all but the last deliver nothing
+        WheelResolution resolution;
+        Expected expected;
+    } cases[] = {
+        // Eighths of a detent; only the fine units count, not the legacy step with the last.
+        {{units(15), units(15), units(15), units(15), units(15), units(15), units(15),
+          Frame{rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15), kReport}},
+         kHighResolution,
+         {1, 0, 1.0, 0.0}},
+        {{units(90), units(-60), units(-60)}, kHighResolution, {-1, 0, -1.0, 0.0}},  // a turn
+        // Lines truncate towards zero.
+        {{{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2),
+           kReport}},
+         kHighResolution,
+         {-1, -2, -1.5, -2.0}},
+        {{{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, {-2, 1, -2.0, 1.0}},
+    };
+    for (const auto& c : cases) {
+        DetentAccumulator detents;
+        for (int round = 0; round < 2; ++round) {  // a release leaves nothing behind
+            for (std::size_t i = 0; i + 1 < c.frames.size(); ++i)
+                EXPECT_FALSE(wheelEvent(detents.add(wheelMotion(c.frames[i], c.resolution))));
+            const auto event = wheelEvent(detents.add(wheelMotion(c.frames.back(), c.resolution)));
+            ASSERT_TRUE(event.has_value());
+            EXPECT_EQ(event->type(), kCGEventScrollWheel);
+            EXPECT_EQ(Expected(event->integerValue(kCGScrollWheelEventDeltaAxis1),
+                               event->integerValue(kCGScrollWheelEventDeltaAxis2),
+                               event->doubleValue(kCGScrollWheelEventPointDeltaAxis1),
+                               event->doubleValue(kCGScrollWheelEventPointDeltaAxis2)),
+                      c.expected);
+        }
+    }
+}
+
+TEST(WheelFrame, CloneFrameWritesTheWheelThatPassesAndLeavesTheRestInOrder) {
+    const Frame mixed{rel(REL_X, 4), rel(REL_WHEEL, 1), rel(REL_WHEEL_HI_RES, 15),
+                      ev(EV_KEY, BTN_LEFT, 1), kReport};
+    const struct {
+        Frame frame;
+        WheelResolution resolution;
+        std::optional<WheelMotion> passed;  // none: as the mouse sent it
+        Frame expected;
+    } cases[] = {
+        {mixed, kHighResolution, WheelMotion{}, {rel(REL_X, 4), ev(EV_KEY, BTN_LEFT, 1), kReport}},
+        {{rel(REL_WHEEL_HI_RES, 15), kReport}, kHighResolution, WheelMotion{}, {}},
+        {mixed,
+         kHighResolution,
+         WheelMotion{-300, 0},  // what built up, with its whole detents
+         {rel(REL_X, 4), rel(REL_WHEEL, -2), rel(REL_WHEEL_HI_RES, -300), mixed[3], kReport}},
+        {mixed, kHighResolution, std::nullopt, mixed},
+        // A legacy wheel gains the clone's high-resolution code, saturated if need be.
+        {{rel(REL_WHEEL, 2), rel(REL_HWHEEL, -1), kReport},
+         kLegacyOnly,
+         WheelMotion{240, -120},
+         {rel(REL_WHEEL, 2), rel(REL_WHEEL_HI_RES, 240), rel(REL_HWHEEL, -1),
+          rel(REL_HWHEEL_HI_RES, -120), kReport}},
+        {{rel(REL_WHEEL, INT32_MAX), kReport},
+         kLegacyOnly,
+         std::nullopt,
+         {rel(REL_WHEEL, INT32_MAX), rel(REL_WHEEL_HI_RES, INT32_MAX), kReport}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(codes(cloneFrame(c.frame, c.resolution, c.passed)), codes(c.expected));
+}
+
+// --- One glide's units, one clone's wheel ---
+
+TEST(GlideLedger, CarriesTheRemainderAcrossPostsAndGlidesAndClampsAbsurdAmounts) {
+    GlideLedger ledger;
+    ledger.aim(100.0);
+    int units = ledger.post(10.0, false);
+    for (int i = 0; i < 20; ++i) units += ledger.post(0.05, false);  // 0.6 units each
+    EXPECT_EQ(units, 132);
+    // 0.5 units left over in the first glide go with the second.
+    ledger.aim(1.0);
+    EXPECT_EQ(ledger.settle(1.0 / 24), 1);
+    EXPECT_EQ(ledger.post(NAN, false), 0);
+    EXPECT_EQ(ledger.post(1e300, false), GlideLedger::kMaxUnitsPerPost);
+    EXPECT_EQ(ledger.post(-INFINITY, false), -GlideLedger::kMaxUnitsPerPost);
+}
+
+TEST(CloneWheel, OneScrollStateForBothAxesAndLegacyStepsPerAxis) {
+    const auto timeout =
+        std::chrono::duration_cast<std::chrono::microseconds>(CloneWheel::kScrollTimeout);
+    constexpr std::chrono::microseconds kRefresh = 16667us;
+    struct Step {
+        WheelAxis axis;
+        int units;
+        std::chrono::microseconds after;
+        bool heldBack;  // as libinput would see units sent now
+        int detents;    // legacy steps that go with them
+    };
+    constexpr auto V = WheelAxis::vertical;
+    constexpr auto H = WheelAxis::horizontal;
+    // Another axis starts a new scroll whose steps count apart (the 4th), and so does coming back.
+    const std::vector<Step> steps = {
+        {V, 120, kRefresh, true, 1},        {V, 70, kRefresh, false, 0},
+        {V, 70, kRefresh, false, 1},        {H, 70, kRefresh, true, 0},
+        {V, 30, kRefresh, true, 0},         {V, -150, kRefresh, true, 0},
+        {V, -70, kRefresh, false, -1},      {V, -60, kRefresh, false, 0},
+        {V, -60, timeout - 1ms, false, -1}, {V, -60, timeout, true, 0},
+        {H, 50, kRefresh, true, 1}};
+    CloneWheel wheel;
+    Clock::time_point now{};
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        now += step.after;
+        const CloneWheel::Units units{step.axis, step.units > 0 ? 1 : -1, now};
+        EXPECT_EQ(wheel.holdsBack(units), step.heldBack) << i;
+        EXPECT_EQ(wheel.commit(step.axis, step.units), step.detents) << i;
+        wheel.onUnits(units);
+    }
+}
+
+// --- Glides of the real interceptor and engine, through to what the clones write ---
+
+// The interceptor at the given settings on a hand-ticked 60 Hz display link, its posts and
+// glide accounts going through WheelAccounting on simulated time, as CloneWriter passes them:
+// the link publishes each frame before it runs, and settling runs at the accounting's deadlines.
+class GlideBench final : public EventTapService {
+public:
+    struct Written {
+        Clock::time_point at;
+        WheelAccounting::Write write;
+    };
+
+    GlideBench(double speed, double smoothness) {
+        preferences_.setScrollSpeed(speed);
+        preferences_.setSmoothness(smoothness);
+        for (const std::uint64_t clone : {1, 2}) accounting_.add(clone);
+    }
+    ~GlideBench() override { interceptor_.smoothScroller().stop(); }
+
+    // A notch of the mouse whose clone is `clone`, as the tap hands it to the interceptor.
+    void notch(std::uint64_t clone, int direction, bool horizontal = false) {
+        const WheelMotion motion{horizontal ? 0 : direction * kUnitsPerDetent,
+                                 horizontal ? direction * kUnitsPerDetent : 0};
+        std::optional<Event> event = wheelEvent(motion);
+        notches.push_back(now_);
+        EXPECT_EQ(interceptor_.handleTapEvent({clone}, kCGEventScrollWheel, &*event), nullptr);
+    }
+    // A detent the mouse passed to its clone itself (a tap that only listens).
+    void passed(std::uint64_t clone, int direction) {
+        const WheelAccounting::Write write{clone,
+                                           WheelAxis::vertical,
+                                           {direction * kUnitsPerDetent, direction}};
+        accounting_.passed(clone, write.axis, write.codes, now_);
+        written.push_back({now_, write});
+    }
+    void unplug(std::uint64_t clone) {
+        accounting_.forget(clone);
+        unplugged.emplace(clone, now_);
+    }
+    // Refreshes for `span`: the link's frames while it runs, and what settling has due.
+    void run(Clock::duration span) {
+        const Clock::time_point end = now_ + span;
+        for (;;) {
+            const auto deadline = accounting_.nextDeadline(refreshes_);
+            if (deadline && *deadline < nextTick_) {
+                if (*deadline > end) break;
+                now_ = std::max(now_, *deadline);
+                record(accounting_.due(now_, refreshes_));
+                continue;
+            }
+            if (nextTick_ > end) break;
+            now_ = std::exchange(nextTick_, nextTick_ + kFrame);
+            sim::ManualDisplayLink* link = platform_.displayLinks.lastManualLink();
+            if (link == nullptr || !link->isRunning()) continue;
+            refreshes_.lastNs = (now_ - kPhase).time_since_epoch().count();
+            link->tick();
+        }
+        now_ = end;
+    }
+    // One frame at the present time, as the display link's thread runs it.
+    void frame() { platform_.displayLinks.lastManualLink()->tick(); }
+    // The units and legacy steps written so far to one clone's axis.
+    std::pair<int, int> totals(std::uint64_t clone, WheelAxis axis) const {
+        int units = 0, detents = 0;
+        for (const Written& w : written) {
+            if (w.write.axis != axis || w.write.clone != clone) continue;
+            units += w.write.codes.units;
+            detents += w.write.codes.detents;
+        }
+        return {units, detents};
+    }
+    static long refreshOf(Clock::time_point at) {
+        return static_cast<long>((at - kPhase).time_since_epoch() / kFrame);
+    }
+
+    std::vector<Written> written;
+    std::vector<Clock::time_point> notches, posts, ends;
+    std::map<std::uint64_t, Clock::time_point> unplugged;
+    std::function<void()> duringNextEnd;  // runs as the next end report leaves the engine
+
+    std::unique_ptr<EventTap> createTap(EventTapLocation, EventTapPlacement, EventTapOptions,
+                                        EventMask, EventTapCallback, void*) override {
+        return nullptr;
+    }
+    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap&) override { return nullptr; }
+    void postEvent(EventTapProxy proxy, const Event& event) override {
+        posts.push_back(now_);
+        record(accounting_.post(proxy.id, WheelAxis::vertical,
+                                event.doubleValue(kCGScrollWheelEventPointDeltaAxis1), now_,
+                                refreshes_));
+        record(accounting_.post(proxy.id, WheelAxis::horizontal,
+                                event.doubleValue(kCGScrollWheelEventPointDeltaAxis2), now_,
+                                refreshes_));
+    }
+    void glideAimed(const GlideAccount& glide) override { accounting_.aim(glide.targetPoints); }
+    void glideEnded(const GlideAccount& glide) override {
+        if (auto hook = std::exchange(duringNextEnd, nullptr)) hook();
+        ends.push_back(now_);
+        record(accounting_.end(glide.proxy.id,
+                               glide.horizontal ? WheelAxis::horizontal : WheelAxis::vertical,
+                               glide.unpostedPoints, now_, refreshes_));
+    }
+
+private:
+    void record(const std::vector<WheelAccounting::Write>& writes) {
+        for (const auto& write : writes) written.push_back({now_, write});
+    }
+
+    Clock::time_point now_{std::chrono::seconds(10) + 5ms};
+    Clock::time_point nextTick_{std::chrono::seconds(10) + kFrame * 2 + kPhase};
+    Refreshes refreshes_{0, kFrame.count()};
+    WheelAccounting accounting_;
+    sim::SimPlatform platform_;
+    Preferences preferences_{platform_.userDefaults, platform_.loginItems};
+    ScrollInterceptor interceptor_{Services{this, &platform_.displayLinks, &platform_.trust,
+                                            &platform_.userDefaults, &platform_.loginItems,
+                                            &platform_.bundle},
+                                   preferences_};
+};
+
+// Every glide: each clone written at most once a refresh, and what follows the glide's last post
+// within 6 refreshes of it, each write no larger than the glide's largest of its last 100 ms.
+void expectOnTheRefreshes(const GlideBench& bench, bool turns, const std::string& what) {
+    std::map<std::pair<std::uint64_t, long>, int> perRefresh;
+    for (const auto& w : bench.written) ++perRefresh[{w.write.clone, GlideBench::refreshOf(w.at)}];
+    if (!turns) {
+        for (const auto& [where, writes] : perRefresh)
+            EXPECT_EQ(writes, 1) << what << ", clone " << where.first << ", refresh "
+                                 << where.second;
+    }
+    for (std::size_t i = 0; i < bench.notches.size(); ++i) {
+        const auto next =
+            i + 1 < bench.notches.size() ? bench.notches[i + 1] : Clock::time_point::max();
+        const auto lastPost = std::find_if(bench.posts.rbegin(), bench.posts.rend(),
+                                           [&](auto at) { return at < next; });
+        if (lastPost == bench.posts.rend() || *lastPost < bench.notches[i]) continue;
+        int largest = 0;
+        for (const auto& w : bench.written)
+            if (w.at <= *lastPost && w.at >= *lastPost - 100ms)
+                largest = std::max(largest, std::abs(w.write.codes.units));
+        for (const auto& w : bench.written) {
+            if (w.at <= *lastPost || w.at >= next) continue;
+            EXPECT_LE(GlideBench::refreshOf(w.at) - GlideBench::refreshOf(*lastPost), 6)
+                << what << ", notch " << i;
+            EXPECT_LE(std::abs(w.write.codes.units), largest) << what << ", notch " << i;
+        }
+    }
+}
+
+TEST(WheelAccounting, NNotchesTotalSpeedTimesNDetentsWithTheirLegacyStepsOnTheRefreshes) {
+    for (const double speed : {0.1, 0.5, 1.0, 1.5, 3.0, 10.0}) {
+        for (const double smoothness : {0.0, 0.5, 1.0}) {
+            for (const auto gap : {1500ms, 30ms}) {  // separate glides; one glide extended
+                const std::string what = "speed " + std::to_string(speed) + ", smoothness " +
+                                         std::to_string(smoothness) + ", " +
+                                         std::to_string(gap.count()) + " ms apart";
+                GlideBench bench(speed, smoothness);
+                std::vector<int> afterEach;  // units once each glide has settled
+                for (int notch = 0; notch < 3; ++notch) {
+                    bench.notch(1, -1);
+                    bench.run(gap);
+                    afterEach.push_back(bench.totals(1, WheelAxis::vertical).first);
+                }
+                bench.run(3s);
+                const auto [units, detents] = bench.totals(1, WheelAxis::vertical);
+                EXPECT_EQ(units, -std::lround(speed * 3 * kUnitsPerDetent)) << what;
+                EXPECT_EQ(detents, units / kUnitsPerDetent) << what;
+                // Each glide is over, settled, and has its legacy steps, before the next.
+                for (int notch = 0; gap == 1500ms && notch < 3; ++notch)
+                    EXPECT_EQ(afterEach[notch], -std::lround(speed * (notch + 1) * 120)) << what;
+                expectOnTheRefreshes(bench, false, what);
+            }
+        }
+    }
+}
+
+// An X server's core clicks: one each time its running sum of the units reaches a whole
+// detent either way; the rest stays for later, across pauses and turns.
+std::vector<int> coreClicks(const std::vector<GlideBench::Written>& written) {
+    std::vector<int> clicks;
+    int sum = 0;
+    for (const auto& w : written) {
+        if (w.write.axis != WheelAxis::vertical) continue;
+        sum += w.write.codes.units;
+        for (; sum >= kUnitsPerDetent; sum -= kUnitsPerDetent) clicks.push_back(1);
+        for (; sum <= -kUnitsPerDetent; sum += kUnitsPerDetent) clicks.push_back(-1);
+    }
+    return clicks;
+}
+
+TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScrolls) {
+    constexpr auto V = WheelAxis::vertical;
+    constexpr auto H = WheelAxis::horizontal;
+    enum Kind { notch, sideways, passed, unplug, turnWithAFrameDuringItsReports };
+    struct Step {
+        Kind kind;
+        std::uint64_t clone;
+        int direction;
+        std::chrono::milliseconds then;  // run this long after the step
+    };
+    using Totals = std::map<std::pair<std::uint64_t, WheelAxis>, std::pair<int, int>>;
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        Totals totals;            // units and legacy steps per clone and axis
+        std::vector<int> clicks;  // core clicks from clone 1's vertical units, when given
+        // Whether each step's first write its way was raised past libinput's hold-back.
+        std::vector<bool> raised;
+        bool turns = false;  // a turn may write twice in a refresh
+    } scenarios[] = {
+        {"down, up mid-glide, up again",
+         {{notch, 1, -1, 100ms}, {notch, 1, 1, 1500ms}, {notch, 1, 1, 2000ms}},
+         {{{1, V}, {120, 1}}},
+         {-1, 1, 1},
+         {true, true, true},
+         true},
+        {"the same, a frame coming during the turn's reports",
+         {{notch, 1, -1, 100ms},
+          {turnWithAFrameDuringItsReports, 1, 1, 1500ms},
+          {notch, 1, 1, 2000ms}},
+         {{{1, V}, {120, 1}}},
+         {-1, 1, 1},
+         {true, true, true},
+         true},
+        // The glide goes on from the other mouse: not raised again there, and each clone is left
+        // on a whole detent.
+        {"a glide moving to another mouse's clone",
+         {{notch, 1, 1, 33ms}, {notch, 2, 1, 2000ms}},
+         {{{1, V}, {120, 1}}, {{2, V}, {120, 1}}},
+         {},
+         {true, false}},
+        // At each switch the axis left is completed at once, and the new one starts with what
+        // libinput releases at once.
+        {"a glide switching axes",
+         {{notch, 1, 1, 150ms}, {sideways, 1, 1, 150ms}, {notch, 1, 1, 1000ms}},
+         {{{1, V}, {240, 2}}, {{1, H}, {120, 1}}},
+         {},
+         {true, true, true},
+         true},
+        // The second notch comes as the first glide's rest goes out: its posts carry the rest.
+        {"a notch as the glide's rest goes out",
+         {{notch, 1, 1, 290ms}, {notch, 1, 1, 2000ms}},
+         {{{1, V}, {240, 2}}},
+         {},
+         {true, false}},
+        {"a clone unplugged mid-glide",
+         {{notch, 1, 1, 250ms}, {unplug, 1, 0, 1000ms}},
+         {},
+         {},
+         {true}},
+        // The mouse's own detent scrolled the clone just before: libinput holds nothing back.
+        {"a detent passed by a listening tap, then a notch the same way",
+         {{passed, 1, 1, 100ms}, {notch, 1, 1, 1000ms}},
+         {{{1, V}, {240, 2}}},
+         {},
+         {false, false}},
+        {"a detent passed, then a notch the other way",
+         {{passed, 1, -1, 100ms}, {notch, 1, 1, 1000ms}},
+         {{{1, V}, {0, 0}}},
+         {},
+         {false, true}},
+    };
+    for (const auto& scenario : scenarios) {
+        GlideBench bench(1.0, 0.5);
+        std::vector<bool> raised;
+        for (const Step& step : scenario.steps) {
+            const std::size_t before = bench.written.size();
+            if (step.kind == notch || step.kind == sideways) {
+                bench.notch(step.clone, step.direction, step.kind == sideways);
+            } else if (step.kind == passed) {
+                bench.passed(step.clone, step.direction);
+            } else if (step.kind == unplug) {
+                bench.unplug(step.clone);
+            } else {
+                std::thread display;
+                bench.duringNextEnd = [&] {
+                    std::promise<void> ticked;
+                    std::future<void> done = ticked.get_future();
+                    display = std::thread([&, ticked = std::move(ticked)]() mutable {
+                        bench.frame();
+                        ticked.set_value();
+                    });
+                    done.wait_for(200ms);  // ample for the frame, unless it waits for the reports
+                };
+                bench.notch(step.clone, step.direction);
+                display.join();
+            }
+            bench.run(step.then);
+            const WheelAxis axis = step.kind == sideways ? H : V;
+            for (std::size_t i = before; i < bench.written.size(); ++i) {
+                const WheelCodes& codes = bench.written[i].write.codes;
+                if (bench.written[i].write.axis != axis || codes.units * step.direction <= 0)
+                    continue;
+                raised.push_back(std::abs(codes.units) == GlideLedger::kReleaseThreshold);
+                break;
+            }
+        }
+        for (const auto& [where, total] : scenario.totals)
+            EXPECT_EQ(bench.totals(where.first, where.second), total) << scenario.name;
+        if (!scenario.clicks.empty()) {
+            EXPECT_EQ(coreClicks(bench.written), scenario.clicks) << scenario.name;
+        }
+        EXPECT_EQ(raised, scenario.raised) << scenario.name;
+        for (const auto& [clone, at] : bench.unplugged) {
+            for (const auto& w : bench.written)
+                EXPECT_FALSE(w.write.clone == clone && w.at >= at) << scenario.name;
+        }
+        expectOnTheRefreshes(bench, scenario.turns, scenario.name);
+    }
+}
+
+}  // namespace
+}  // namespace glidewheel::platform::linuxdesktop
