@@ -103,13 +103,14 @@ TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacy
     ASSERT_EQ(frames.size(), 10u);
 
     // Positive points go the way of a notch up (and right), as the callback reports those. The
-    // eight posts' half units add up, and each 120 units bring a legacy step.
+    // eight posts' half units add up, and each detent brings a legacy step halfway through it,
+    // whichever way the running total moves.
     int units = 0, detents = 0;
     for (int post = 0; post < 8; ++post)
         for (const InputEvent& event : frames[post])
             (event.code == REL_WHEEL ? detents : units) += event.value;
     EXPECT_EQ(std::make_pair(units, detents), std::make_pair(492, 4));
-    EXPECT_EQ(frames[8], (Frame{{EV_REL, REL_WHEEL_HI_RES, -120}}));
+    EXPECT_EQ(frames[8], (Frame{{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}}));
     EXPECT_EQ(frames[9], (Frame{{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}}));
 }
 

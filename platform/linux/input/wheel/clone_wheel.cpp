@@ -10,6 +10,12 @@ namespace {
 
 std::size_t slot(WheelAxis axis) { return axis == WheelAxis::vertical ? 0 : 1; }
 
+// The detent nearest to `units`, halfway rounding away from zero.
+long long nearestDetent(long long units) {
+    const long long half = kUnitsPerDetent / 2;
+    return units >= 0 ? (units + half) / kUnitsPerDetent : -((half - units) / kUnitsPerDetent);
+}
+
 }  // namespace
 
 CloneWheel::State CloneWheel::state(WheelClock::time_point now) const {
@@ -37,20 +43,21 @@ void CloneWheel::onUnits(const Units& units) {
 }
 
 int CloneWheel::commit(WheelAxis axis, int units) {
-    int& built = legacyUnits_[slot(axis)];
-    built += units;
-    const int detents = built / kUnitsPerDetent;  // truncates: a step per 120 built up
-    built -= detents * kUnitsPerDetent;
-    return detents;
+    Legacy& legacy = legacy_[slot(axis)];
+    legacy.units += units;
+    const long long due = nearestDetent(legacy.units) - legacy.steps;
+    legacy.steps += due;
+    return static_cast<int>(due);
 }
 
 void CloneWheel::passed(WheelAxis axis, int units, int detents) {
-    int& built = legacyUnits_[slot(axis)];
-    built = (built + units - detents * kUnitsPerDetent) % kUnitsPerDetent;
+    Legacy& legacy = legacy_[slot(axis)];
+    legacy.units += units;
+    legacy.steps += detents;
 }
 
 int CloneWheel::toWholeDetent(WheelAxis axis, int direction) const {
-    const int built = legacyUnits_[slot(axis)];
+    const int built = static_cast<int>(legacy_[slot(axis)].units % kUnitsPerDetent);
     if (built == 0) return 0;
     // Onwards to the next detent, or back to the last one when the total lies the other way.
     const int distance =

@@ -12,8 +12,10 @@ namespace glidewheel::platform::linuxdesktop {
 // scrolling one passes units at once, and rests again after a 500 ms pause or when units come
 // on the other axis or in the other direction.
 //
-// It also counts each axis's legacy steps (REL_WHEEL, REL_HWHEEL): one per 120 units built up
-// in either direction, as wheel drivers report them.
+// It also counts each axis's legacy steps (REL_WHEEL, REL_HWHEEL): one per detent, due halfway
+// through it (at 60, 180, ... units of the axis's running total, either way), as the kernel's
+// drivers for high-resolution wheels report them. A client that reads only legacy steps (an
+// older compositor's) then scrolls as a glide starts rather than as it ends.
 class CloneWheel {
 public:
     static constexpr WheelClock::duration kScrollTimeout = std::chrono::milliseconds(500);
@@ -46,7 +48,11 @@ private:
 
     State state_ = State::resting;
     Units last_{WheelAxis::vertical, 0, {}};  // the last units written while scrolling
-    int legacyUnits_[2] = {0, 0};  // per axis, units since the last legacy step, |u| < 120
+    struct Legacy {
+        long long units = 0;  // the axis's running total
+        long long steps = 0;  // legacy steps written for it
+    };
+    Legacy legacy_[2];  // per axis
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

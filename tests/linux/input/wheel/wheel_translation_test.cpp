@@ -140,13 +140,14 @@ TEST(CloneWheel, OneScrollStateForBothAxesAndLegacyStepsPerAxis) {
     constexpr auto V = WheelAxis::vertical;
     constexpr auto H = WheelAxis::horizontal;
     // Another axis starts a new scroll whose steps count apart (the 4th), and so does coming back.
+    // Legacy steps fall due halfway through a detent of the axis's running total, either way.
     const std::vector<Step> steps = {
-        {V, 120, kRefresh, true, 1},        {V, 70, kRefresh, false, 0},
-        {V, 70, kRefresh, false, 1},        {H, 70, kRefresh, true, 0},
-        {V, 30, kRefresh, true, 0},         {V, -150, kRefresh, true, 0},
-        {V, -70, kRefresh, false, -1},      {V, -60, kRefresh, false, 0},
-        {V, -60, timeout - 1ms, false, -1}, {V, -60, timeout, true, 0},
-        {H, 50, kRefresh, true, 1}};
+        {V, 120, kRefresh, true, 1},       {V, 70, kRefresh, false, 1},
+        {V, 70, kRefresh, false, 0},       {H, 70, kRefresh, true, 1},
+        {V, 30, kRefresh, true, 0},        {V, -150, kRefresh, true, -1},
+        {V, -70, kRefresh, false, 0},      {V, -60, kRefresh, false, -1},
+        {V, -60, timeout - 1ms, false, 0}, {V, -60, timeout, true, -1},
+        {H, 50, kRefresh, true, 0},        {H, -61, kRefresh, true, -1}};
     CloneWheel wheel;
     Clock::time_point now{};
     for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -325,7 +326,7 @@ TEST(WheelAccounting, NNotchesTotalSpeedTimesNDetentsWithTheirLegacyStepsOnTheRe
                 bench.run(3s);
                 const auto [units, detents] = bench.totals(1, WheelAxis::vertical);
                 EXPECT_EQ(units, -std::lround(speed * 3 * kUnitsPerDetent)) << what;
-                EXPECT_EQ(detents, units / kUnitsPerDetent) << what;
+                EXPECT_EQ(detents, std::lround(units / double(kUnitsPerDetent))) << what;
                 // Each glide is over, settled, and has its legacy steps, before the next.
                 for (int notch = 0; gap == 1500ms && notch < 3; ++notch)
                     EXPECT_EQ(afterEach[notch], -std::lround(speed * (notch + 1) * 120)) << what;
