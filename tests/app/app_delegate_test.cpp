@@ -12,12 +12,23 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "app/glidewheel_app.h"
 #include "app/quit_on_signals.h"
 #include "engine/scroll_interceptor.h"
 #include "settings/preferences.h"
 #include "tests/app/test_support.h"
+#include "tests/support/qt_test_main.h"
 
 namespace glidewheel::testing {
+
+// The program's own application object, so that its settings (staying alive when the last window
+// closes) are the ones under test.
+std::unique_ptr<QApplication> makeTestApplication(int& argc, char** argv) {
+    auto application = std::make_unique<GlidewheelApp>(argc, argv);
+    backend().install();
+    return application;
+}
+
 namespace {
 
 using platform::LoginItemStatus;

@@ -16,6 +16,7 @@
 
 #include "engine/scroll_interceptor.h"
 #include "platform/sim/sim_platform.h"
+#include "tests/support/qt_test_main.h"
 #include "views/about_view.h"
 #include "views/content_view.h"
 #include "views/general_view.h"
@@ -23,19 +24,24 @@
 #include "views/presentation.h"
 
 namespace glidewheel {
-namespace test {
+namespace testing {
 
-// The sim backend installed for the whole binary (by main), built before the first shared()
-// call so that it outlives the shared instances that use it.
+// The sim backend installed for the whole binary, built before the first shared() call so that
+// it outlives the shared instances that use it.
 platform::sim::SimPlatform& sim() {
     static platform::sim::SimPlatform platform;
     return platform;
 }
 
-}  // namespace test
+std::unique_ptr<QApplication> makeTestApplication(int& argc, char** argv) {
+    sim().install();
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+}  // namespace testing
 namespace {
 
-using test::sim;
+using testing::sim;
 using Info = platform::Bundle::InfoDictionary;
 
 TEST(Presentation, SmoothnessRangesIncludeTheirLowerBoundOnly) {
