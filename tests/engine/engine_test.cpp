@@ -429,14 +429,6 @@ TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver
     }
 }
 
-TEST_F(InterceptorTest, PostingThroughAVanishedTapIsDropped) {
-    Event notch = wheelEvent(1.0);
-    ASSERT_EQ(handle(notch), nullptr);  // no tap was ever made here
-    while (platform.displayLinks.lastManualLink()->tick()) continue;
-    EXPECT_TRUE(platform.events.posted().empty());
-    EXPECT_EQ(platform.events.droppedPosts(), 7u);
-}
-
 // --- Through the event stream: the shared interceptor, as the program runs it. ---
 
 TEST(EventStream, TapSwitchedOffByTheSystemIsSwitchedBackOn) {

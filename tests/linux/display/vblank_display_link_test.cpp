@@ -129,18 +129,16 @@ TEST(VblankDisplayLink, PostsEachVblankAtItsKernelTimeAndReadsTheRateAtEveryStar
     fake.link.start();
     fake.vblank(1000 * kMs);
     EXPECT_EQ(fake.last(), std::make_pair(1000 * kMs, 1020 * kMs));  // 50 Hz
-    fake.vblank(1020 * kMs);
-    EXPECT_EQ(fake.last(), std::make_pair(1020 * kMs, 1040 * kMs));
     EXPECT_FALSE(fake.link.onTimer());
 
     fake.link.stop();
     fake.display.rateHz = 100.0;  // a mode change while stopped; read at the next start
-    ASSERT_TRUE(fake.display.fire(1040 * kMs));  // the request made before the stop
+    ASSERT_TRUE(fake.display.fire(1020 * kMs));  // the request made before the stop
     ASSERT_TRUE(waitUntil([&] { return fake.display.allRead(); }));
     fake.link.start();
     fake.vblank(1060 * kMs);
     EXPECT_EQ(fake.last(), std::make_pair(1060 * kMs, 1070 * kMs));
-    EXPECT_EQ(fake.frames.count(), 3) << "the vblank that came while stopped made a frame";
+    EXPECT_EQ(fake.frames.count(), 2) << "the vblank that came while stopped made a frame";
 }
 
 TEST(VblankDisplayLink, ARepeatedSequenceNumberIsNoFrame) {
@@ -210,13 +208,6 @@ TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenParks) 
     fake.link.start();
     fake.vblank(1100 * kMs);
     EXPECT_EQ(fake.last().first, 1100 * kMs);
-}
-
-TEST(VblankDisplayLink, DestroyedWhileAwaitingAVblankThatNeverComes) {
-    auto fake = std::make_unique<LinkOnFakeDisplay>();
-    fake->link.start();
-    ASSERT_TRUE(waitUntil([&] { return fake->display.waiting.load(); }));
-    fake.reset();  // returns: the wait for a vblank is bounded
 }
 
 TEST(VblankDisplayLinkService, PicksVblankWhereASourceOpensElseATimerAndSaysWhich) {
