@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include <QImage>
 #include <QPainter>
@@ -31,30 +32,29 @@ double contrast(const QColor& a, const QColor& b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// How many pixels of `image` are `counted`.
+int countPixels(const QImage& image, const std::function<bool(const QColor&)>& counted) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) count += counted(image.pixelColor(x, y));
+    }
+    return count;
+}
+
 // How many pixels of `icon`, laid over `background`, stand out from it at 3:1 or more (the
 // least contrast asked of graphics that must be recognised).
 int distinctPixels(const QPixmap& icon, const QColor& background) {
     QImage canvas(icon.size(), QImage::Format_RGB32);
     canvas.fill(background);
     QPainter(&canvas).drawPixmap(0, 0, icon);
-    int count = 0;
-    for (int y = 0; y < canvas.height(); ++y) {
-        for (int x = 0; x < canvas.width(); ++x) {
-            if (contrast(canvas.pixelColor(x, y), background) >= 3.0) ++count;
-        }
-    }
-    return count;
+    return countPixels(canvas, [&](const QColor& c) { return contrast(c, background) >= 3.0; });
 }
 
 // Pixels the plain symbol covers at least half at `size`, whatever its colour: the ink a reader
 // must see.
 int inkPixels(int size) {
-    const QImage plain = symbolPixmap("computermouse", size, Qt::black).toImage();
-    int count = 0;
-    for (int y = 0; y < plain.height(); ++y) {
-        for (int x = 0; x < plain.width(); ++x) count += plain.pixelColor(x, y).alphaF() >= 0.5f;
-    }
-    return count;
+    return countPixels(symbolPixmap("computermouse", size, Qt::black).toImage(),
+                       [](const QColor& c) { return c.alphaF() >= 0.5f; });
 }
 
 // Whatever the panel's colour, at least three quarters as many pixels stand out from it as the

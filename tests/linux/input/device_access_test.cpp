@@ -2,15 +2,13 @@
 
 // Which devices the tap takes, and whether the process may take them.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <linux/uinput.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -99,10 +97,8 @@ TEST(InputAccess, ProbesTheUinputNodeUnderTheRootItIsGiven) {
     char pattern[] = "/tmp/glidewheel-root-XXXXXX";
     const std::string root = ::mkdtemp(pattern);
     EXPECT_FALSE(probeInputAccess(root).uinputWritable);
-    ASSERT_EQ(::mkdir((root + "/dev").c_str(), 0700), 0);
-    const int node = ::open((root + "/dev/uinput").c_str(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(node, 0);
-    ::close(node);
+    std::filesystem::create_directory(root + "/dev");
+    ASSERT_TRUE(std::ofstream(root + "/dev/uinput"));
     EXPECT_TRUE(probeInputAccess(root).uinputWritable);
     std::filesystem::remove_all(root);
 }

@@ -2,7 +2,7 @@
 
 // Renders the popup panel and the settings window's tabs to PNG files under the offscreen
 // platform, for the documentation and to see the layout without a desktop.
-// Usage: render_views [OUTPUT_DIR]   (default: the current directory)
+// Usage: glidewheel-render-views [OUTPUT_DIR]   (default: the current directory)
 
 #include <QApplication>
 #include <QDir>
