@@ -58,25 +58,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT HUP PIPE  # a timeout's signal still tears everything down
 
-fail() {
-  echo "FAIL: $*" >&2
-  shot failure || true
-  for log in "$work"/*.log; do
-    [[ -s $log ]] && { echo "--- $(basename "$log")"; cat "$log"; } >&2
-  done
-  exit 1
-}
-
-# Polls `$@` every 0.1 s until it succeeds; fails after $timeout seconds.
-wait_for() {
-  local what=$1 timeout=$2
-  shift 2
-  local deadline=$((SECONDS + timeout))
-  until "$@"; do
-    ((SECONDS < deadline)) || fail "timed out after ${timeout}s waiting for $what"
-    sleep 0.1
-  done
-}
+logs=$work
+on_failure() { shot failure; }
+source "$(dirname "$0")/e2e_lib.sh"
 
 shot() {
   import -window root "$artefacts/$1.png" 2>/dev/null && echo "screenshot: $artefacts/$1.png"

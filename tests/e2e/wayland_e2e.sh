@@ -32,22 +32,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT HUP PIPE  # a timeout's signal still tears everything down
 
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$artefacts"/*.log; do echo "--- $log: $(grep -v '^\[' "$log" | tail -n 20)"; done >&2
-  exit 1
-}
-
-# Polls `$@` every 0.1 s until it succeeds; fails after $timeout seconds.
-wait_for() {
-  local what=$1 timeout=$2
-  shift 2
-  local deadline=$((SECONDS + timeout))
-  until "$@"; do
-    ((SECONDS < deadline)) || fail "timed out after ${timeout}s waiting for $what"
-    sleep 0.1
-  done
-}
+logs=$artefacts
+source "$(dirname "$0")/e2e_lib.sh"
 
 # Whether the log, from its first line matching $2 on, shows the settings window mapped: its
 # toplevel's title set, then a buffer attached to its surface and committed.
