@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 
 // The real tap against uinput mice: what it grabs, what passes through its clones unchanged,
-// what reaches its callback, what posting writes, and what held buttons and an overflowed kernel
-// buffer leave on the clone.
+// what reaches its callback, and what held buttons and an overflowed kernel buffer leave on the
+// clone.
 
 #include <gmock/gmock.h>
 
@@ -88,29 +88,6 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
     for (const Frame& frame : {kNotchDown, kNotchRight, half, half, kFence}) mouse->send(frame);
     EXPECT_EQ(receiveFrames(clone, 4),
               (std::vector<Frame>{kNotchDown, kNotchRight, kNotchUp, kFence}));
-}
-
-TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacySteps) {
-    const EventTapProxy proxy = taken(*mouse)->proxy;
-    EventReader clone(taken(*mouse)->cloneDevnode);
-    // 5.125 points are 61.5 units: past libinput's start-of-scroll threshold, so every post goes
-    // out as asked however long the VM pauses between them.
-    for (int post = 0; post < 8; ++post)
-        service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 5.125));
-    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, -10.0));
-    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis2, 10.0));
-    const std::vector<Frame> frames = receiveFrames(clone, 10);
-    ASSERT_EQ(frames.size(), 10u);
-
-    // Positive points go the way of a notch up (and right), as the callback reports those. The
-    // eight posts' half units add up, and each 120 units bring a legacy step.
-    int units = 0, detents = 0;
-    for (int post = 0; post < 8; ++post)
-        for (const InputEvent& event : frames[post])
-            (event.code == REL_WHEEL ? detents : units) += event.value;
-    EXPECT_EQ(std::make_pair(units, detents), std::make_pair(492, 4));
-    EXPECT_EQ(frames[8], (Frame{{EV_REL, REL_WHEEL_HI_RES, -120}}));
-    EXPECT_EQ(frames[9], (Frame{{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}}));
 }
 
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {

@@ -3,10 +3,12 @@
 #pragma once
 
 // Scenarios of wheel notches, and what applications should receive from each: the rows that
-// every reader of the clones (libinput, a compositor's clients) is checked against.
+// every reader of the clones (libinput, a compositor's clients) is checked against, and the
+// player that runs them through the program's input path.
 
 #include <chrono>
 #include <ostream>
+#include <thread>
 #include <vector>
 
 #include "tests/device/test_devices.h"
@@ -24,7 +26,8 @@ struct Step {
 
 // What a scenario should leave, and its steps: scroll in v120 units (120 a detent, positive
 // down and right) summed over its mice, and the legacy steps of the clones in order (REL_WHEEL
-// positive up, REL_HWHEEL positive right), mouse by mouse.
+// positive up, REL_HWHEEL positive right), mouse by mouse. The last step's run outlasts the
+// glide and its settling.
 struct Scenario {
     const char* name;
     std::chrono::milliseconds pause{};  // before the first step, the mice plugged in and idle
@@ -35,19 +38,49 @@ struct Scenario {
     friend void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 };
 
+// `count` notches down `apart`, the scenario running on for `last` after the last one.
+inline std::vector<Step> notchesDown(int count, std::chrono::milliseconds apart,
+                                     std::chrono::milliseconds last) {
+    std::vector<Step> steps(count, {0, kNotchDown, apart});
+    steps.back().then = last;
+    return steps;
+}
+
+// Bursts of one and two notches 30 ms apart, each burst's glide and settling running into the
+// next one's start or just past it: where a settling post could share a refresh with a glide's.
+inline std::vector<Step> bursts(int count) {
+    std::vector<Step> steps;
+    for (int burst = 0; burst < count; ++burst) {
+        if (burst % 2 == 1) steps.push_back({0, kNotchDown, 30ms});
+        steps.push_back({0, kNotchDown, burst + 1 < count ? 400ms : 800ms});
+    }
+    return steps;
+}
+
 // The pauses outlast libinput's 500 ms scroll timeout: each notch after one starts a new scroll,
 // whose start libinput holds back until half a detent has come.
 inline const std::vector<Scenario> kScenarios = {
-    {.name = "NotchesAfterPauses",
+    {.name = "OneNotch",
      .pause = 600ms,
-     .vertical = 240,
-     .verticalSteps = {-1, -1},
-     .steps = {{0, kNotchDown, 800ms}, {0, kNotchDown, 800ms}}},
+     .vertical = 120,
+     .verticalSteps = {-1},
+     .steps = notchesDown(1, 0ms, 800ms)},
+    {.name = "ThreeSlowNotches",
+     .pause = 600ms,
+     .vertical = 360,
+     .verticalSteps = {-1, -1, -1},
+     .steps = notchesDown(3, 800ms, 800ms)},
+    {.name = "EightFastNotches",
+     .pause = 600ms,
+     .vertical = 960,
+     .verticalSteps = std::vector<int>(8, -1),
+     .steps = notchesDown(8, 30ms, 1000ms)},
     // The turn comes mid-glide; a plain mouse leaves one click down and two up.
     {.name = "DownUpMidGlideThenUp",
      .vertical = -120,
      .verticalSteps = {-1, 1, 1},
      .steps = {{0, kNotchDown, 100ms}, {0, kNotchUp, 1500ms}, {0, kNotchUp, 1500ms}}},
+    // Horizontal scroll, starting mid-glide of vertical scroll.
     {.name = "AxisSwitchesMidGlide",
      .vertical = 240,
      .horizontal = 120,
@@ -60,6 +93,11 @@ inline const std::vector<Scenario> kScenarios = {
      .vertical = 240,
      .verticalSteps = {-1, -1},
      .steps = {{0, kNotchDown, 30ms}, {1, kNotchDown, 1000ms}}},
+    {.name = "SixtyBursts",
+     .pause = 600ms,
+     .vertical = 90 * 120,
+     .verticalSteps = std::vector<int>(90, -1),
+     .steps = bursts(60)},
 };
 
 // An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
@@ -74,5 +112,36 @@ inline std::vector<int> coreClicks(const std::vector<double>& v120) {
     }
     return clicks;
 }
+
+// Runs the row through the program's input path: plugs in its mice, each watched by the reader
+// under test, waits out its pause and sends its steps, reading what came all the while.
+class ScenarioTest : public GlideTest, public ::testing::WithParamInterface<Scenario> {
+protected:
+    virtual void watch(TestMouse& mouse) = 0;  // a mouse just plugged in, its clone ready
+    virtual void pump() = 0;                   // reads what has come so far
+
+    void run(Clock::duration span) {
+        for (const auto end = Clock::now() + span; Clock::now() < end;) {
+            std::this_thread::sleep_for(1ms);
+            pump();
+        }
+    }
+    // Returns when each step was sent.
+    std::vector<Clock::time_point> play() {
+        for (const Step& step : GetParam().steps)
+            while (mice.size() <= step.mouse) watch(plugIn());
+        run(GetParam().pause);
+        std::vector<Clock::time_point> sent;
+        for (const Step& step : GetParam().steps) {
+            sent.push_back(Clock::now());
+            mice[step.mouse].send(step.frame);
+            run(step.then);
+        }
+        return sent;
+    }
+    static long long ms(Clock::duration span) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(span).count();
+    }
+};
 
 }  // namespace glidewheel::devicetest

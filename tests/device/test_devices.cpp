@@ -150,10 +150,32 @@ std::vector<Frame> EvdevTapTest::receiveFrames(EventReader& reader, std::size_t 
 
 namespace {
 
+// The real tap service, noting when the engine last posted through it.
+class PostTimingTaps final : public EventTapService {
+public:
+    std::unique_ptr<EventTap> createTap(EventTapLocation location, EventTapPlacement placement,
+                                        EventTapOptions options, EventMask events,
+                                        EventTapCallback callback, void* userInfo) override {
+        return real.createTap(location, placement, options, events, callback, userInfo);
+    }
+    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override {
+        return real.createRunLoopSource(tap);
+    }
+    void postEvent(EventTapProxy proxy, const Event& event) override {
+        real.postEvent(proxy, event);
+        lastPost = Clock::now();
+    }
+    void glideAimed(const GlideAccount& glide) override { real.glideAimed(glide); }
+    void glideEnded(const GlideAccount& glide) override { real.glideEnded(glide); }
+
+    linuxdesktop::EvdevEventTapService real;
+    std::atomic<Clock::time_point> lastPost{};
+};
+
 // The program's backend with the real tap and display links; the rest from the simulation. It
 // must outlive the shared interceptor and preferences, which live until exit.
 struct RealInputBackend {
-    linuxdesktop::EvdevEventTapService taps;
+    PostTimingTaps taps;
     linuxdesktop::VblankDisplayLinkService links{[] { return 60.0; }};
     sim::SimPlatform sim;
 
@@ -195,12 +217,16 @@ TestMouse& GlideTest::plugIn(bool withKeys) {
 }
 
 std::string GlideTest::cloneOf(const TestMouse& mouse) const {
-    const auto taken = takenDevice(RealInputBackend::installed().taps, mouse);
+    const auto taken = takenDevice(RealInputBackend::installed().taps.real, mouse);
     return taken && taken->grabbed ? taken->cloneDevnode : "";
 }
 
 std::size_t GlideTest::takenCount() const {
-    return RealInputBackend::installed().taps.takenDevices().size();
+    return RealInputBackend::installed().taps.real.takenDevices().size();
+}
+
+Clock::time_point GlideTest::lastEnginePost() {
+    return RealInputBackend::installed().taps.lastPost;
 }
 
 }  // namespace glidewheel::devicetest

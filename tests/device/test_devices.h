@@ -142,6 +142,8 @@ private:
 class GlideTest : public DeviceTest {
 protected:
     static constexpr auto kRefresh = std::chrono::microseconds(16667);  // at 60 Hz
+    // How late the emulated CPU's timers may fire.
+    static constexpr auto kEmulationSlack = std::chrono::milliseconds(10);
 
     void SetUp() override;
     void TearDown() override;
@@ -150,6 +152,8 @@ protected:
     // The clone of a grabbed mouse, or nothing.
     std::string cloneOf(const TestMouse& mouse) const;
     std::size_t takenCount() const;  // the mice the tap holds
+    // When the engine last posted a glide's frame (settling is the backend's, not posted).
+    static Clock::time_point lastEnginePost();
 
     std::deque<TestMouse> mice;
 };

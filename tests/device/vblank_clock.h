@@ -50,38 +50,23 @@ inline std::string noDisplay() {
     };
     const int card = open(kCard, O_RDWR | O_CLOEXEC);
     drmModeRes* resources = card >= 0 ? drmModeGetResources(card) : nullptr;
+    // VGA's 640x480 timing (25.175 MHz over 800 x 525 pixels, 59.94 Hz), one of vkms's modes.
     std::uint32_t connector = 0;
+    drmModeModeInfo mode{};
     for (int i = 0; resources != nullptr && i < resources->count_connectors && !connector; ++i) {
         drmModeConnector* c = drmModeGetConnector(card, resources->connectors[i]);
-        if (c != nullptr && c->connection == DRM_MODE_CONNECTED) connector = c->connector_id;
+        for (int m = 0; c != nullptr && c->connection == DRM_MODE_CONNECTED && m < c->count_modes;
+             ++m)
+            if (c->modes[m].clock == 25175) mode = c->modes[m], connector = c->connector_id;
         drmModeFreeConnector(c);
     }
-    drm_mode_create_dumb dumb{};
-    dumb.height = 480;
-    dumb.width = 640;
-    dumb.bpp = 32;
+    drm_mode_create_dumb dumb{.height = 480, .width = 640, .bpp = 32};
     std::uint32_t framebuffer = 0;
     const bool ready =
         connector != 0 && drmIsMaster(card) &&
         drmIoctl(card, DRM_IOCTL_MODE_CREATE_DUMB, &dumb) == 0 &&
         drmModeAddFB(card, 640, 480, 24, 32, dumb.pitch, dumb.handle, &framebuffer) == 0;
     const std::uint32_t crtc = ready ? resources->crtcs[0] : 0;
-    // VGA's 640x480 timing: 25.175 MHz over 800 x 525 pixels, 59.94 Hz.
-    drmModeModeInfo mode{.clock = 25175,
-                         .hdisplay = 640,
-                         .hsync_start = 656,
-                         .hsync_end = 752,
-                         .htotal = 800,
-                         .hskew = 0,
-                         .vdisplay = 480,
-                         .vsync_start = 490,
-                         .vsync_end = 492,
-                         .vtotal = 525,
-                         .vscan = 0,
-                         .vrefresh = 60,
-                         .flags = DRM_MODE_FLAG_NHSYNC | DRM_MODE_FLAG_NVSYNC,
-                         .type = DRM_MODE_TYPE_USERDEF,
-                         .name = "640x480"};
     const auto on = [&] {
         return drmModeSetCrtc(card, crtc, framebuffer, 0, 0, &connector, 1, &mode) == 0;
     };
