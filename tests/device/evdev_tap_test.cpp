@@ -32,10 +32,8 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
     const auto device = taken(*mouse);
     const std::string clone = cloneName(mouse->name());
     EXPECT_TRUE(isGrabbedElsewhere(mouse->eventNode()) && device->proxy);
-    EXPECT_EQ(findEventNode(clone, mouse->eventNode()), device->cloneDevnode);
+    EXPECT_EQ(findEventNode(clone), device->cloneDevnode);
     EXPECT_FALSE(isGrabbedElsewhere(device->cloneDevnode));
-    for (const TakenDevice& held : service.takenDevices())
-        EXPECT_FALSE(held.name.starts_with(linuxdesktop::kCloneNamePrefix)) << held.devnode;
 
     tap->setEnabled(false);
     EXPECT_TRUE(waitUntil([&] { return !isGrabbedElsewhere(mouse->eventNode()); }));
@@ -48,8 +46,7 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
     tap.reset();
     EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
     EXPECT_TRUE(service.takenDevices().empty());
-    EXPECT_TRUE(waitUntil([&] { return !findEventNode(clone, mouse->eventNode()); }))
-        << "the clone outlived its tap";
+    EXPECT_TRUE(waitUntil([&] { return !findEventNode(clone); })) << "the clone outlived its tap";
 }
 
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
@@ -174,10 +171,10 @@ TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
     // What was queued at the overflow is dropped whole, the fence too if it were in it.
     waitUntil([&] { return receive(), lastLeft() == 0; });
     mouse->send(kFence);
-    waitUntil([&] { return receive(), !frames.empty() && frames.back() == kFence; });
+    const bool fenced =
+        waitUntil([&] { return receive(), !frames.empty() && frames.back() == kFence; });
     const std::string log = ::testing::internal::GetCapturedStderr();
-    ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(frames.back(), kFence);
+    ASSERT_TRUE(fenced) << "the fence did not come through";
     EXPECT_LT(frames.size(), 300u) << "nothing was lost: the buffer did not overflow";
     EXPECT_EQ(lastLeft(), 0) << "the button stays pressed on the clone";
     EXPECT_THAT(log, ::testing::HasSubstr("events of " + mouse->eventNode() + " (" + mouse->name() +

@@ -46,58 +46,40 @@ inline std::vector<Step> notchesDown(int count, std::chrono::milliseconds apart,
     return steps;
 }
 
-// Bursts of one and two notches 30 ms apart, each burst's glide and settling running into the
-// next one's start or just past it: where a settling post could share a refresh with a glide's.
+// Bursts of one and two notches 30 ms apart, 400 ms after the one before: each glide's settling
+// runs into the next one's start or just past it, where a settling post could share a refresh
+// with a glide's.
 inline std::vector<Step> bursts(int count) {
     std::vector<Step> steps;
-    for (int burst = 0; burst < count; ++burst) {
-        if (burst % 2 == 1) steps.push_back({0, kNotchDown, 30ms});
-        steps.push_back({0, kNotchDown, burst + 1 < count ? 400ms : 800ms});
-    }
+    for (int burst = 0; burst < count; ++burst)
+        for (int notch = 0; notch <= burst % 2; ++notch)
+            steps.push_back({0, kNotchDown, notch < burst % 2 ? 30ms : 400ms});
+    steps.back().then = 800ms;
     return steps;
 }
 
+// The turn comes mid-glide; a plain mouse leaves one click down and two up.
+inline const std::vector<Step> kDownUpUp = {{0, kNotchDown, 100ms},
+                                            {0, kNotchUp, 1500ms},
+                                            {0, kNotchUp, 1500ms}};
+// Horizontal scroll, starting mid-glide of vertical scroll.
+inline const std::vector<Step> kDownRightDown = {{0, kNotchDown, 150ms},
+                                                 {0, kNotchRight, 150ms},
+                                                 {0, kNotchDown, 1150ms}};
+// The second notch extends the first one's glide onto the other mouse's clone.
+inline const std::vector<Step> kOneGlideTwoMice = {{0, kNotchDown, 30ms}, {1, kNotchDown, 1000ms}};
+
+// Rows: name, pause, vertical and horizontal v120, vertical and horizontal legacy steps, steps.
 // The pauses outlast libinput's 500 ms scroll timeout: each notch after one starts a new scroll,
 // whose start libinput holds back until half a detent has come.
 inline const std::vector<Scenario> kScenarios = {
-    {.name = "OneNotch",
-     .pause = 600ms,
-     .vertical = 120,
-     .verticalSteps = {-1},
-     .steps = notchesDown(1, 0ms, 800ms)},
-    {.name = "ThreeSlowNotches",
-     .pause = 600ms,
-     .vertical = 360,
-     .verticalSteps = {-1, -1, -1},
-     .steps = notchesDown(3, 800ms, 800ms)},
-    {.name = "EightFastNotches",
-     .pause = 600ms,
-     .vertical = 960,
-     .verticalSteps = std::vector<int>(8, -1),
-     .steps = notchesDown(8, 30ms, 1000ms)},
-    // The turn comes mid-glide; a plain mouse leaves one click down and two up.
-    {.name = "DownUpMidGlideThenUp",
-     .vertical = -120,
-     .verticalSteps = {-1, 1, 1},
-     .steps = {{0, kNotchDown, 100ms}, {0, kNotchUp, 1500ms}, {0, kNotchUp, 1500ms}}},
-    // Horizontal scroll, starting mid-glide of vertical scroll.
-    {.name = "AxisSwitchesMidGlide",
-     .vertical = 240,
-     .horizontal = 120,
-     .verticalSteps = {-1, -1},
-     .horizontalSteps = {1},
-     .steps = {{0, kNotchDown, 150ms}, {0, kNotchRight, 150ms}, {0, kNotchDown, 1150ms}}},
-    // The second notch extends the first one's glide onto the other mouse's clone.
-    {.name = "TwoMiceOneGlide",
-     .pause = 600ms,
-     .vertical = 240,
-     .verticalSteps = {-1, -1},
-     .steps = {{0, kNotchDown, 30ms}, {1, kNotchDown, 1000ms}}},
-    {.name = "SixtyBursts",
-     .pause = 600ms,
-     .vertical = 90 * 120,
-     .verticalSteps = std::vector<int>(90, -1),
-     .steps = bursts(60)},
+    {"OneNotch", 600ms, 120, 0, {-1}, {}, notchesDown(1, 0ms, 800ms)},
+    {"ThreeSlowNotches", 600ms, 360, 0, {-1, -1, -1}, {}, notchesDown(3, 800ms, 800ms)},
+    {"EightFastNotches", 600ms, 960, 0, std::vector(8, -1), {}, notchesDown(8, 30ms, 1000ms)},
+    {"DownUpMidGlideThenUp", 0ms, -120, 0, {-1, 1, 1}, {}, kDownUpUp},
+    {"AxisSwitchesMidGlide", 0ms, 240, 120, {-1, -1}, {1}, kDownRightDown},
+    {"TwoMiceOneGlide", 600ms, 240, 0, {-1, -1}, {}, kOneGlideTwoMice},
+    {"SixtyBursts", 600ms, 90 * 120, 0, std::vector(90, -1), {}, bursts(60)},
 };
 
 // An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
@@ -139,8 +121,8 @@ protected:
         }
         return sent;
     }
-    static long long ms(Clock::duration span) {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(span).count();
+    static double ms(Clock::duration span) {
+        return std::chrono::duration<double, std::milli>(span).count();
     }
 };
 

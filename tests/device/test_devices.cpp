@@ -30,11 +30,11 @@ void PrintTo(const InputEvent& event, std::ostream* out) {
     *out << (code ? code : "?") << ' ' << event.value;
 }
 
-std::optional<std::string> findEventNode(const std::string& name, const std::string& except) {
+std::optional<std::string> findEventNode(const std::string& name) {
     std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("/dev/input"), closedir);
     while (const dirent* entry = directory ? readdir(directory.get()) : nullptr) {
         const std::string node = std::string("/dev/input/") + entry->d_name;
-        if (!node.starts_with("/dev/input/event") || node == except) continue;
+        if (!node.starts_with("/dev/input/event")) continue;
         const auto fd = adoptFd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         char found[256] = {};
         if (fd && ioctl(fd.get().fd, EVIOCGNAME(sizeof found - 1), found) >= 0 && found == name)

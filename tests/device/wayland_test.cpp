@@ -41,16 +41,17 @@ std::string contentsOf(const std::string& path) {
     return text.str();
 }
 
-// A program run with its output to `out`, ended with SIGTERM when it goes.
+// A program run with its standard output to the file `out`, ended with SIGTERM when it goes.
 class Child {
 public:
-    Child(const std::vector<std::string>& argv, int out) {
+    Child(const std::vector<std::string>& argv, const std::string& out) {
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
@@ -61,7 +62,6 @@ public:
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
-    bool running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
 
 private:
     pid_t pid_ = -1;
@@ -70,60 +70,19 @@ private:
 // One scroll frame as the client printed it; index 0 vertical, 1 horizontal.
 struct ScrollFrame {
     Clock::time_point at;
-    int source = -1;
+    int source = -1, v120[2] = {};  // v120: detents in 120ths
     double axis[2] = {};
-    int v120[2] = {};
 };
 
-// weston on the virtual display, and the client on it, for the whole suite: the mice of each row
-// come and go under them.
-struct Session {
-    std::string runtime = "/tmp/wayland-XXXXXX", log;
-    std::unique_ptr<Child> weston, client;
-    platform::linuxdesktop::UniqueFd output;
-    std::string partial;
+// What the client has printed so far.
+struct ClientSaid {
     int seatVersion = 0;
-    bool focused = false;  // the pointer is on the client's surface
+    bool focused = false;  // the pointer is on its surface
     std::vector<ScrollFrame> frames;
 
-    // Empty when started; else why not.
-    std::string start() {
-        if (mkdtemp(runtime.data()) == nullptr) return "no runtime directory";
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        setenv("WESTON_LIBINPUT_LOG_PRIORITY", "info", 1);  // logs each device it opens
-        log = runtime + "/weston.log";
-        weston = std::make_unique<Child>(
-            std::vector<std::string>{kWeston, "--backend=drm-backend.so", "--use-pixman",
-                                     "--shell=kiosk-shell.so", "--tty=1", "--idle-time=0",
-                                     "--socket=glidewheel", "--no-config", "--log=" + log},
-            STDERR_FILENO);
-        const std::string socket = runtime + "/glidewheel";
-        const auto listening = [&] { return access(socket.c_str(), F_OK) == 0; };
-        waitUntil([&] { return listening() || !weston->running(); }, pause);
-        if (!listening()) return "weston did not start:\n" + contentsOf(log);
-        setenv("WAYLAND_DISPLAY", "glidewheel", 1);
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return "no pipe";
-        output = platform::linuxdesktop::adoptFd(fds[0]);
-        client = std::make_unique<Child>(
-            std::vector<std::string>{std::filesystem::read_symlink("/proc/self/exe")
-                                         .replace_filename("wayland-scroll-client")},
-            fds[1]);
-        close(fds[1]);
-        if (!waitUntil([&] { return pump(), seatVersion > 0; })) return "the client got no seat";
-        const std::string said = contentsOf(log), name = "] weston ";
-        const std::size_t at = said.find(name) + 2;
-        std::printf("wayland: compositor %s, wl_seat version %d\n",
-                    said.substr(at, said.find('\n', at) - at).c_str(), seatVersion);
-        return {};
-    }
-    void pump() {
-        char buffer[4096];
-        for (ssize_t n; (n = read(output.get().fd, buffer, sizeof buffer)) > 0;)
-            partial.append(buffer, n);
-        for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
-            const std::string line = partial.substr(0, end);
-            partial.erase(0, end + 1);
+    explicit ClientSaid(const std::string& path) {
+        std::istringstream lines(contentsOf(path));
+        for (std::string line; std::getline(lines, line);) {
             ScrollFrame f;
             long long ms = 0;
             focused = line == "enter" || (focused && line != "leave");
@@ -137,41 +96,67 @@ struct Session {
     }
 };
 
+// weston on the virtual display and the client on it, for the whole suite: the mice of each row
+// come and go under them.
 class WhatWaylandClientsReceive : public ScenarioTest {
 protected:
-    static void TearDownTestSuite() { session.reset(); }
+    static void TearDownTestSuite() { client.reset(), weston.reset(); }
     void SetUp() override {
         ScenarioTest::SetUp();
         if (IsSkipped()) return;
         if (access(kWeston, X_OK) != 0) GTEST_SKIP() << "no weston (scripts/deps test installs it)";
         if (const std::string why = noDisplay(); !why.empty()) GTEST_SKIP() << why;
-        if (session) return;
-        auto started = std::make_unique<Session>();
-        const std::string why = started->start();
-        ASSERT_TRUE(why.empty()) << why;
-        session = std::move(started);
+        if (!client) startSession();  // its failures end the test here
+    }
+    void startSession() {
+        ASSERT_NE(mkdtemp(runtime.data()), nullptr);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setenv("WAYLAND_DISPLAY", "glidewheel", 1);
+        setenv("WESTON_LIBINPUT_LOG_PRIORITY", "info", 1);  // it logs each device it opens
+        weston = std::make_unique<Child>(
+            std::vector<std::string>{kWeston, "--backend=drm-backend.so", "--use-pixman",
+                                     "--shell=kiosk-shell.so", "--tty=1", "--idle-time=0",
+                                     "--socket=glidewheel", "--no-config", "--log=" + log()},
+            "/dev/null");
+        const std::string socket = runtime + "/glidewheel";
+        const auto listening = [&] { return access(socket.c_str(), F_OK) == 0; };
+        ASSERT_TRUE(waitUntil(listening)) << "weston did not start:\n" << contentsOf(log());
+        const auto self = std::filesystem::read_symlink("/proc/self/exe");
+        client = std::make_unique<Child>(std::vector<std::string>{self.parent_path() /
+                                                                  "wayland-scroll-client"},
+                                         said());
+        ASSERT_TRUE(waitUntil([&] { return ClientSaid(said()).seatVersion > 0; }));
+        const std::string started = contentsOf(log()), name = "] weston ";
+        const std::size_t at = started.find(name) + 2;
+        std::printf("wayland: compositor %s, wl_seat version %d\n",
+                    started.substr(at, started.find('\n', at) - at).c_str(),
+                    ClientSaid(said()).seatVersion);
     }
     // Waits until weston has opened the clone, then puts the pointer on the client's surface.
     void watch(TestMouse& mouse) override {
         const std::string opened = cloneName(mouse.name()) + ": device is a pointer";
-        if (!waitUntil([&] { return contentsOf(session->log).find(opened) != std::string::npos; }))
-            throw std::runtime_error("weston did not open the clone:\n" + contentsOf(session->log));
+        if (!waitUntil([&] { return contentsOf(log()).find(opened) != std::string::npos; }))
+            throw std::runtime_error("weston did not open the clone:\n" + contentsOf(log()));
         if (!waitUntil(
                 [&] {
-                    return mouse.send({{EV_REL, REL_X, 4}}), pump(), session->focused;
+                    return mouse.send({{EV_REL, REL_X, 4}}), ClientSaid(said()).focused;
                 },
                 [] { std::this_thread::sleep_for(50ms); }))
             throw std::runtime_error("the client's pointer never entered");
     }
-    void pump() override { session->pump(); }
+    void pump() override {}  // the client's lines wait in their file
+    static std::string log() { return runtime + "/weston.log"; }
+    static std::string said() { return runtime + "/client.out"; }
 
-    static inline std::unique_ptr<Session> session;
+    static inline std::string runtime = "/tmp/wayland-XXXXXX";
+    static inline std::unique_ptr<Child> weston, client;
 };
 
 TEST_P(WhatWaylandClientsReceive, DetentsFromTheWheelAtMostOnceARefresh) {
-    const std::size_t from = session->frames.size();
+    const std::size_t from = ClientSaid(said()).frames.size();
     const std::vector<Clock::time_point> sent = play();
-    const std::vector<ScrollFrame> got(session->frames.begin() + from, session->frames.end());
+    const ClientSaid now(said());
+    const std::vector<ScrollFrame> got(now.frames.begin() + from, now.frames.end());
     ASSERT_FALSE(got.empty());
     int v120[2] = {};
     double axis[2] = {};
@@ -189,13 +174,12 @@ TEST_P(WhatWaylandClientsReceive, DetentsFromTheWheelAtMostOnceARefresh) {
                              kUnitsPerDetent * row.horizontal / 120));
     EXPECT_GE(closest, kRefresh - kEmulationSlack) << "two axis frames in one refresh";
     const auto first = got.front().at - sent.front();
-    EXPECT_LE(first,
-              session->seatVersion >= 8 ? kRefresh + kEmulationSlack : kLegacyStepAfterNotch);
+    EXPECT_LE(first, now.seatVersion >= 8 ? kRefresh + kEmulationSlack : kLegacyStepAfterNotch);
     std::printf(
-        "wayland: %s: %zu frames, v120 %d/%d, axis %g/%g, first after %lld ms, "
-        "closest %lld ms apart\n",
+        "wayland: %s: %zu frames, v120 %d/%d, axis %g/%g, first after %.0f ms, "
+        "closest %.0f ms apart\n",
         row.name, got.size(), v120[0], v120[1], axis[0], axis[1], ms(first),
-        got.size() > 1 ? ms(closest) : -1LL);
+        got.size() > 1 ? ms(closest) : -1.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WhatWaylandClientsReceive, ::testing::ValuesIn(kScenarios),

@@ -38,22 +38,23 @@ bool taggedByUdev(const std::string& eventNode) {
     return device && udev_device_get_property_value(device.get(), "ID_INPUT_MOUSE") != nullptr;
 }
 
-// libinput on one event node through its path backend, keeping its wheel scroll events.
-class LibinputReader {
+// A mouse's clone as libinput (through its path backend, keeping its wheel scroll events) and
+// evdev read it.
+class Watched {
 public:
     struct Scroll {
         Clock::time_point at;
         double vertical = 0.0, horizontal = 0.0;  // v120: 120 a detent, positive down and right
     };
 
-    explicit LibinputReader(const std::string& eventNode)
-        : libinput_(libinput_path_create_context(&kInterface, nullptr)) {
+    explicit Watched(const std::string& eventNode)
+        : libinput_(libinput_path_create_context(&kInterface, nullptr)), evdev_(eventNode) {
         if (!libinput_ || !libinput_path_add_device(libinput_, eventNode.c_str()))
             throw std::runtime_error("libinput does not take " + eventNode);
     }
-    ~LibinputReader() { libinput_unref(libinput_); }
-    LibinputReader(const LibinputReader&) = delete;
-    LibinputReader& operator=(const LibinputReader&) = delete;
+    ~Watched() { libinput_unref(libinput_); }
+    Watched(const Watched&) = delete;
+    Watched& operator=(const Watched&) = delete;
 
     void pump() {
         libinput_dispatch(libinput_);
@@ -73,30 +74,9 @@ public:
             }
             libinput_event_destroy(event);
         }
+        for (TimedFrame& frame : evdev_.readFrames()) frames.push_back(std::move(frame));
     }
-    std::vector<Scroll> scrolls;
 
-private:
-    static int openRestricted(const char* path, int flags, void*) {
-        const int fd = open(path, flags | O_CLOEXEC);
-        return fd < 0 ? -errno : fd;
-    }
-    static void closeRestricted(int fd, void*) { close(fd); }
-    static constexpr libinput_interface kInterface{&openRestricted, &closeRestricted};
-
-    libinput* libinput_;
-};
-
-// A mouse's clone as libinput and evdev read it.
-struct Watched {
-    std::unique_ptr<LibinputReader> libinput;
-    std::unique_ptr<EventReader> evdev;
-    std::vector<TimedFrame> frames;  // what evdev read so far
-
-    void pump() {
-        libinput->pump();
-        for (TimedFrame& frame : evdev->readFrames()) frames.push_back(std::move(frame));
-    }
     std::vector<int> legacySteps(std::uint16_t code) const {
         std::vector<int> steps;
         for (const TimedFrame& frame : frames)
@@ -113,6 +93,19 @@ struct Watched {
                 at.push_back(frame.at);
         return at;
     }
+    std::vector<Scroll> scrolls;
+    std::vector<TimedFrame> frames;  // what evdev read so far
+
+private:
+    static int openRestricted(const char* path, int flags, void*) {
+        const int fd = open(path, flags | O_CLOEXEC);
+        return fd < 0 ? -errno : fd;
+    }
+    static void closeRestricted(int fd, void*) { close(fd); }
+    static constexpr libinput_interface kInterface{&openRestricted, &closeRestricted};
+
+    libinput* libinput_;
+    EventReader evdev_;
 };
 
 // Each row on a 59.94 Hz display whose vblanks pace the glides, its clones read by libinput.
@@ -123,8 +116,7 @@ protected:
         const std::string clone = cloneOf(mouse);
         if (!waitUntil([&] { return taggedByUdev(clone); }))
             throw std::runtime_error("udev did not tag " + clone);
-        watching.emplace_back(std::make_unique<LibinputReader>(clone),
-                              std::make_unique<EventReader>(clone));
+        watching.emplace_back(clone);
     }
     void pump() override {
         for (Watched& watched : watching) watched.pump();
@@ -152,7 +144,7 @@ void WhatApplicationsReceive::expectWholeDetents() const {
     };
     for (const Watched& watched : watching) {
         std::vector<double> v120;
-        for (const LibinputReader::Scroll& scroll : watched.libinput->scrolls) {
+        for (const Watched::Scroll& scroll : watched.scrolls) {
             vertical += scroll.vertical, horizontal += scroll.horizontal;
             v120.push_back(scroll.vertical);
         }
@@ -171,13 +163,11 @@ void WhatApplicationsReceive::expectWholeDetents() const {
 
 void WhatApplicationsReceive::expectGlidePace(const std::vector<Clock::time_point>& sent) {
     const Watched& first = watching[GetParam().steps.front().mouse];
-    ASSERT_FALSE(first.libinput->scrolls.empty() || first.frames.empty());
+    ASSERT_FALSE(first.scrolls.empty() || first.frames.empty());
     // libinput releases the first frame at once, one refresh after the notch.
-    EXPECT_EQ(first.libinput->scrolls.front().at, first.frames.front().at);
-    const auto firstScroll = first.libinput->scrolls.front().at - sent.front();
+    EXPECT_EQ(first.scrolls.front().at, first.frames.front().at);
+    const auto firstScroll = first.scrolls.front().at - sent.front();
     EXPECT_LE(firstScroll, kRefresh + kEmulationSlack);
-    std::printf("libinput: %s: first scroll after %.1f ms\n", GetParam().name,
-                std::chrono::duration<double, std::milli>(firstScroll).count());
     std::size_t wheelFrames = 0;
     for (const Watched& watched : watching) {
         // A glide moved onto another mouse's clone is not raised there again: libinput holds
@@ -185,7 +175,7 @@ void WhatApplicationsReceive::expectGlidePace(const std::vector<Clock::time_poin
         const bool glideStartedHere = &watched == &first;
         for (const Clock::time_point at : watched.wheelFrames()) {
             ++wheelFrames;
-            const auto& scrolls = watched.libinput->scrolls;
+            const auto& scrolls = watched.scrolls;
             EXPECT_TRUE(!glideStartedHere ||
                         std::any_of(scrolls.begin(), scrolls.end(),
                                     [&](const auto& s) { return s.at >= at && s.at - at <= 5ms; }))
@@ -215,9 +205,8 @@ void WhatApplicationsReceive::expectOnePostARefresh(const std::vector<Clock::tim
     std::printf(
         "libinput: %s: %d wheel frames over %d vblank intervals, %d with two; the last frame "
         "%.1f ms after the glide's last post, %.1f ms after the last notch\n",
-        GetParam().name, all.frames, all.refreshes, all.doubled,
-        std::chrono::duration<double, std::milli>(settled).count(),
-        std::chrono::duration<double, std::milli>(lastFrame - sent.back()).count());
+        GetParam().name, all.frames, all.refreshes, all.doubled, ms(settled),
+        ms(lastFrame - sent.back()));
     EXPECT_EQ(all.doubled, 0) << "two posts of one clone in one refresh";
     EXPECT_LE(settled, 6 * kDisplayRefresh) << "the glide settled late";
 }
