@@ -212,8 +212,8 @@ void WhatApplicationsReceive::expectOnePostARefresh(const std::vector<Clock::tim
 }
 
 TEST_P(WhatApplicationsReceive, WholeDetentsAtTheGlidesPaceFromTheFirstRefreshOnceARefresh) {
-    if (const std::string why = noDisplay(); !why.empty() || !compositor.ready())
-        GTEST_SKIP() << "no display to pace the glides: " << why;
+    SKIP_WITHOUT_DISPLAY();
+    ASSERT_TRUE(compositor.ready()) << "the test compositor is not the display's master";
     const std::vector<Clock::time_point> sent = play();
     expectWholeDetents();
     expectGlidePace(sent);
