@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 
 // The real tap against uinput mice: what it grabs, what passes through its clones unchanged,
-// what reaches its callback, what posting writes, and what held buttons and an overflowed kernel
-// buffer leave on the clone.
+// what reaches its callback, and what held buttons and an overflowed kernel buffer leave on the
+// clone.
 
 #include <gmock/gmock.h>
 
@@ -32,10 +32,8 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
     const auto device = taken(*mouse);
     const std::string clone = cloneName(mouse->name());
     EXPECT_TRUE(isGrabbedElsewhere(mouse->eventNode()) && device->proxy);
-    EXPECT_EQ(findEventNode(clone, mouse->eventNode()), device->cloneDevnode);
+    EXPECT_EQ(findEventNode(clone), device->cloneDevnode);
     EXPECT_FALSE(isGrabbedElsewhere(device->cloneDevnode));
-    for (const TakenDevice& held : service.takenDevices())
-        EXPECT_FALSE(held.name.starts_with(linuxdesktop::kCloneNamePrefix)) << held.devnode;
 
     tap->setEnabled(false);
     EXPECT_TRUE(waitUntil([&] { return !isGrabbedElsewhere(mouse->eventNode()); }));
@@ -48,8 +46,7 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
     tap.reset();
     EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
     EXPECT_TRUE(service.takenDevices().empty());
-    EXPECT_TRUE(waitUntil([&] { return !findEventNode(clone, mouse->eventNode()); }))
-        << "the clone outlived its tap";
+    EXPECT_TRUE(waitUntil([&] { return !findEventNode(clone); })) << "the clone outlived its tap";
 }
 
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
@@ -88,30 +85,6 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
     for (const Frame& frame : {kNotchDown, kNotchRight, half, half, kFence}) mouse->send(frame);
     EXPECT_EQ(receiveFrames(clone, 4),
               (std::vector<Frame>{kNotchDown, kNotchRight, kNotchUp, kFence}));
-}
-
-TEST_F(EvdevTapTest, PostedPointsLeaveTheCloneAsUnitsCarryingFractionsWithLegacySteps) {
-    const EventTapProxy proxy = taken(*mouse)->proxy;
-    EventReader clone(taken(*mouse)->cloneDevnode);
-    // 5.125 points are 61.5 units: past libinput's start-of-scroll threshold, so every post goes
-    // out as asked however long the VM pauses between them.
-    for (int post = 0; post < 8; ++post)
-        service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 5.125));
-    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, -10.0));
-    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis2, 10.0));
-    const std::vector<Frame> frames = receiveFrames(clone, 10);
-    ASSERT_EQ(frames.size(), 10u);
-
-    // Positive points go the way of a notch up (and right), as the callback reports those. The
-    // eight posts' half units add up, and each detent brings a legacy step halfway through it,
-    // whichever way the running total moves.
-    int units = 0, detents = 0;
-    for (int post = 0; post < 8; ++post)
-        for (const InputEvent& event : frames[post])
-            (event.code == REL_WHEEL ? detents : units) += event.value;
-    EXPECT_EQ(std::make_pair(units, detents), std::make_pair(492, 4));
-    EXPECT_EQ(frames[8], (Frame{{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}}));
-    EXPECT_EQ(frames[9], (Frame{{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}}));
 }
 
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
@@ -198,10 +171,10 @@ TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
     // What was queued at the overflow is dropped whole, the fence too if it were in it.
     waitUntil([&] { return receive(), lastLeft() == 0; });
     mouse->send(kFence);
-    waitUntil([&] { return receive(), !frames.empty() && frames.back() == kFence; });
+    const bool fenced =
+        waitUntil([&] { return receive(), !frames.empty() && frames.back() == kFence; });
     const std::string log = ::testing::internal::GetCapturedStderr();
-    ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(frames.back(), kFence);
+    ASSERT_TRUE(fenced) << "the fence did not come through";
     EXPECT_LT(frames.size(), 300u) << "nothing was lost: the buffer did not overflow";
     EXPECT_EQ(lastLeft(), 0) << "the button stays pressed on the clone";
     EXPECT_THAT(log, ::testing::HasSubstr("events of " + mouse->eventNode() + " (" + mouse->name() +

@@ -30,11 +30,11 @@ void PrintTo(const InputEvent& event, std::ostream* out) {
     *out << (code ? code : "?") << ' ' << event.value;
 }
 
-std::optional<std::string> findEventNode(const std::string& name, const std::string& except) {
+std::optional<std::string> findEventNode(const std::string& name) {
     std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("/dev/input"), closedir);
     while (const dirent* entry = directory ? readdir(directory.get()) : nullptr) {
         const std::string node = std::string("/dev/input/") + entry->d_name;
-        if (!node.starts_with("/dev/input/event") || node == except) continue;
+        if (!node.starts_with("/dev/input/event")) continue;
         const auto fd = adoptFd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         char found[256] = {};
         if (fd && ioctl(fd.get().fd, EVIOCGNAME(sizeof found - 1), found) >= 0 && found == name)
@@ -150,11 +150,36 @@ std::vector<Frame> EvdevTapTest::receiveFrames(EventReader& reader, std::size_t 
 
 namespace {
 
+// The real tap service, noting when the engine last posted through it.
+class PostTimingTaps final : public EventTapService {
+public:
+    std::unique_ptr<EventTap> createTap(EventTapLocation location, EventTapPlacement placement,
+                                        EventTapOptions options, EventMask events,
+                                        EventTapCallback callback, void* userInfo) override {
+        return real.createTap(location, placement, options, events, callback, userInfo);
+    }
+    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override {
+        return real.createRunLoopSource(tap);
+    }
+    void postEvent(EventTapProxy proxy, const Event& event) override {
+        real.postEvent(proxy, event);
+        lastPost = Clock::now();
+    }
+    void glideAimed(const GlideAccount& glide) override { real.glideAimed(glide); }
+    void glideEnded(const GlideAccount& glide) override { real.glideEnded(glide); }
+
+    linuxdesktop::EvdevEventTapService real;
+    std::atomic<Clock::time_point> lastPost{};
+};
+
 // The program's backend with the real tap and display links; the rest from the simulation. It
 // must outlive the shared interceptor and preferences, which live until exit.
 struct RealInputBackend {
-    linuxdesktop::EvdevEventTapService taps;
-    linuxdesktop::VblankDisplayLinkService links{[] { return 60.0; }};
+    PostTimingTaps taps;
+    // As the program wires them: settling lands on the link's refreshes.
+    linuxdesktop::VblankDisplayLinkService links{
+        [] { return 60.0; }, linuxdesktop::VblankDisplayLinkService::openCardsInDevDri,
+        &taps.real.displayRefreshes()};
     sim::SimPlatform sim;
 
     RealInputBackend() {
@@ -195,12 +220,16 @@ TestMouse& GlideTest::plugIn(bool withKeys) {
 }
 
 std::string GlideTest::cloneOf(const TestMouse& mouse) const {
-    const auto taken = takenDevice(RealInputBackend::installed().taps, mouse);
+    const auto taken = takenDevice(RealInputBackend::installed().taps.real, mouse);
     return taken && taken->grabbed ? taken->cloneDevnode : "";
 }
 
 std::size_t GlideTest::takenCount() const {
-    return RealInputBackend::installed().taps.takenDevices().size();
+    return RealInputBackend::installed().taps.real.takenDevices().size();
+}
+
+Clock::time_point GlideTest::lastEnginePost() {
+    return RealInputBackend::installed().taps.lastPost;
 }
 
 }  // namespace glidewheel::devicetest

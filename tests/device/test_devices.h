@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,9 +45,8 @@ inline const Frame kNotchRight = {{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_H
 // Motion always passes: once it comes out, everything sent before it has been handled.
 inline const Frame kFence = {{EV_REL, REL_Y, 1}};
 
-// The event node of the device with this name, passing over `except` (a clone carries the name
-// of its original).
-std::optional<std::string> findEventNode(const std::string& name, const std::string& except = {});
+// The event node of the device with this name.
+std::optional<std::string> findEventNode(const std::string& name);
 
 // Whether another descriptor holds the device's grab (ours then fails with EBUSY).
 bool isGrabbedElsewhere(const std::string& eventNode);
@@ -112,10 +110,7 @@ protected:
     std::optional<TakenDevice> taken(const TestMouse& mouse) const {
         return takenDevice(service, mouse);
     }
-    bool isTakenAndGrabbed(const TestMouse& m) const {
-        auto d = taken(m);
-        return d && d->grabbed;
-    }
+    bool isTakenAndGrabbed(const TestMouse& m) const { return taken(m) && taken(m)->grabbed; }
     // Waits until `count` frames have come out of `reader`; returns all that came.
     static std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
 
@@ -142,6 +137,8 @@ private:
 class GlideTest : public DeviceTest {
 protected:
     static constexpr auto kRefresh = std::chrono::microseconds(16667);  // at 60 Hz
+    // How late the emulated CPU's timers may fire.
+    static constexpr auto kEmulationSlack = std::chrono::milliseconds(10);
 
     void SetUp() override;
     void TearDown() override;
@@ -150,6 +147,8 @@ protected:
     // The clone of a grabbed mouse, or nothing.
     std::string cloneOf(const TestMouse& mouse) const;
     std::size_t takenCount() const;  // the mice the tap holds
+    // When the engine last posted a glide's frame (settling is the backend's, not posted).
+    static Clock::time_point lastEnginePost();
 
     std::deque<TestMouse> mice;
 };

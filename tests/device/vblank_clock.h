@@ -7,8 +7,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xf86drm.h>
 #include <xf86drmMode.h>
 
@@ -42,99 +40,46 @@ inline std::string noDisplay() {
 #define SKIP_WITHOUT_DISPLAY() \
     if (const std::string why = noDisplay(); !why.empty()) GTEST_SKIP() << why
 
-// The compositor's side, in the child process: answers every command with '1' (done) or '0'.
-[[noreturn]] inline void serveAsCompositor(int commands, int answers) {
-    const auto answer = [&](bool done) {
-        const char reply = done ? '1' : '0';
-        if (write(answers, &reply, 1) != 1) _exit(1);
-    };
-    const int card = open(kCard, O_RDWR | O_CLOEXEC);
-    drmModeRes* resources = card >= 0 ? drmModeGetResources(card) : nullptr;
-    std::uint32_t connector = 0;
-    for (int i = 0; resources != nullptr && i < resources->count_connectors && !connector; ++i) {
-        drmModeConnector* c = drmModeGetConnector(card, resources->connectors[i]);
-        if (c != nullptr && c->connection == DRM_MODE_CONNECTED) connector = c->connector_id;
-        drmModeFreeConnector(c);
-    }
-    drm_mode_create_dumb dumb{};
-    dumb.height = 480;
-    dumb.width = 640;
-    dumb.bpp = 32;
-    std::uint32_t framebuffer = 0;
-    const bool ready =
-        connector != 0 && drmIsMaster(card) &&
-        drmIoctl(card, DRM_IOCTL_MODE_CREATE_DUMB, &dumb) == 0 &&
-        drmModeAddFB(card, 640, 480, 24, 32, dumb.pitch, dumb.handle, &framebuffer) == 0;
-    const std::uint32_t crtc = ready ? resources->crtcs[0] : 0;
-    // VGA's 640x480 timing: 25.175 MHz over 800 x 525 pixels, 59.94 Hz.
-    drmModeModeInfo mode{.clock = 25175,
-                         .hdisplay = 640,
-                         .hsync_start = 656,
-                         .hsync_end = 752,
-                         .htotal = 800,
-                         .hskew = 0,
-                         .vdisplay = 480,
-                         .vsync_start = 490,
-                         .vsync_end = 492,
-                         .vtotal = 525,
-                         .vscan = 0,
-                         .vrefresh = 60,
-                         .flags = DRM_MODE_FLAG_NHSYNC | DRM_MODE_FLAG_NVSYNC,
-                         .type = DRM_MODE_TYPE_USERDEF,
-                         .name = "640x480"};
-    const auto on = [&] {
-        return drmModeSetCrtc(card, crtc, framebuffer, 0, 0, &connector, 1, &mode) == 0;
-    };
-    const auto off = [&] { return drmModeSetCrtc(card, crtc, 0, 0, 0, nullptr, 0, nullptr) == 0; };
-    answer(ready && on());
-    for (char command; read(commands, &command, 1) == 1;) {
-        switch (command) {
-            case 'd': answer(drmDropMaster(card) == 0); break;
-            case 'm': answer(drmSetMaster(card) == 0); break;
-            case 'f': answer(off()); break;
-            case 'n': answer(on()); break;
-            default: _exit(0);
-        }
-    }
-    _exit(0);
-}
-
-// A test compositor in a process of its own: opens the card first, so the kernel makes it the
-// master, and shows 640x480 at 59.94 Hz; on command drops or takes back master and switches the
-// display off and on.
+// A test compositor: opens the card while no one is its master, so the kernel makes it the
+// master, and shows 640x480 at 59.94 Hz (VGA's timing, one of vkms's modes); on command
+// drops or takes back master and switches the display off and on. What it tests opens the card
+// apart, as a program beside a desktop's compositor does.
 class TestCompositor {
 public:
-    TestCompositor() {
-        int down[2], up[2];
-        if (pipe2(down, O_CLOEXEC) != 0 || pipe2(up, O_CLOEXEC) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(down[1]);
-            close(up[0]);
-            serveAsCompositor(down[0], up[1]);
+    TestCompositor() : card_(adoptFd(open(kCard, O_RDWR | O_CLOEXEC))) {
+        const int card = card_.get().fd;
+        drmModeRes* resources = card >= 0 ? drmModeGetResources(card) : nullptr;
+        for (int i = 0; resources && i < resources->count_connectors && !connector_; ++i) {
+            drmModeConnector* c = drmModeGetConnector(card, resources->connectors[i]);
+            for (int m = 0; c && c->connection == DRM_MODE_CONNECTED && m < c->count_modes; ++m)
+                if (c->modes[m].clock == 25175) mode_ = c->modes[m], connector_ = c->connector_id;
+            drmModeFreeConnector(c);
         }
-        close(down[0]);
-        close(up[1]);
-        commands_ = adoptFd(down[1]);
-        answers_ = adoptFd(up[0]);
-        ready_ = answer();
-    }
-    ~TestCompositor() {
-        commands_.reset();  // end of commands: the child exits and its card closes
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+        drm_mode_create_dumb dumb{480, 640, 32, 0, 0, 0, 0};  // height, width, bpp: 640x480x32
+        ready_ = connector_ != 0 && drmIsMaster(card) &&
+                 drmIoctl(card, DRM_IOCTL_MODE_CREATE_DUMB, &dumb) == 0 &&
+                 drmModeAddFB(card, 640, 480, 24, 32, dumb.pitch, dumb.handle, &framebuffer_) == 0;
+        if (ready_) crtc_ = resources->crtcs[0];
+        drmModeFreeResources(resources);
+        ready_ = ready_ && command('n');
     }
     bool ready() const { return ready_; }
     // 'd' drop master, 'm' take it back, 'f' display off, 'n' display on. True when done.
-    bool command(char command) { return write(commands_.get().fd, &command, 1) == 1 && answer(); }
-
-private:
-    bool answer() {
-        char reply = '0';
-        return read(answers_.get().fd, &reply, 1) == 1 && reply == '1';
+    bool command(char command) {
+        const int card = card_.get().fd;
+        switch (command) {
+            case 'd': return drmDropMaster(card) == 0;
+            case 'm': return drmSetMaster(card) == 0;
+            case 'f': return drmModeSetCrtc(card, crtc_, 0, 0, 0, nullptr, 0, nullptr) == 0;
+            default:
+                return drmModeSetCrtc(card, crtc_, framebuffer_, 0, 0, &connector_, 1, &mode_) == 0;
+        }
     }
 
-    pid_t pid_ = -1;
-    platform::linuxdesktop::UniqueFd commands_, answers_;
+private:
+    platform::linuxdesktop::UniqueFd card_;
+    std::uint32_t connector_ = 0, crtc_ = 0, framebuffer_ = 0;
+    drmModeModeInfo mode_{};
     bool ready_ = false;
 };
 

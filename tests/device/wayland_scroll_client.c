@@ -3,7 +3,7 @@
 // A Wayland client that shows one full-screen surface and prints what its pointer's scroll frames
 // hold, one line each, for the device tests to read:
 //   seat VERSION                       the wl_seat version bound (at most 8)
-//   enter                              the pointer came onto the surface
+//   enter, leave                       the pointer came onto the surface, or left it
 //   frame MS SOURCE AXIS_V AXIS_H V120_V V120_H
 // MS is the compositor's time stamp of the frame's axis events (CLOCK_MONOTONIC, milliseconds),
 // SOURCE the wl_pointer axis source (-1 when none came), AXIS_* the surface units and V120_* the
@@ -43,7 +43,9 @@ static void on_pointer_enter(void* data, struct wl_pointer* p, unsigned serial,
     printf("enter\n");
 }
 static void on_pointer_leave(void* data, struct wl_pointer* p, unsigned serial,
-                             struct wl_surface* s) {}
+                             struct wl_surface* s) {
+    printf("leave\n");
+}
 static void on_motion(void* data, struct wl_pointer* p, unsigned time, wl_fixed_t x, wl_fixed_t y) {
 }
 static void on_button(void* data, struct wl_pointer* p, unsigned serial, unsigned time,

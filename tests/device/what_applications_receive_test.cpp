@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 
 // What applications receive: each scenario of notches sent through the program's input path,
-// its clones read through libinput, as a desktop reads them.
+// its clones read through libinput, as a desktop reads them, on a 59.94 Hz display (a test
+// compositor's mode on the VM's vkms) whose vblanks pace the glides.
 //
 // libinput needs udev's properties (ID_INPUT, ID_INPUT_MOUSE) for every device it opens; the
 // test VM runs Debian's udevd for them. Times are compared on the kernel's event time stamps,
@@ -14,15 +15,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/device/scenarios.h"
+#include "tests/device/vblank_clock.h"
 
 namespace glidewheel::devicetest {
 namespace {
 
 using namespace std::chrono_literals;
+
+constexpr auto kDisplayRefresh = std::chrono::nanoseconds(16'683'350);  // the test mode's 59.94 Hz
 
 // Whether udev has given the node the properties libinput goes by.
 bool taggedByUdev(const std::string& eventNode) {
@@ -34,22 +38,23 @@ bool taggedByUdev(const std::string& eventNode) {
     return device && udev_device_get_property_value(device.get(), "ID_INPUT_MOUSE") != nullptr;
 }
 
-// libinput on one event node through its path backend, keeping its wheel scroll events.
-class LibinputReader {
+// A mouse's clone as libinput (through its path backend, keeping its wheel scroll events) and
+// evdev read it.
+class Watched {
 public:
     struct Scroll {
         Clock::time_point at;
         double vertical = 0.0, horizontal = 0.0;  // v120: 120 a detent, positive down and right
     };
 
-    explicit LibinputReader(const std::string& eventNode)
-        : libinput_(libinput_path_create_context(&kInterface, nullptr)) {
+    explicit Watched(const std::string& eventNode)
+        : libinput_(libinput_path_create_context(&kInterface, nullptr)), evdev_(eventNode) {
         if (!libinput_ || !libinput_path_add_device(libinput_, eventNode.c_str()))
             throw std::runtime_error("libinput does not take " + eventNode);
     }
-    ~LibinputReader() { libinput_unref(libinput_); }
-    LibinputReader(const LibinputReader&) = delete;
-    LibinputReader& operator=(const LibinputReader&) = delete;
+    ~Watched() { libinput_unref(libinput_); }
+    Watched(const Watched&) = delete;
+    Watched& operator=(const Watched&) = delete;
 
     void pump() {
         libinput_dispatch(libinput_);
@@ -69,31 +74,9 @@ public:
             }
             libinput_event_destroy(event);
         }
+        for (TimedFrame& frame : evdev_.readFrames()) frames.push_back(std::move(frame));
     }
-    std::vector<Scroll> scrolls;
 
-private:
-    static int openRestricted(const char* path, int flags, void*) {
-        const int fd = open(path, flags | O_CLOEXEC);
-        return fd < 0 ? -errno : fd;
-    }
-    static void closeRestricted(int fd, void*) { close(fd); }
-    static constexpr libinput_interface kInterface{&openRestricted, &closeRestricted};
-
-    libinput* libinput_;
-};
-
-// A mouse's clone as libinput and evdev read it.
-struct Watched {
-    TestMouse* mouse;
-    std::unique_ptr<LibinputReader> libinput;
-    std::unique_ptr<EventReader> evdev;
-    std::vector<TimedFrame> frames;  // what evdev read so far
-
-    void pump() {
-        libinput->pump();
-        for (TimedFrame& frame : evdev->readFrames()) frames.push_back(std::move(frame));
-    }
     std::vector<int> legacySteps(std::uint16_t code) const {
         std::vector<int> steps;
         for (const TimedFrame& frame : frames)
@@ -110,50 +93,50 @@ struct Watched {
                 at.push_back(frame.at);
         return at;
     }
+    std::vector<Scroll> scrolls;
+    std::vector<TimedFrame> frames;  // what evdev read so far
+
+private:
+    static int openRestricted(const char* path, int flags, void*) {
+        const int fd = open(path, flags | O_CLOEXEC);
+        return fd < 0 ? -errno : fd;
+    }
+    static void closeRestricted(int fd, void*) { close(fd); }
+    static constexpr libinput_interface kInterface{&openRestricted, &closeRestricted};
+
+    libinput* libinput_;
+    EventReader evdev_;
 };
 
-class WhatApplicationsReceive : public GlideTest, public ::testing::WithParamInterface<Scenario> {
+// Each row on a 59.94 Hz display whose vblanks pace the glides, its clones read by libinput.
+class WhatApplicationsReceive : public ScenarioTest {
 protected:
-    // A new mouse, taken by the tap, its clone tagged by udev and read by libinput and evdev.
-    void watch() {
-        TestMouse& mouse = plugIn();
+    // The clone tagged by udev, and read by libinput and evdev.
+    void watch(TestMouse& mouse) override {
         const std::string clone = cloneOf(mouse);
         if (!waitUntil([&] { return taggedByUdev(clone); }))
             throw std::runtime_error("udev did not tag " + clone);
-        watching.emplace_back(&mouse, std::make_unique<LibinputReader>(clone),
-                              std::make_unique<EventReader>(clone));
+        watching.emplace_back(clone);
     }
-    // Runs on and reads every clone for `span` of real time.
-    void run(Clock::duration span) {
-        for (const auto end = Clock::now() + span; Clock::now() < end;) {
-            std::this_thread::sleep_for(1ms);
-            for (Watched& watched : watching) watched.pump();
-        }
-    }
-    // Plugs in the scenario's mice and sends its steps; returns when each step was sent.
-    std::vector<Clock::time_point> play(const Scenario& scenario) {
-        for (const Step& step : scenario.steps)
-            while (watching.size() <= step.mouse) watch();
-        run(scenario.pause);
-        std::vector<Clock::time_point> sent;
-        for (const Step& step : scenario.steps) {
-            sent.push_back(Clock::now());
-            watching[step.mouse].mouse->send(step.frame);
-            run(step.then);
-        }
-        return sent;
+    void pump() override {
+        for (Watched& watched : watching) watched.pump();
     }
 
     // Whole detents with their legacy steps, on which libinput's core clicks agree.
-    void expectWholeDetents(const Scenario& scenario) const;
+    void expectWholeDetents() const;
     // The first scroll at the first refresh after the notch; each glide's frames at its own pace,
     // none held back by libinput, and over within 30 refreshes of the notch before them.
-    void expectGlidePace(const Scenario& scenario, const std::vector<Clock::time_point>& sent);
+    void expectGlidePace(const std::vector<Clock::time_point>& sent);
+    // Glide and settling post at most once a refresh on each clone, and end within 6 refreshes
+    // of the glide's last post.
+    void expectOnePostARefresh(const std::vector<Clock::time_point>& sent);
 
+    TestCompositor compositor;
+    VblankClock vblanks;
     std::deque<Watched> watching;
 };
 
-void WhatApplicationsReceive::expectWholeDetents(const Scenario& scenario) const {
+void WhatApplicationsReceive::expectWholeDetents() const {
     double vertical = 0, horizontal = 0;
     std::vector<int> clicks, verticalSteps, horizontalSteps;
     const auto append = [](std::vector<int>& to, const std::vector<int>& more) {
@@ -161,7 +144,7 @@ void WhatApplicationsReceive::expectWholeDetents(const Scenario& scenario) const
     };
     for (const Watched& watched : watching) {
         std::vector<double> v120;
-        for (const LibinputReader::Scroll& scroll : watched.libinput->scrolls) {
+        for (const Watched::Scroll& scroll : watched.scrolls) {
             vertical += scroll.vertical, horizontal += scroll.horizontal;
             v120.push_back(scroll.vertical);
         }
@@ -170,24 +153,21 @@ void WhatApplicationsReceive::expectWholeDetents(const Scenario& scenario) const
         append(horizontalSteps, watched.legacySteps(REL_HWHEEL));
     }
     EXPECT_EQ(std::make_pair(vertical, horizontal),
-              std::make_pair(scenario.vertical, scenario.horizontal));
-    EXPECT_EQ(verticalSteps, scenario.verticalSteps);
-    EXPECT_EQ(horizontalSteps, scenario.horizontalSteps);
+              std::make_pair(GetParam().vertical, GetParam().horizontal));
+    EXPECT_EQ(verticalSteps, GetParam().verticalSteps);
+    EXPECT_EQ(horizontalSteps, GetParam().horizontalSteps);
     std::vector<int> stepClicks;  // what the legacy steps click on an X server: positive down
     for (const int step : verticalSteps) stepClicks.push_back(-step);
     EXPECT_EQ(clicks, stepClicks) << "libinput's core clicks and the clone's steps disagree";
 }
 
-void WhatApplicationsReceive::expectGlidePace(const Scenario& scenario,
-                                              const std::vector<Clock::time_point>& sent) {
-    const Watched& first = watching[scenario.steps.front().mouse];
-    ASSERT_FALSE(first.libinput->scrolls.empty() || first.frames.empty());
-    // libinput releases the first frame at once, one refresh after the notch (plus the emulated
-    // CPU's timer slack).
-    EXPECT_EQ(first.libinput->scrolls.front().at, first.frames.front().at);
-    const auto firstScroll = first.libinput->scrolls.front().at - sent.front();
-    EXPECT_LE(firstScroll, kRefresh + 10ms)
-        << std::chrono::duration_cast<std::chrono::microseconds>(firstScroll).count() << " us";
+void WhatApplicationsReceive::expectGlidePace(const std::vector<Clock::time_point>& sent) {
+    const Watched& first = watching[GetParam().steps.front().mouse];
+    ASSERT_FALSE(first.scrolls.empty() || first.frames.empty());
+    // libinput releases the first frame at once, one refresh after the notch.
+    EXPECT_EQ(first.scrolls.front().at, first.frames.front().at);
+    const auto firstScroll = first.scrolls.front().at - sent.front();
+    EXPECT_LE(firstScroll, kRefresh + kEmulationSlack);
     std::size_t wheelFrames = 0;
     for (const Watched& watched : watching) {
         // A glide moved onto another mouse's clone is not raised there again: libinput holds
@@ -195,7 +175,7 @@ void WhatApplicationsReceive::expectGlidePace(const Scenario& scenario,
         const bool glideStartedHere = &watched == &first;
         for (const Clock::time_point at : watched.wheelFrames()) {
             ++wheelFrames;
-            const auto& scrolls = watched.libinput->scrolls;
+            const auto& scrolls = watched.scrolls;
             EXPECT_TRUE(!glideStartedHere ||
                         std::any_of(scrolls.begin(), scrolls.end(),
                                     [&](const auto& s) { return s.at >= at && s.at - at <= 5ms; }))
@@ -205,13 +185,39 @@ void WhatApplicationsReceive::expectGlidePace(const Scenario& scenario,
             EXPECT_LE(at - *std::prev(after), 30 * kRefresh + 100ms);
         }
     }
-    EXPECT_GE(wheelFrames, 3 * scenario.steps.size()) << "glides come in frames, not lumps";
+    EXPECT_GE(wheelFrames, 3 * GetParam().steps.size()) << "glides come in frames, not lumps";
 }
 
-TEST_P(WhatApplicationsReceive, WholeDetentsAtTheGlidesPaceFromTheFirstRefresh) {
-    const std::vector<Clock::time_point> sent = play(GetParam());
-    expectWholeDetents(GetParam());
-    expectGlidePace(GetParam(), sent);
+void WhatApplicationsReceive::expectOnePostARefresh(const std::vector<Clock::time_point>& sent) {
+    Judder all;
+    Clock::time_point lastFrame;
+    for (const Watched& watched : watching) {
+        std::vector<std::int64_t> frames;
+        for (const Clock::time_point at : watched.wheelFrames()) {
+            frames.push_back(std::chrono::nanoseconds(at.time_since_epoch()).count());
+            lastFrame = std::max(lastFrame, at);
+        }
+        const Judder clone = judder(vblanks.vblanks(), frames);
+        all.frames += clone.frames, all.refreshes += clone.refreshes;
+        all.doubled += clone.doubled;
+    }
+    const auto settled = lastFrame - lastEnginePost();
+    std::printf(
+        "libinput: %s: %d wheel frames over %d vblank intervals, %d with two; the last frame "
+        "%.1f ms after the glide's last post, %.1f ms after the last notch\n",
+        GetParam().name, all.frames, all.refreshes, all.doubled, ms(settled),
+        ms(lastFrame - sent.back()));
+    EXPECT_EQ(all.doubled, 0) << "two posts of one clone in one refresh";
+    EXPECT_LE(settled, 6 * kDisplayRefresh) << "the glide settled late";
+}
+
+TEST_P(WhatApplicationsReceive, WholeDetentsAtTheGlidesPaceFromTheFirstRefreshOnceARefresh) {
+    SKIP_WITHOUT_DISPLAY();
+    ASSERT_TRUE(compositor.ready()) << "the test compositor is not the display's master";
+    const std::vector<Clock::time_point> sent = play();
+    expectWholeDetents();
+    expectGlidePace(sent);
+    expectOnePostARefresh(sent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WhatApplicationsReceive, ::testing::ValuesIn(kScenarios),
