@@ -35,6 +35,8 @@ public:
               int refreshes);
     // The clone was written now.
     void written(std::uint64_t clone, WheelClock::time_point now);
+    // Whether the clone was written in the refresh that starts at `refresh`.
+    bool writtenIn(std::uint64_t clone, WheelClock::time_point refresh) const;
     // Removes and returns a piece for each clone that owes and has no write in this refresh.
     std::vector<Piece> due(WheelClock::time_point now, const Refreshes& refreshes);
     // Removes and returns the clone's next piece on this axis and in this direction, if it owes
@@ -54,7 +56,6 @@ private:
         int refreshes;  // left to pay it in
     };
     Piece next(std::uint64_t clone);
-    bool writtenIn(std::uint64_t clone, WheelClock::time_point refresh) const;
 
     std::map<std::uint64_t, Owed> owed_;
     std::map<std::uint64_t, WheelClock::time_point> lastWrite_;

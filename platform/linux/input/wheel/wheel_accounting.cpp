@@ -45,12 +45,20 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
     schedule_.setPhase(now - refreshStart(refreshes, now));
     if (units != 0) {
         Write write{clone, axis, {units, wheel.commit(axis, units)}};
-        // What the clone still owes this way rides along rather than take a frame of its own.
-        if (const auto piece = schedule_.takeNext(clone, axis, direction)) {
-            write.codes.units += piece->codes.units;
-            write.codes.detents += piece->codes.detents;
+        if (schedule_.writtenIn(clone, refreshStart(refreshes, now))) {
+            // The refresh already has a write of this clone (a turn's completion of the scroll
+            // before): the post goes in the next, whole, carried by the glide's next post. It is
+            // on its way, so that post is not raised again.
+            schedule_.plan(clone, axis, write.codes, std::abs(units), 1);
+            wheel.onUnits({axis, direction, now});
+        } else {
+            // What the clone still owes this way rides along rather than take a frame of its own.
+            if (const auto piece = schedule_.takeNext(clone, axis, direction)) {
+                write.codes.units += piece->codes.units;
+                write.codes.detents += piece->codes.detents;
+            }
+            send(write, now, out);
         }
-        send(write, now, out);
         recent_.emplace_back(now, std::abs(units));
         while (recent_.front().first < now - kRecentPosts) recent_.pop_front();
     }
