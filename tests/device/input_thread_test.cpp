@@ -110,6 +110,7 @@ MotionStream::Report MotionStream::stop(const char* what) {
     report.sent = report.lost = static_cast<int>(sentAt_.size());
     std::vector<bool> seen(sentAt_.size() + 1);
     std::optional<std::pair<int, Clock::time_point>> before;  // the last motion frame received
+    std::vector<double> delaysMs;  // from each motion frame sent until its copy's time stamp
     for (const TimedFrame& frame : received_) {
         int number = 0;  // the frame's number, 0 if it has none (numbers start at 1)
         for (const InputEvent& event : frame.events) {
@@ -119,6 +120,8 @@ MotionStream::Report MotionStream::stop(const char* what) {
             report.lastWheel = frame.at;
         }
         if (number < 1 || number > report.sent) continue;
+        const std::chrono::duration<double, std::milli> delay = frame.at - sentAt_[number - 1];
+        if (!seen[number]) delaysMs.push_back(delay.count());
         report.lost -= !seen[number];
         seen[number] = true;
         if (before && number > before->first) {
@@ -130,8 +133,14 @@ MotionStream::Report MotionStream::stop(const char* what) {
         }
         before = {number, frame.at};
     }
+    std::sort(delaysMs.begin(), delaysMs.end());
+    const auto percentile = [&](double p) {
+        return delaysMs.empty() ? 0.0
+                                : delaysMs[static_cast<std::size_t>(p * (delaysMs.size() - 1))];
+    };
     std::cout << "forwarding " << what << ": " << report.sent << " frames, " << report.lost
-              << " lost, the longest gap added on the way " << report.maxAddedGapMs << " ms\n";
+              << " lost, delay p50 " << percentile(0.5) << " ms, p99 " << percentile(0.99)
+              << " ms, the longest gap added on the way " << report.maxAddedGapMs << " ms\n";
     EXPECT_EQ(report.lost, 0);
     EXPECT_LT(report.maxAddedGapMs, kLongestGapMs);
     return report;
