@@ -121,9 +121,6 @@ protected:
         }
         return sent;
     }
-    static double ms(Clock::duration span) {
-        return std::chrono::duration<double, std::milli>(span).count();
-    }
 };
 
 }  // namespace glidewheel::devicetest

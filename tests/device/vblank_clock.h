@@ -125,9 +125,9 @@ private:
     std::thread thread_;
 };
 
-// Display refreshes that saw no frame, and those that saw two or more, of `frames` in all.
+// Display refreshes that saw no frame, and those that saw two or more.
 struct Judder {
-    int refreshes = 0, empty = 0, doubled = 0, frames = 0;
+    int refreshes = 0, empty = 0, doubled = 0;
 };
 
 // Counts the frames (monotonic ns) between each vblank and the next, over the refreshes between
@@ -146,7 +146,6 @@ inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<std::int64_
         ++result.refreshes;
         result.empty += n == 0;
         result.doubled += n >= 2;
-        result.frames += static_cast<int>(n);
     }
     return result;
 }

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <xf86drm.h>
 
-#include <cstdio>
 #include <set>
 #include <thread>
 
@@ -67,8 +66,6 @@ TEST(VblankDevice, PostsOncePerRefreshOfA5994HzDisplayWithoutBeingMaster) {
     const double rateHz = (vblanks.back().sequence - vblanks.front().sequence) * 1e9 /
                           (vblanks.back().timeNs - vblanks.front().timeNs);
     const Judder link = judder(vblanks, onVblank.calledTimes());
-    std::printf("judder at %.3f Hz over %d refreshes: vblank link %d doubled, %d empty\n", rateHz,
-                link.refreshes, link.doubled, link.empty);
     EXPECT_NEAR(rateHz, 59.94, 0.005);
     EXPECT_GE(link.refreshes, 500) << "too few refreshes seen whole";
     EXPECT_EQ(link.doubled, 0);
