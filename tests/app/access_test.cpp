@@ -172,9 +172,8 @@ TEST_F(AccessHelpTest, ManualStepsWrapCopyAndInstallTheRuleTheHelperDoes) {
         EXPECT_FALSE(commands.contains('#')) << "the rule's comments were copied";
         for (const char* step :
              {"sudo modprobe uinput", "sudo udevadm control --reload-rules",
-              "sudo udevadm trigger --subsystem-match=input --subsystem-match=misc"}) {
+              "sudo udevadm trigger --subsystem-match=input --subsystem-match=misc"})
             EXPECT_TRUE(commands.contains(step)) << step;
-        }
         help->findChild<QAbstractButton*>("copyCommands")->click();
         EXPECT_EQ(QGuiApplication::clipboard()->text(), commands);
     }

@@ -238,11 +238,6 @@ protected:
         if (!live) live.emplace(platform.events);
         return interceptor.handleTapEvent(live->proxy(), kCGEventScrollWheel, &event);
     }
-    bool tickUntilStopped() {
-        sim::ManualDisplayLink& link = *platform.displayLinks.lastManualLink();
-        for (int frame = 0; frame < 1000 && link.isRunning(); ++frame) link.tick();
-        return !link.isRunning();
-    }
     std::optional<LiveProxy> live;
     SmoothScroller::GlideState glide() { return interceptor.smoothScroller().glideState(); }
 };
@@ -310,8 +305,7 @@ TEST_F(InterceptorTest, NotchesMapToGlidesAsTheSettingsSay) {
         {1.0, 0.0, INT64_MIN, 1.0, 0.5, true, -1.0, -10.0, kHalfSmoothFactor, INT64_MAX},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.vertical << "/" << c.horizontal << " ×" << c.speed
-                                          << " smoothness " << c.smoothness << " " << c.reverse);
+        SCOPED_TRACE(&c - cases);
         preferences.setScrollSpeed(c.speed);
         preferences.setSmoothness(c.smoothness);
         preferences.setReverseScroll(c.reverse);
@@ -349,7 +343,8 @@ Event fullButForPosts() {
 TEST_F(InterceptorTest, AFullEventWithoutReverseGlidesAndEveryPostIsMarked) {
     Event notch = fullButForPosts();
     ASSERT_EQ(handleLive(notch), nullptr);
-    ASSERT_TRUE(tickUntilStopped());
+    sim::ManualDisplayLink& link = *platform.displayLinks.lastManualLink();
+    for (int frame = 0; frame < 1000 && link.isRunning(); ++frame) link.tick();
     ASSERT_FALSE(platform.events.posted().empty());
     for (const auto& [proxy, event] : platform.events.posted())
         EXPECT_EQ(event.integerValue(kCGEventSourceUserData), ownEventMarker);

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "engine/scroll_interceptor.h"
@@ -70,8 +71,6 @@ T* child(const QWidget& view, const char* name) {
     EXPECT_NE(found, nullptr) << name;
     return found;
 }
-
-bool warningShown(const QWidget& v) { return child(v, "permissionWarning")->isVisibleTo(&v); }
 
 // The popup panel and the General tab over the same fresh settings, on screen together as when
 // the settings window is open; the sim is trusted, with version "1.0".
@@ -223,21 +222,16 @@ QString lowest(const GeneralView& general) {
 TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingActivationAndAnnouncement) {
     const QStringList top{"header", "divider"}, bottom{"settingsSection", "divider", "footer"};
     const QStringList warning{"permissionWarning", "permissionDivider"};
-    enum class Moment { showing, activation, announcement };
-    for (const Moment moment : {Moment::showing, Moment::activation, Moment::announcement}) {
+    const auto activation = [] {
+        emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+        emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    };
+    const std::function<void()> moments[] = {[&] { reshow(popover), reshow(general); }, activation,
+                                             announcePermissionMayHaveChanged};
+    for (const auto& moment : moments) {
         for (const bool trusted : {false, true}) {
             sim().trust.trusted = trusted;
-            switch (moment) {
-                case Moment::showing:
-                    reshow(popover);
-                    reshow(general);
-                    break;
-                case Moment::activation:
-                    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
-                    emit qApp->applicationStateChanged(Qt::ApplicationActive);
-                    break;
-                case Moment::announcement: announcePermissionMayHaveChanged(); break;
-            }
+            moment();
             EXPECT_EQ(rowNames(popover), top + (trusted ? QStringList() : warning) + bottom);
             EXPECT_EQ(lowest(general), trusted ? "openAccessibilitySettings" : "permissionWarning");
         }
@@ -260,7 +254,7 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryCont
         ASSERT_TRUE(tabs && tabs->count() == 2);
         auto* general = qobject_cast<GeneralView*>(tabs->widget(0));
         ASSERT_NE(general, nullptr);
-        EXPECT_EQ(warningShown(*general), !trusted);
+        EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
         EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1), "General,About");
         EXPECT_FALSE(tabs->tabIcon(0).isNull() || tabs->tabIcon(1).isNull());  // the symbols load
         content.setFixedSize(360, 340);
