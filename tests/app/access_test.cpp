@@ -87,9 +87,8 @@ protected:
     void TearDown() override {
         // A help window must go before the application's GUI does, as the program's
         // end-of-loop hook sees to; these tests run no loop to its end.
-        for (QWidget* window : QApplication::topLevelWidgets()) {
+        for (QWidget* window : QApplication::topLevelWidgets())
             if (window->objectName() == "glidewheelInputAccessHelp") delete window;
-        }
     }
 
     static void writeScript(const QString& path, const std::string& text) {

@@ -41,9 +41,8 @@ double contrast(const QColor& a, const QColor& b) {
 // How many pixels of `image` are `counted`.
 int countPixels(const QImage& image, const std::function<bool(const QColor&)>& counted) {
     int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
+    for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) count += counted(image.pixelColor(x, y));
-    }
     return count;
 }
 

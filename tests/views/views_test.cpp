@@ -211,9 +211,8 @@ QStringList rowNames(const MenuPopoverView& view) {
 QString lowest(const GeneralView& general) {
     general.layout()->activate();  // as before the next frame
     const QWidget* last = nullptr;
-    for (const QWidget* w : general.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (const QWidget* w : general.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isVisible() && (!last || w->y() > last->y())) last = w;
-    }
     return last ? last->objectName() : QString();
 }
 

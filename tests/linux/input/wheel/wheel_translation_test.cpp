@@ -225,11 +225,9 @@ public:
     // The units and legacy steps written so far to one clone's axis.
     std::pair<int, int> totals(std::uint64_t clone, WheelAxis axis) const {
         int units = 0, detents = 0;
-        for (const Written& w : written) {
-            if (w.write.axis != axis || w.write.clone != clone) continue;
-            units += w.write.codes.units;
-            detents += w.write.codes.detents;
-        }
+        for (const Written& w : written)
+            if (w.write.axis == axis && w.write.clone == clone)
+                units += w.write.codes.units, detents += w.write.codes.detents;
         return {units, detents};
     }
     static long refreshOf(Clock::time_point at) {
