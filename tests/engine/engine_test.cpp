@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -233,12 +232,6 @@ protected:
     Event* handle(Event& event, EventType type = kCGEventScrollWheel) {
         return interceptor.handleTapEvent(EventTapProxy{77}, type, &event);
     }
-    // Through a tap that exists, so that the glide's posts are kept.
-    Event* handleLive(Event& event) {
-        if (!live) live.emplace(platform.events);
-        return interceptor.handleTapEvent(live->proxy(), kCGEventScrollWheel, &event);
-    }
-    std::optional<LiveProxy> live;
     SmoothScroller::GlideState glide() { return interceptor.smoothScroller().glideState(); }
 };
 
@@ -342,7 +335,8 @@ Event fullButForPosts() {
 
 TEST_F(InterceptorTest, AFullEventWithoutReverseGlidesAndEveryPostIsMarked) {
     Event notch = fullButForPosts();
-    ASSERT_EQ(handleLive(notch), nullptr);
+    const LiveProxy live(platform.events);  // a tap that exists, so that the posts are kept
+    ASSERT_EQ(interceptor.handleTapEvent(live.proxy(), kCGEventScrollWheel, &notch), nullptr);
     sim::ManualDisplayLink& link = *platform.displayLinks.lastManualLink();
     for (int frame = 0; frame < 1000 && link.isRunning(); ++frame) link.tick();
     ASSERT_FALSE(platform.events.posted().empty());

@@ -129,13 +129,12 @@ TEST(GlideLedger, CarriesTheRemainderAcrossPostsAndGlidesAndClampsAbsurdAmounts)
 }
 
 TEST(CloneWheel, OneScrollStateForBothAxesAndLegacyStepsPerAxis) {
-    const auto timeout =
-        std::chrono::duration_cast<std::chrono::microseconds>(CloneWheel::kScrollTimeout);
-    constexpr std::chrono::microseconds kRefresh = 16667us;
+    constexpr Clock::duration timeout = CloneWheel::kScrollTimeout;
+    constexpr Clock::duration kRefresh = 16667us;
     struct Step {
         WheelAxis axis;
         int units;
-        std::chrono::microseconds after;
+        Clock::duration after;
         bool heldBack;  // as libinput would see units sent now
         int detents;    // legacy steps that go with them
     };
@@ -235,7 +234,7 @@ public:
     }
 
     std::vector<Written> written;
-    std::vector<Clock::time_point> notches, posts, ends;
+    std::vector<Clock::time_point> notches, posts;
     std::map<std::uint64_t, Clock::time_point> unplugged;
     std::function<void()> duringNextEnd;  // runs as the next end report leaves the engine
 
@@ -254,7 +253,6 @@ public:
     void glideAimed(const GlideAccount& glide) override { accounting_.aim(glide.targetPoints); }
     void glideEnded(const GlideAccount& glide) override {
         if (auto hook = std::exchange(duringNextEnd, nullptr)) hook();
-        ends.push_back(now_);
         record(accounting_.end(glide.proxy.id, glide.horizontal ? H : V, glide.unpostedPoints, now_,
                                refreshes_));
     }
