@@ -88,7 +88,7 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     std::jthread glide([&](std::stop_token stop) {
         for (; !stop.stop_requested(); ++posts) {
             service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.25));
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(1ms);
         }
     });
     waitUntil([&] { return posts > 20; });

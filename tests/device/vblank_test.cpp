@@ -12,18 +12,15 @@
 
 #include "platform/linux/display/drm_vblank_source.h"
 #include "platform/linux/display/vblank_display_link.h"
-#include "tests/device/vblank_clock.h"
+#include "tests/device/test_devices.h"
 #include "tests/support/frame_recorder.h"
-#include "tests/support/wait_until.h"
 
 namespace glidewheel::devicetest {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace platform;
 using namespace platform::linuxdesktop;
 using testing::FrameRecorder;
-using testing::waitUntil;
 
 std::unique_ptr<VblankSource> openCard() {
     std::string note;

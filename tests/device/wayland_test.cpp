@@ -17,8 +17,7 @@
 #include <sstream>
 
 #include "platform/linux/input/devices/device_classification.h"
-#include "tests/device/scenarios.h"
-#include "tests/device/vblank_clock.h"
+#include "tests/device/test_devices.h"
 
 extern char** environ;
 

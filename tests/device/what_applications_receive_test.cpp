@@ -17,13 +17,10 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "tests/device/scenarios.h"
-#include "tests/device/vblank_clock.h"
+#include "tests/device/test_devices.h"
 
 namespace glidewheel::devicetest {
 namespace {
-
-using namespace std::chrono_literals;
 
 constexpr auto kDisplayRefresh = std::chrono::nanoseconds(16'683'350);  // the test mode's 59.94 Hz
 
@@ -47,29 +44,26 @@ public:
     };
 
     explicit Watched(const std::string& eventNode)
-        : libinput_(libinput_path_create_context(&kInterface, nullptr)), evdev_(eventNode) {
-        if (!libinput_ || !libinput_path_add_device(libinput_, eventNode.c_str()))
+        : libinput_(libinput_path_create_context(&kInterface, nullptr), libinput_unref),
+          evdev_(eventNode) {
+        if (!libinput_ || !libinput_path_add_device(libinput_.get(), eventNode.c_str()))
             throw std::runtime_error("libinput does not take " + eventNode);
     }
-    ~Watched() { libinput_unref(libinput_); }
-    Watched(const Watched&) = delete;
-    Watched& operator=(const Watched&) = delete;
 
     void pump() {
-        libinput_dispatch(libinput_);
-        while (libinput_event* event = libinput_get_event(libinput_)) {
+        libinput_dispatch(libinput_.get());
+        while (libinput_event* event = libinput_get_event(libinput_.get())) {
             if (libinput_event_get_type(event) == LIBINPUT_EVENT_POINTER_SCROLL_WHEEL) {
                 libinput_event_pointer* pointer = libinput_event_get_pointer_event(event);
-                Scroll scroll{Clock::time_point(
-                    std::chrono::microseconds(libinput_event_pointer_get_time_usec(pointer)))};
-                for (const auto axis : {LIBINPUT_POINTER_AXIS_SCROLL_VERTICAL,
-                                        LIBINPUT_POINTER_AXIS_SCROLL_HORIZONTAL}) {
-                    if (!libinput_event_pointer_has_axis(pointer, axis)) continue;
-                    (axis == LIBINPUT_POINTER_AXIS_SCROLL_VERTICAL ? scroll.vertical
-                                                                   : scroll.horizontal) =
-                        libinput_event_pointer_get_scroll_value_v120(pointer, axis);
-                }
-                scrolls.push_back(scroll);
+                const auto v120 = [pointer](libinput_pointer_axis axis) {
+                    return libinput_event_pointer_has_axis(pointer, axis)
+                               ? libinput_event_pointer_get_scroll_value_v120(pointer, axis)
+                               : 0.0;
+                };
+                scrolls.push_back({Clock::time_point(std::chrono::microseconds(
+                                       libinput_event_pointer_get_time_usec(pointer))),
+                                   v120(LIBINPUT_POINTER_AXIS_SCROLL_VERTICAL),
+                                   v120(LIBINPUT_POINTER_AXIS_SCROLL_HORIZONTAL)});
             }
             libinput_event_destroy(event);
         }
@@ -103,7 +97,7 @@ private:
     static void closeRestricted(int fd, void*) { close(fd); }
     static constexpr libinput_interface kInterface{&openRestricted, &closeRestricted};
 
-    libinput* libinput_;
+    std::unique_ptr<libinput, decltype(&libinput_unref)> libinput_;
     EventReader evdev_;
 };
 
