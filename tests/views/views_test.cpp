@@ -84,10 +84,7 @@ protected:
         sim().trust.trusted = true;
         sim().bundle.info = Info{{"CFBundleShortVersionString", "1.0"}};
     }
-    static void reshow(QWidget& view) {
-        view.hide();
-        view.show();
-    }
+    static void reshow(QWidget& view) { view.hide(), view.show(); }
     static QString text(const QWidget& v, const char* id) { return child<QLabel>(v, id)->text(); }
     static int position(const QWidget& v, const char* id) { return child<QSlider>(v, id)->value(); }
     static bool checked(const QWidget& view, const char* name) {
