@@ -51,24 +51,17 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
 
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
     EventReader clone(taken(*mouse)->cloneDevnode);
-    const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}};
-    const std::vector<Frame> swallowed = {{{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}},
-                                          {{EV_KEY, BTN_LEFT, 1}},
-                                          kNotchUp,
-                                          {{EV_KEY, BTN_LEFT, 0},
-                                           {EV_REL, REL_X, 3},
-                                           {EV_REL, REL_WHEEL, -1},
-                                           {EV_REL, REL_WHEEL_HI_RES, -120}},
-                                          kNotchDown,
-                                          half,
-                                          kNotchRight,
-                                          half,
-                                          kFence};
-    for (const Frame& frame : swallowed) mouse->send(frame);
-    const std::vector<Frame> forwarded = {swallowed[0],
-                                          swallowed[1],
-                                          {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}},
-                                          kFence};
+    const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}}, press = {{EV_KEY, BTN_LEFT, 1}},
+                move = {{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}},
+                releaseAndMove = {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}},
+                releaseMoveAndDown = {{EV_KEY, BTN_LEFT, 0},
+                                      {EV_REL, REL_X, 3},
+                                      {EV_REL, REL_WHEEL, -1},
+                                      {EV_REL, REL_WHEEL_HI_RES, -120}};
+    for (const Frame& frame :
+         {move, press, kNotchUp, releaseMoveAndDown, kNotchDown, half, kNotchRight, half, kFence})
+        mouse->send(frame);
+    const std::vector<Frame> forwarded = {move, press, releaseAndMove, kFence};
     EXPECT_EQ(receiveFrames(clone, forwarded.size()), forwarded);
 
     // Vertical and horizontal points, a detent each: half a detent waits for the other half.
@@ -95,7 +88,7 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     std::jthread glide([&](std::stop_token stop) {
         for (; !stop.stop_requested(); ++posts) {
             service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.25));
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(1ms);
         }
     });
     waitUntil([&] { return posts > 20; });

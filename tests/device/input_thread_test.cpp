@@ -19,8 +19,6 @@
 namespace glidewheel::devicetest {
 namespace {
 
-using namespace std::chrono_literals;
-
 // The VM's own idle pauses reach about 35 ms under emulation; a stall of the input path as long
 // as the kernel buffer would show well above this. Pauses of the whole VM hold the test mouse
 // up too, so what is checked is the gap the input path added to the mouse's own.
@@ -172,19 +170,15 @@ TEST_F(ForwardingTest, PluggingAndUnpluggingFourMiceLosesNoMotion) {
     TestMouse& mouse = plugIn();
     MotionStream moving(mouse, cloneOf(mouse));
     std::this_thread::sleep_for(100ms);
-    std::vector<std::unique_ptr<TestMouse>> others;
+    std::deque<TestMouse> others;
     static int plugged = 0;
     for (int i = 0; i < 4; ++i)
-        others.push_back(
-            std::make_unique<TestMouse>("glidewheel plugged mouse " + std::to_string(++plugged)));
+        others.emplace_back("glidewheel plugged mouse " + std::to_string(++plugged));
     // Each look at the taken mice runs on the input thread under measurement: only every 5 ms.
     const auto seldom = [] { std::this_thread::sleep_for(5ms); };
-    const bool allTaken = waitUntil(
-        [&] {
-            return std::all_of(others.begin(), others.end(),
-                               [&](const auto& other) { return !cloneOf(*other).empty(); });
-        },
-        seldom);
+    const auto taken = [&](const TestMouse& other) { return !cloneOf(other).empty(); };
+    const bool allTaken =
+        waitUntil([&] { return std::all_of(others.begin(), others.end(), taken); }, seldom);
     others.clear();
     const bool allDropped = waitUntil([&] { return takenCount() == 1; }, seldom);
     std::this_thread::sleep_for(100ms);

@@ -19,7 +19,6 @@
 namespace glidewheel::devicetest {
 
 using namespace platform;
-using linuxdesktop::adoptFd;
 
 [[noreturn]] static void fail(const std::string& what, int error) {
     throw std::system_error(error, std::generic_category(), what);

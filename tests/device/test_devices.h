@@ -3,26 +3,40 @@
 #pragma once
 
 // The device tests' harness: test mice made through uinput, one reader of event nodes, the real
-// tap with a recording callback, and the program's whole input path behind the shared
-// interceptor.
+// tap with a recording callback, the program's whole input path behind the shared interceptor,
+// the scenarios of wheel notches that every reader of the clones (libinput, a compositor's
+// clients) is checked against, with the player that runs them through that path; and the VM's
+// virtual display (vkms), its own vblanks, and how a stream of frames falls on them.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <xf86drm.h>
+#include <xf86drmMode.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/linux/base/unique_fd.h"
 #include "platform/linux/input/devices/handles.h"
 #include "platform/linux/input/evdev_event_tap.h"
 #include "tests/support/wait_until.h"
 
 namespace glidewheel::devicetest {
 
+using namespace std::chrono_literals;
+using platform::linuxdesktop::adoptFd;
 using testing::pause;
 using testing::waitUntil;
 using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC: the clock of every stamp read here
@@ -152,5 +166,239 @@ protected:
 
     std::deque<TestMouse> mice;
 };
+
+// --- Scenarios, and what applications should receive from each ---
+
+// A frame one of the scenario's mice sends, and how long the scenario then runs on.
+struct Step {
+    std::size_t mouse = 0;
+    Frame frame;
+    std::chrono::milliseconds then{};
+};
+
+// What a scenario should leave, and its steps: scroll in v120 units (120 a detent, positive
+// down and right) summed over its mice, and the legacy steps of the clones in order (REL_WHEEL
+// positive up, REL_HWHEEL positive right), mouse by mouse. The last step's run outlasts the
+// glide and its settling.
+struct Scenario {
+    const char* name;
+    std::chrono::milliseconds pause{};  // before the first step, the mice plugged in and idle
+    double vertical = 0, horizontal = 0;
+    std::vector<int> verticalSteps{}, horizontalSteps{};
+    std::vector<Step> steps{};
+
+    friend void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+};
+
+// `count` notches down `apart`, the scenario running on for `last` after the last one.
+inline std::vector<Step> notchesDown(int count, std::chrono::milliseconds apart,
+                                     std::chrono::milliseconds last) {
+    std::vector<Step> steps(count, {0, kNotchDown, apart});
+    steps.back().then = last;
+    return steps;
+}
+
+// Bursts of one and two notches 30 ms apart, 400 ms after the one before: each glide's settling
+// runs into the next one's start or just past it, where a settling post could share a refresh
+// with a glide's.
+inline std::vector<Step> bursts(int count) {
+    std::vector<Step> steps;
+    for (int burst = 0; burst < count; ++burst)
+        for (int notch = 0; notch <= burst % 2; ++notch)
+            steps.push_back({0, kNotchDown, notch < burst % 2 ? 30ms : 400ms});
+    steps.back().then = 800ms;
+    return steps;
+}
+
+// The turn comes mid-glide; a plain mouse leaves one click down and two up.
+inline const std::vector<Step> kDownUpUp = {{0, kNotchDown, 100ms},
+                                            {0, kNotchUp, 1500ms},
+                                            {0, kNotchUp, 1500ms}};
+// Horizontal scroll, starting mid-glide of vertical scroll.
+inline const std::vector<Step> kDownRightDown = {{0, kNotchDown, 150ms},
+                                                 {0, kNotchRight, 150ms},
+                                                 {0, kNotchDown, 1150ms}};
+// The second notch extends the first one's glide onto the other mouse's clone.
+inline const std::vector<Step> kOneGlideTwoMice = {{0, kNotchDown, 30ms}, {1, kNotchDown, 1000ms}};
+
+// Rows: name, pause, vertical and horizontal v120, vertical and horizontal legacy steps, steps.
+// The pauses outlast libinput's 500 ms scroll timeout: each notch after one starts a new scroll,
+// whose start libinput holds back until half a detent has come.
+inline const std::vector<Scenario> kScenarios = {
+    {"OneNotch", 600ms, 120, 0, {-1}, {}, notchesDown(1, 0ms, 800ms)},
+    {"ThreeSlowNotches", 600ms, 360, 0, {-1, -1, -1}, {}, notchesDown(3, 800ms, 800ms)},
+    {"EightFastNotches", 600ms, 960, 0, std::vector(8, -1), {}, notchesDown(8, 30ms, 1000ms)},
+    {"DownUpMidGlideThenUp", 0ms, -120, 0, {-1, 1, 1}, {}, kDownUpUp},
+    {"AxisSwitchesMidGlide", 0ms, 240, 120, {-1, -1}, {1}, kDownRightDown},
+    {"TwoMiceOneGlide", 600ms, 240, 0, {-1, -1}, {}, kOneGlideTwoMice},
+    {"SixtyBursts", 600ms, 90 * 120, 0, std::vector(90, -1), {}, bursts(60)},
+};
+
+// An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
+// detent either way, the rest kept across pauses and turns. Positive: down.
+inline std::vector<int> coreClicks(const std::vector<double>& v120) {
+    std::vector<int> clicks;
+    double sum = 0.0;
+    for (const double value : v120) {
+        sum += value;
+        for (; sum >= 120.0; sum -= 120.0) clicks.push_back(1);
+        for (; sum <= -120.0; sum += 120.0) clicks.push_back(-1);
+    }
+    return clicks;
+}
+
+// Runs the row through the program's input path: plugs in its mice, each watched by the reader
+// under test, waits out its pause and sends its steps, reading what came all the while.
+class ScenarioTest : public GlideTest, public ::testing::WithParamInterface<Scenario> {
+protected:
+    virtual void watch(TestMouse& mouse) = 0;  // a mouse just plugged in, its clone ready
+    virtual void pump() = 0;                   // reads what has come so far
+
+    void run(Clock::duration span) {
+        for (const auto end = Clock::now() + span; Clock::now() < end;) {
+            std::this_thread::sleep_for(1ms);
+            pump();
+        }
+    }
+    // Returns when each step was sent.
+    std::vector<Clock::time_point> play() {
+        for (const Step& step : GetParam().steps)
+            while (mice.size() <= step.mouse) watch(plugIn());
+        run(GetParam().pause);
+        std::vector<Clock::time_point> sent;
+        for (const Step& step : GetParam().steps) {
+            sent.push_back(Clock::now());
+            mice[step.mouse].send(step.frame);
+            run(step.then);
+        }
+        return sent;
+    }
+};
+
+// --- The virtual display, for tests of what follows it ---
+
+inline constexpr char kCard[] = "/dev/dri/card0";
+
+// Why there is no display to test on; empty when there is one.
+inline std::string noDisplay() {
+    if (std::filesystem::exists(kCard)) return {};
+    std::ifstream why("/display-missing");  // written by run_vm.sh
+    std::string line;
+    if (std::getline(why, line)) return line;
+    return std::string("no ") + kCard + " (the device-test VM loads vkms)";
+}
+
+#define SKIP_WITHOUT_DISPLAY() \
+    if (const std::string why = noDisplay(); !why.empty()) GTEST_SKIP() << why
+
+// A test compositor: opens the card while no one is its master, so the kernel makes it the
+// master, and shows 640x480 at 59.94 Hz (VGA's timing, one of vkms's modes); on command
+// drops or takes back master and switches the display off and on. What it tests opens the card
+// apart, as a program beside a desktop's compositor does.
+class TestCompositor {
+public:
+    TestCompositor() : card_(adoptFd(open(kCard, O_RDWR | O_CLOEXEC))) {
+        const int card = card_.get().fd;
+        drmModeRes* resources = card >= 0 ? drmModeGetResources(card) : nullptr;
+        for (int i = 0; resources && i < resources->count_connectors && !connector_; ++i) {
+            drmModeConnector* c = drmModeGetConnector(card, resources->connectors[i]);
+            for (int m = 0; c && c->connection == DRM_MODE_CONNECTED && m < c->count_modes; ++m)
+                if (c->modes[m].clock == 25175) mode_ = c->modes[m], connector_ = c->connector_id;
+            drmModeFreeConnector(c);
+        }
+        drm_mode_create_dumb dumb{480, 640, 32, 0, 0, 0, 0};  // height, width, bpp: 640x480x32
+        ready_ = connector_ != 0 && drmIsMaster(card) &&
+                 drmIoctl(card, DRM_IOCTL_MODE_CREATE_DUMB, &dumb) == 0 &&
+                 drmModeAddFB(card, 640, 480, 24, 32, dumb.pitch, dumb.handle, &framebuffer_) == 0;
+        if (ready_) crtc_ = resources->crtcs[0];
+        drmModeFreeResources(resources);
+        ready_ = ready_ && command('n');
+    }
+    bool ready() const { return ready_; }
+    // 'd' drop master, 'm' take it back, 'f' display off, 'n' display on. True when done.
+    bool command(char command) {
+        const int card = card_.get().fd;
+        switch (command) {
+            case 'd': return drmDropMaster(card) == 0;
+            case 'm': return drmSetMaster(card) == 0;
+            case 'f': return drmModeSetCrtc(card, crtc_, 0, 0, 0, nullptr, 0, nullptr) == 0;
+            default:
+                return drmModeSetCrtc(card, crtc_, framebuffer_, 0, 0, &connector_, 1, &mode_) == 0;
+        }
+    }
+
+private:
+    platform::linuxdesktop::UniqueFd card_;
+    std::uint32_t connector_ = 0, crtc_ = 0, framebuffer_ = 0;
+    drmModeModeInfo mode_{};
+    bool ready_ = false;
+};
+
+// One vblank as the kernel numbers and times it.
+struct Vblank {
+    std::uint32_t sequence;
+    std::int64_t timeNs;
+};
+
+// The display's own vblanks, from blocking waits on a descriptor of its own. Under emulation
+// the waiting thread now and then wakes too late for the next vblank: the sequence numbers
+// show which were missed.
+class VblankClock {
+public:
+    VblankClock() : card_(adoptFd(open(kCard, O_RDWR | O_CLOEXEC))), thread_([this] { run(); }) {}
+    ~VblankClock() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<Vblank> vblanks() {
+        std::scoped_lock lock(mutex_);
+        return vblanks_;
+    }
+
+private:
+    void run() {
+        while (!stop_) {
+            drmVBlank wait{};
+            wait.request.type = DRM_VBLANK_RELATIVE;
+            wait.request.sequence = 1;
+            if (drmWaitVBlank(card_.get().fd, &wait) != 0) return;
+            std::scoped_lock lock(mutex_);
+            vblanks_.push_back(
+                {wait.reply.sequence, std::int64_t{wait.reply.tval_sec} * 1'000'000'000 +
+                                          std::int64_t{wait.reply.tval_usec} * 1000});
+        }
+    }
+
+    platform::linuxdesktop::UniqueFd card_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<Vblank> vblanks_;
+    std::thread thread_;
+};
+
+// Display refreshes that saw no frame, and those that saw two or more.
+struct Judder {
+    int refreshes = 0, empty = 0, doubled = 0;
+};
+
+// Counts the frames (monotonic ns) between each vblank and the next, over the refreshes between
+// the first and the last frame whose two vblanks were both seen.
+inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<std::int64_t> frames) {
+    Judder result;
+    std::sort(frames.begin(), frames.end());
+    if (frames.empty()) return result;
+    for (std::size_t i = 0; i + 1 < vblanks.size(); ++i) {
+        const Vblank& from = vblanks[i];
+        const Vblank& to = vblanks[i + 1];
+        if (to.sequence != from.sequence + 1) continue;
+        if (from.timeNs < frames.front() || to.timeNs > frames.back()) continue;
+        const auto n = std::lower_bound(frames.begin(), frames.end(), to.timeNs) -
+                       std::lower_bound(frames.begin(), frames.end(), from.timeNs);
+        ++result.refreshes;
+        result.empty += n == 0;
+        result.doubled += n >= 2;
+    }
+    return result;
+}
 
 }  // namespace glidewheel::devicetest

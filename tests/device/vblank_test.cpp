@@ -7,24 +7,20 @@
 #include <fcntl.h>
 #include <xf86drm.h>
 
-#include <cstdio>
 #include <set>
 #include <thread>
 
 #include "platform/linux/display/drm_vblank_source.h"
 #include "platform/linux/display/vblank_display_link.h"
-#include "tests/device/vblank_clock.h"
+#include "tests/device/test_devices.h"
 #include "tests/support/frame_recorder.h"
-#include "tests/support/wait_until.h"
 
 namespace glidewheel::devicetest {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace platform;
 using namespace platform::linuxdesktop;
 using testing::FrameRecorder;
-using testing::waitUntil;
 
 std::unique_ptr<VblankSource> openCard() {
     std::string note;
@@ -67,8 +63,6 @@ TEST(VblankDevice, PostsOncePerRefreshOfA5994HzDisplayWithoutBeingMaster) {
     const double rateHz = (vblanks.back().sequence - vblanks.front().sequence) * 1e9 /
                           (vblanks.back().timeNs - vblanks.front().timeNs);
     const Judder link = judder(vblanks, onVblank.calledTimes());
-    std::printf("judder at %.3f Hz over %d refreshes: vblank link %d doubled, %d empty\n", rateHz,
-                link.refreshes, link.doubled, link.empty);
     EXPECT_NEAR(rateHz, 59.94, 0.005);
     EXPECT_GE(link.refreshes, 500) << "too few refreshes seen whole";
     EXPECT_EQ(link.doubled, 0);

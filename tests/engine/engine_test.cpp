@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -233,17 +232,6 @@ protected:
     Event* handle(Event& event, EventType type = kCGEventScrollWheel) {
         return interceptor.handleTapEvent(EventTapProxy{77}, type, &event);
     }
-    // Through a tap that exists, so that the glide's posts are kept.
-    Event* handleLive(Event& event) {
-        if (!live) live.emplace(platform.events);
-        return interceptor.handleTapEvent(live->proxy(), kCGEventScrollWheel, &event);
-    }
-    bool tickUntilStopped() {
-        sim::ManualDisplayLink& link = *platform.displayLinks.lastManualLink();
-        for (int frame = 0; frame < 1000 && link.isRunning(); ++frame) link.tick();
-        return !link.isRunning();
-    }
-    std::optional<LiveProxy> live;
     SmoothScroller::GlideState glide() { return interceptor.smoothScroller().glideState(); }
 };
 
@@ -310,8 +298,7 @@ TEST_F(InterceptorTest, NotchesMapToGlidesAsTheSettingsSay) {
         {1.0, 0.0, INT64_MIN, 1.0, 0.5, true, -1.0, -10.0, kHalfSmoothFactor, INT64_MAX},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.vertical << "/" << c.horizontal << " ×" << c.speed
-                                          << " smoothness " << c.smoothness << " " << c.reverse);
+        SCOPED_TRACE(&c - cases);
         preferences.setScrollSpeed(c.speed);
         preferences.setSmoothness(c.smoothness);
         preferences.setReverseScroll(c.reverse);
@@ -348,8 +335,10 @@ Event fullButForPosts() {
 
 TEST_F(InterceptorTest, AFullEventWithoutReverseGlidesAndEveryPostIsMarked) {
     Event notch = fullButForPosts();
-    ASSERT_EQ(handleLive(notch), nullptr);
-    ASSERT_TRUE(tickUntilStopped());
+    const LiveProxy live(platform.events);  // a tap that exists, so that the posts are kept
+    ASSERT_EQ(interceptor.handleTapEvent(live.proxy(), kCGEventScrollWheel, &notch), nullptr);
+    sim::ManualDisplayLink& link = *platform.displayLinks.lastManualLink();
+    for (int frame = 0; frame < 1000 && link.isRunning(); ++frame) link.tick();
     ASSERT_FALSE(platform.events.posted().empty());
     for (const auto& [proxy, event] : platform.events.posted())
         EXPECT_EQ(event.integerValue(kCGEventSourceUserData), ownEventMarker);

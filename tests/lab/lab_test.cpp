@@ -143,9 +143,8 @@ LabRun runLab(const QStringList& arguments) {
     LabRun run{finished && lab.exitStatus() == QProcess::NormalExit ? lab.exitCode() : -1,
                {},
                lab.readAllStandardError().toStdString()};
-    for (const QByteArray& line : lab.readAllStandardOutput().split('\n')) {
+    for (const QByteArray& line : lab.readAllStandardOutput().split('\n'))
         if (!line.isEmpty()) run.out.push_back(line.toStdString());
-    }
     return run;
 }
 
@@ -190,9 +189,8 @@ TEST(Cli, OptionsApplyAndTheSvgIsAWellFormedChartOfBothSeries) {
     QStringList lines;
     while (!reader.atEnd()) {
         reader.readNext();
-        if (reader.isStartElement() && reader.name() == QLatin1String("polyline")) {
+        if (reader.isStartElement() && reader.name() == QLatin1String("polyline"))
             lines << reader.attributes().value("id").toString();
-        }
     }
     EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
     EXPECT_EQ(lines, QStringList({"each-notch-at-once", "with-glidewheel"}));

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "engine/scroll_interceptor.h"
@@ -71,8 +72,6 @@ T* child(const QWidget& view, const char* name) {
     return found;
 }
 
-bool warningShown(const QWidget& v) { return child(v, "permissionWarning")->isVisibleTo(&v); }
-
 // The popup panel and the General tab over the same fresh settings, on screen together as when
 // the settings window is open; the sim is trusted, with version "1.0".
 class ViewsTest : public ::testing::Test {
@@ -85,10 +84,7 @@ protected:
         sim().trust.trusted = true;
         sim().bundle.info = Info{{"CFBundleShortVersionString", "1.0"}};
     }
-    static void reshow(QWidget& view) {
-        view.hide();
-        view.show();
-    }
+    static void reshow(QWidget& view) { view.hide(), view.show(); }
     static QString text(const QWidget& v, const char* id) { return child<QLabel>(v, id)->text(); }
     static int position(const QWidget& v, const char* id) { return child<QSlider>(v, id)->value(); }
     static bool checked(const QWidget& view, const char* name) {
@@ -212,9 +208,8 @@ QStringList rowNames(const MenuPopoverView& view) {
 QString lowest(const GeneralView& general) {
     general.layout()->activate();  // as before the next frame
     const QWidget* last = nullptr;
-    for (const QWidget* w : general.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (const QWidget* w : general.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isVisible() && (!last || w->y() > last->y())) last = w;
-    }
     return last ? last->objectName() : QString();
 }
 
@@ -223,21 +218,16 @@ QString lowest(const GeneralView& general) {
 TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingActivationAndAnnouncement) {
     const QStringList top{"header", "divider"}, bottom{"settingsSection", "divider", "footer"};
     const QStringList warning{"permissionWarning", "permissionDivider"};
-    enum class Moment { showing, activation, announcement };
-    for (const Moment moment : {Moment::showing, Moment::activation, Moment::announcement}) {
+    const auto activation = [] {
+        emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+        emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    };
+    const std::function<void()> moments[] = {[&] { reshow(popover), reshow(general); }, activation,
+                                             announcePermissionMayHaveChanged};
+    for (const auto& moment : moments) {
         for (const bool trusted : {false, true}) {
             sim().trust.trusted = trusted;
-            switch (moment) {
-                case Moment::showing:
-                    reshow(popover);
-                    reshow(general);
-                    break;
-                case Moment::activation:
-                    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
-                    emit qApp->applicationStateChanged(Qt::ApplicationActive);
-                    break;
-                case Moment::announcement: announcePermissionMayHaveChanged(); break;
-            }
+            moment();
             EXPECT_EQ(rowNames(popover), top + (trusted ? QStringList() : warning) + bottom);
             EXPECT_EQ(lowest(general), trusted ? "openAccessibilitySettings" : "permissionWarning");
         }
@@ -260,7 +250,7 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryCont
         ASSERT_TRUE(tabs && tabs->count() == 2);
         auto* general = qobject_cast<GeneralView*>(tabs->widget(0));
         ASSERT_NE(general, nullptr);
-        EXPECT_EQ(warningShown(*general), !trusted);
+        EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
         EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1), "General,About");
         EXPECT_FALSE(tabs->tabIcon(0).isNull() || tabs->tabIcon(1).isNull());  // the symbols load
         content.setFixedSize(360, 340);

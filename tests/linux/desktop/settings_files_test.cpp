@@ -92,9 +92,8 @@ std::string nestedFile(int depth, const std::string& innermost = "") {
 // too large is kept aside whole under a name of its own, and the run goes on with the defaults
 // and a fresh file; a file within the limits is kept as it was.
 TEST_F(JsonUserDefaultsTest, AFileOfTheWrongShapeIsKeptAsideAndTheDefaultsAreUsed) {
-    std::string manyOnes;
-    for (int i = 0; i < 100'000; ++i) manyOnes += "1,";
-    manyOnes += "1";
+    std::string manyOnes = "1";
+    for (int i = 0; i < 100'000; ++i) manyOnes += ",1";
     const struct {
         const char* name;
         std::string text;

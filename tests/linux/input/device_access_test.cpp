@@ -26,22 +26,15 @@ TEST(DeviceClassification, TakesPlainWheelMiceOnlyAndNeverOurClones) {
     mouse.name = "Logi M100";
     mouse.relativeX = mouse.relativeY = mouse.leftButton = mouse.verticalWheel = true;
     EXPECT_TRUE(isWheelMouse(mouse));
-    // Each flag switched from the plain mouse's value, and whether the result is still taken.
-    const std::pair<bool C::*, bool> cases[] = {{&C::horizontalWheel, true},
-                                                {&C::verticalWheel, false},
-                                                {&C::relativeY, false},
-                                                {&C::leftButton, false},
-                                                {&C::absoluteAxes, false},
-                                                {&C::udevTouchpad, false},
-                                                {&C::udevTablet, false},
-                                                {&C::udevPointingStick, false},
-                                                {&C::pointingStickProperty, false},
-                                                {&C::keyboardKeys, false},
-                                                {&C::udevKeyboard, false}};
-    for (const auto& [flag, taken] : cases) {
+    // Each flag switched from the plain mouse's value: only a horizontal wheel keeps it taken.
+    const auto flags = {&C::horizontalWheel, &C::verticalWheel,     &C::relativeY,
+                        &C::leftButton,      &C::absoluteAxes,      &C::udevTouchpad,
+                        &C::udevTablet,      &C::udevPointingStick, &C::pointingStickProperty,
+                        &C::keyboardKeys,    &C::udevKeyboard};
+    for (const auto& flag : flags) {
         C changed = mouse;
         changed.*flag = !(changed.*flag);
-        EXPECT_EQ(isWheelMouse(changed), taken) << &flag - &cases[0].first;
+        EXPECT_EQ(isWheelMouse(changed), flag == &C::horizontalWheel) << &flag - flags.begin();
     }
     // Our clones carry our name and our ids; a uinput mouse with only one of them is a mouse.
     C clone = mouse;

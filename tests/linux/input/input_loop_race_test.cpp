@@ -30,9 +30,8 @@ struct PipeMouse {
     PipeMouse() {
         if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
         writer = std::jthread([this](std::stop_token stop) {
-            while (!stop.stop_requested()) {
+            while (!stop.stop_requested())
                 if (::write(fds[1], "f", 1) != 1) std::this_thread::yield();
-            }
         });
     }
     ~PipeMouse() {

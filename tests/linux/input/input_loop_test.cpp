@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 
-// The input thread's loop: watches on pipes, tasks handed over from another thread, deadlines.
+// The input thread's loop: watches on pipes, tasks handed over from another thread, deadlines;
+// and the rate limit of the input backend's log lines.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,12 +11,14 @@
 #include <vector>
 
 #include "platform/linux/input/input_loop.h"
+#include "platform/linux/input/rate_limited_log.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = InputLoop::Clock;
+using Verdict = RateLimit::Verdict;
 
 struct Pipe {
     int fds[2];
@@ -55,6 +58,22 @@ TEST(InputLoop, AWatchMayDestroyItselfFromItsHandler) {
         [&] { watch = loop.watchReadable(pipe.fds[0], [&] { ++calls, watch.reset(); }); });
     std::this_thread::sleep_for(50ms);
     loop.runAndWait([&] { EXPECT_EQ(calls, 1) << "called again after destroying its watch"; });
+}
+
+// The limit on the input backend's log lines (per mouse for lost events, shared for the rest).
+TEST(RateLimit, PassesABurstPerIntervalMarksItsLastAndStartsAgainAfterTheInterval) {
+    const RateLimit::Clock::time_point start{100s};
+    const struct {
+        RateLimit::Clock::duration after;
+        Verdict verdict;
+    } cases[] = {
+        {0s, Verdict::pass},     {1s, Verdict::pass},      {2s, Verdict::passLast},
+        {3s, Verdict::suppress}, {29s, Verdict::suppress}, {30s, Verdict::pass},
+        {31s, Verdict::pass},    {32s, Verdict::passLast}, {33s, Verdict::suppress},
+    };
+    RateLimit limit(3, 30s);
+    for (const auto& c : cases)
+        EXPECT_EQ(limit.check(start + c.after), c.verdict) << "after " << c.after.count() << " ns";
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 
+// The display links: the timer link, the vblank link on a display the test drives, and the
+// service that picks one.
+
 #include "platform/linux/display/vblank_display_link.h"
 
 #include <sys/eventfd.h>
@@ -13,15 +16,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "platform/linux/base/unique_fd.h"
 #include "platform/linux/display/drm_vblank_source.h"
-#include "tests/linux/display/link_thread_support.h"
 #include "tests/support/frame_recorder.h"
 #include "tests/support/wait_until.h"
 
@@ -31,6 +36,94 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FrameRecorder;
 using testing::waitUntil;
+
+// The ids of this process's threads.
+std::set<std::string> threadIds() {
+    std::set<std::string> ids;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        ids.insert(task.path().filename());
+    return ids;
+}
+
+// The thread started since `before` was taken.
+std::string newThreadSince(const std::set<std::string>& before) {
+    for (const std::string& id : threadIds())
+        if (!before.contains(id)) return id;
+    return {};
+}
+
+// A field of a thread's /proc status, such as "voluntary_ctxt_switches".
+std::string taskStatus(const std::string& thread, const std::string& field) {
+    std::ifstream status("/proc/self/task/" + thread + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return line.substr(field.size() + 1);
+    return {};
+}
+
+TEST(TimerDisplayLink, RateIsClampedAndLateFramesSkipAhead) {
+    const std::pair<double, double> rates[] = {{144.0, 144.0},    {24.0, 30.0},  {1000.0, 360.0},
+                                               {INFINITY, 360.0}, {-75.0, 60.0}, {NAN, 60.0}};
+    for (const auto& [reported, used] : rates) EXPECT_EQ(clampedRefreshRateHz(reported), used);
+    EXPECT_EQ(TimerDisplayLink(0.0).periodNs(), 16'666'667);  // unknown: 60 Hz
+
+    EXPECT_EQ(nextDeadlineNs(1000, 1999, 1000), 2000);  // on time
+    EXPECT_EQ(nextDeadlineNs(1000, 2000, 1000), 3000);  // the next one is due now: skipped
+    EXPECT_EQ(nextDeadlineNs(1000, 4500, 1000), 5000);  // 2.5 periods late: two skipped
+}
+
+TEST(TimerDisplayLink, StopsFromItsOwnCallbackThenParksWithoutWakeupsUntilStarted) {
+    const auto before = threadIds();
+    TimerDisplayLink link(360.0);
+    const std::string thread = newThreadSince(before);
+    const auto blocked = std::stoull(taskStatus(thread, "SigBlk"), nullptr, 16);
+    for (const int sig : {SIGINT, SIGTERM, SIGCHLD}) EXPECT_TRUE((blocked >> (sig - 1)) & 1) << sig;
+
+    FrameRecorder recorder(/*stopAtFrame=*/3);
+    recorder.attach(link);
+    link.start();
+    ASSERT_TRUE(waitUntil([&] { return !link.isRunning(); }));
+    std::this_thread::sleep_for(20ms);  // a sleep already under way runs out
+    const auto switches = taskStatus(thread, "voluntary_ctxt_switches");
+    std::this_thread::sleep_for(200ms);  // at 360 Hz a live thread would wake dozens of times
+    EXPECT_EQ(taskStatus(thread, "voluntary_ctxt_switches"), switches);
+    EXPECT_EQ(recorder.count(), 3);
+    link.start();
+    EXPECT_TRUE(waitUntil([&] { return recorder.count() > 3; }));
+}
+
+TEST(TimerDisplayLink, StopAndDestructionFromAnotherThreadWaitForARunningCallback) {
+    for (const bool destroy : {false, true}) {
+        FrameRecorder recorder(/*stopAtFrame=*/0, /*firstFrameDelay=*/100ms);
+        auto link = std::make_unique<TimerDisplayLink>(360.0);
+        recorder.attach(*link);
+        link->start();
+        ASSERT_TRUE(waitUntil([&] { return recorder.count() == 1; }));
+        destroy ? link.reset() : link->stop();
+        // Returning early would leave the callback running on a link that may be gone.
+        EXPECT_TRUE(recorder.firstFrameDone()) << destroy;
+        const int frames = recorder.count();
+        std::this_thread::sleep_for(30ms);
+        EXPECT_EQ(recorder.count(), frames);
+    }
+}
+
+// The first frame of a link started at once after it is made, and of a link started later,
+// comes one period after start(), and its output time is the refresh after that.
+TEST(TimerDisplayLink, FirstFrameComesOnePeriodAfterStart) {
+    for (const auto pause : {0ms, 0ms, 0ms, 20ms}) {
+        FrameRecorder first(/*stopAtFrame=*/1);
+        TimerDisplayLink link(30.0);  // 33 ms: far longer than a thread takes to wake
+        first.attach(link);
+        std::this_thread::sleep_for(pause);
+        const std::int64_t startNs = monotonicNowNs();
+        link.start();
+        ASSERT_TRUE(waitUntil([&] { return first.count() == 1; }));
+        const auto [calledNs, now, output] = first.frames().front();
+        EXPECT_GE(now.hostTimeNs - startNs, link.periodNs()) << pause.count();
+        EXPECT_GE(output.hostTimeNs - now.hostTimeNs, 0) << pause.count();
+        EXPECT_LE(output.hostTimeNs - now.hostTimeNs, link.periodNs()) << pause.count();
+    }
+}
 
 // A display the test drives, as the link's vblank source: a vblank comes when the test fires
 // one, to the request waiting.
@@ -205,16 +298,15 @@ TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenParks) 
 }
 
 TEST(VblankDisplayLinkService, PicksVblankWhereASourceOpensElseATimerAndSaysWhich) {
-    struct Case {
+    const struct {
         bool sourceOpens;
         double screenHz;
         const char* logged;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {true, 75.0, "glidewheel: display link: vblank events of /dev/dri/card7 CRTC 3\n"},
         {false, 1000.0, "glidewheel: display link: a 360.00 Hz timer (no card here)\n"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         VblankDisplayLinkService service([&] { return c.screenHz; },
                                          [&](std::string& note) {
                                              note = c.sourceOpens ? "/dev/dri/card7 CRTC 3"
