@@ -118,16 +118,13 @@ MotionStream::Report MotionStream::stop(const char* what) {
             report.lastWheel = frame.at;
         }
         if (number < 1 || number > report.sent) continue;
-        const std::chrono::duration<double, std::milli> delay = frame.at - sentAt_[number - 1];
-        if (!seen[number]) delaysMs.push_back(delay.count());
+        if (!seen[number]) delaysMs.push_back(Milliseconds(frame.at - sentAt_[number - 1]).count());
         report.lost -= !seen[number];
         seen[number] = true;
         if (before && number > before->first) {
             const auto sentGap = sentAt_[number - 1] - sentAt_[before->first - 1];
-            report.maxAddedGapMs =
-                std::max(report.maxAddedGapMs, std::chrono::duration<double, std::milli>(
-                                                   frame.at - before->second - sentGap)
-                                                   .count());
+            const Milliseconds added = frame.at - before->second - sentGap;
+            report.maxAddedGapMs = std::max(report.maxAddedGapMs, added.count());
         }
         before = {number, frame.at};
     }

@@ -40,6 +40,7 @@ using platform::linuxdesktop::adoptFd;
 using testing::pause;
 using testing::waitUntil;
 using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC: the clock of every stamp read here
+using Milliseconds = std::chrono::duration<double, std::milli>;
 
 // One evdev event as the kernel reports it, without its time stamp.
 struct InputEvent {

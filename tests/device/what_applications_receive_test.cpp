@@ -204,7 +204,7 @@ void WhatApplicationsReceive::expectOnePostARefresh() {
         const Judder clone = judder(vblanks.vblanks(), frames);
         doubled += clone.doubled, refreshes += clone.refreshes;
     }
-    const std::chrono::duration<double, std::milli> settled = lastFrame - lastEnginePost();
+    const Milliseconds settled = lastFrame - lastEnginePost();
     std::printf(
         "libinput: %s: %d vblank intervals, %d with two frames; the last %.1f ms after the "
         "glide's last post\n",
@@ -374,7 +374,7 @@ TEST_P(WhatWaylandClientsReceive, DetentsFromTheWheelAtMostOnceARefresh) {
               std::make_pair(kUnitsPerDetent * row.vertical / 120,
                              kUnitsPerDetent * row.horizontal / 120));
     EXPECT_GE(closest, kRefresh - kEmulationSlack) << "two axis frames in one refresh";
-    const std::chrono::duration<double, std::milli> first = got.front().at - sent.front();
+    const Milliseconds first = got.front().at - sent.front();
     EXPECT_LE(first, kRefresh + kEmulationSlack);
     std::printf(
         "wayland: %s: %zu frames, v120 %d/%d, axis %g/%g, the first %.0f ms after the notch\n",
