@@ -1,6 +1,18 @@
 # SPDX-License-Identifier: MIT
-# Shared by the end-to-end scripts, which source it after setting $logs (the folder whose *.log
-# files a failure shows). A script may define on_failure, run first when a check fails.
+# Shared by the end-to-end scripts. Sourcing it makes a scratch folder, $work, removed at exit
+# with every process whose pid the script adds to $pids. A script sets $logs (the folder whose
+# *.log files a failure shows) and may define on_failure, run first when a check fails.
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT HUP PIPE  # a timeout's signal still tears everything down
 
 fail() {
   echo "FAIL: $*" >&2

@@ -47,20 +47,9 @@ done
 
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.png
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 143' TERM INT HUP PIPE  # a timeout's signal still tears everything down
-
+source "$(dirname "$0")/e2e_lib.sh"
 logs=$work
 on_failure() { shot failure; }
-source "$(dirname "$0")/e2e_lib.sh"
 
 shot() {
   import -window root "$artefacts/$1.png" 2>/dev/null && echo "screenshot: $artefacts/$1.png"

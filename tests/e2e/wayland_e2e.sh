@@ -20,20 +20,9 @@ fi
 
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.log
-work=$(mktemp -d)
-mkdir -m 700 "$work/runtime" "$work/home"
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 143' TERM INT HUP PIPE  # a timeout's signal still tears everything down
-
-logs=$artefacts
 source "$(dirname "$0")/e2e_lib.sh"
+logs=$artefacts
+mkdir -m 700 "$work/runtime" "$work/home"
 
 # Whether the log, from its first line matching $2 on, shows the settings window mapped: its
 # toplevel's title set, then a buffer attached to its surface and committed.
