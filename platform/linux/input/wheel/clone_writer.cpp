@@ -37,9 +37,9 @@ void CloneWriter::remove(EventTapProxy proxy) {
 }
 
 void CloneWriter::post(EventTapProxy proxy, const Event& event) {
-    const auto now = WheelClock::now();
-    const Refreshes refreshes = refreshes_.last();
     std::scoped_lock guard(mutex_);
+    const auto now = WheelClock::now();  // under the lock: writes keep the order of their times
+    const Refreshes refreshes = refreshes_.last();
     writeLocked(wheel_.post(proxy.id, WheelAxis::vertical,
                             event.doubleValue(kCGScrollWheelEventPointDeltaAxis1), now, refreshes));
     writeLocked(wheel_.post(proxy.id, WheelAxis::horizontal,
@@ -53,17 +53,17 @@ void CloneWriter::aim(const GlideAccount& glide) {
 }
 
 void CloneWriter::end(const GlideAccount& glide) {
+    std::scoped_lock guard(mutex_);
     const auto now = WheelClock::now();
     const Refreshes refreshes = refreshes_.last();
-    std::scoped_lock guard(mutex_);
     writeLocked(
         wheel_.end(glide.proxy.id, axisOf(glide.horizontal), glide.unpostedPoints, now, refreshes));
     scheduleLocked();
 }
 
 void CloneWriter::passed(EventTapProxy proxy, std::int64_t vertical, std::int64_t horizontal) {
-    const auto now = WheelClock::now();
     std::scoped_lock guard(mutex_);
+    const auto now = WheelClock::now();
     if (vertical != 0) wheel_.passed(proxy.id, WheelAxis::vertical, passedCodes(vertical), now);
     if (horizontal != 0)
         wheel_.passed(proxy.id, WheelAxis::horizontal, passedCodes(horizontal), now);
@@ -86,9 +86,9 @@ void CloneWriter::scheduleLocked() {
 }
 
 void CloneWriter::runDue(InputLoop::Clock::time_point deadline) {
+    std::scoped_lock guard(mutex_);
     const auto now = WheelClock::now();
     const Refreshes refreshes = refreshes_.last();
-    std::scoped_lock guard(mutex_);
     if (scheduled_ == deadline) scheduled_.reset();
     writeLocked(wheel_.due(now, refreshes));
     scheduleLocked();
