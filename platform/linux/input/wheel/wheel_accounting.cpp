@@ -32,7 +32,7 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
                                                           double points, WheelClock::time_point now,
                                                           const Refreshes& refreshes) {
     std::vector<Write> out;
-    if (!(points != 0.0) || !clones_.contains(clone)) return out;  // also NaN
+    if (std::isnan(points) || points == 0.0 || !clones_.contains(clone)) return out;
     const int direction = points > 0.0 ? 1 : -1;
     completeLeft(clone, axis, direction, now);
     completeUnlike(clone, axis, direction, now, out);
