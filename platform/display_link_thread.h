@@ -67,4 +67,20 @@ private:
     std::thread thread_;
 };
 
+// A display link driven by a DisplayLinkThread of its own: the link's operations are the
+// thread's. A subclass launches the thread with its body, and shuts it down in its destructor,
+// before the members the body uses go.
+class ThreadDrivenDisplayLink : public DisplayLink {
+public:
+    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override {
+        thread_.setOutputCallback(callback, userContext);
+    }
+    bool isRunning() const override { return thread_.isRunning(); }
+    void start() override { thread_.start(); }
+    void stop() override { thread_.stop(); }
+
+protected:
+    DisplayLinkThread thread_{*this};
+};
+
 }  // namespace glidewheel::platform

@@ -46,16 +46,11 @@ using StopHook = std::function<void(bool ownThread)>;
 // A display link on a thread of its own that refreshes every `period` while running, for tests
 // that race the frame step against the main thread. Keeps the DisplayLink contract: stop() from
 // outside waits for a running callback; from inside it does not.
-class ThreadedDisplayLink final : public DisplayLink {
+class ThreadedDisplayLink final : public ThreadDrivenDisplayLink {
 public:
     explicit ThreadedDisplayLink(std::chrono::microseconds period, StopHook onStop = {});
     ~ThreadedDisplayLink() override { thread_.shutDown(); }
 
-    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override {
-        thread_.setOutputCallback(callback, userContext);
-    }
-    bool isRunning() const override { return thread_.isRunning(); }
-    void start() override { thread_.start(); }
     void stop() override;
 
     std::uint64_t frames() const { return thread_.frames(); }
@@ -65,7 +60,6 @@ private:
 
     const std::chrono::microseconds period_;
     const StopHook onStop_;
-    DisplayLinkThread thread_{*this};
 };
 
 // Makes manual links by default, or threaded ones; can be told to fail.

@@ -30,7 +30,7 @@ void launchWithSignalsBlocked(DisplayLinkThread& thread, std::function<void()> b
 // A display link driven by one thread of its own that sleeps to absolute deadlines one refresh
 // period apart while running, the first one period after start(), and parks without wakeups
 // while stopped.
-class TimerDisplayLink final : public DisplayLink {
+class TimerDisplayLink final : public ThreadDrivenDisplayLink {
 public:
     // Publishes each frame to `refreshes` unless null; it must outlive the link.
     // Throws std::system_error when the thread cannot be started.
@@ -40,13 +40,6 @@ public:
     TimerDisplayLink(const TimerDisplayLink&) = delete;
     TimerDisplayLink& operator=(const TimerDisplayLink&) = delete;
 
-    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override {
-        thread_.setOutputCallback(callback, userContext);
-    }
-    bool isRunning() const override { return thread_.isRunning(); }
-    void start() override { thread_.start(); }
-    void stop() override { thread_.stop(); }
-
     std::int64_t periodNs() const { return periodNs_; }
 
 private:
@@ -54,7 +47,6 @@ private:
 
     const std::int64_t periodNs_;
     DisplayRefreshes* const refreshes_;
-    DisplayLinkThread thread_{*this};
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -23,7 +23,7 @@ namespace glidewheel::platform::linuxdesktop {
 // refreshes) the thread paces itself by a timer, and goes back to the vblanks as soon as a
 // request succeeds again. It reads the CRTC's refresh rate afresh at every start and every
 // return from the timer, so it follows mode changes. Parks without wakeups while stopped.
-class VblankDisplayLink final : public DisplayLink {
+class VblankDisplayLink final : public ThreadDrivenDisplayLink {
 public:
     // `timerRateHz`: the rate of the timer while no CRTC tells its own. Publishes each frame to
     // `refreshes` unless null; it must outlive the link.
@@ -34,13 +34,6 @@ public:
 
     VblankDisplayLink(const VblankDisplayLink&) = delete;
     VblankDisplayLink& operator=(const VblankDisplayLink&) = delete;
-
-    void setOutputCallback(DisplayLinkOutputCallback callback, void* userContext) override {
-        thread_.setOutputCallback(callback, userContext);
-    }
-    bool isRunning() const override { return thread_.isRunning(); }
-    void start() override { thread_.start(); }
-    void stop() override { thread_.stop(); }
 
     // Whether frames come from the timer now rather than from vblanks. Any thread.
     bool onTimer() const { return onTimer_; }
@@ -64,7 +57,6 @@ private:
     std::int64_t timerDeadlineNs_ = 0;
     std::optional<std::uint32_t> lastSequence_;
     std::atomic<bool> onTimer_{false};
-    DisplayLinkThread thread_{*this};
 };
 
 // Makes vblank links where a DRM card gives vblank events, timer links otherwise, decided each
