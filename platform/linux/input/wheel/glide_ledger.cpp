@@ -42,7 +42,7 @@ int GlideLedger::post(double points, bool raise) {
     remainder_ = std::fabs(exact - units) <= 0.5 ? exact - units : 0.0;  // clamped: dropped
     if (units == 0) return 0;
 
-    const int direction = units > 0 ? 1 : -1;
+    const int direction = directionOf(units);
     const int room =
         wholeUnits(std::min((owedBefore - lead_) * direction, double{kReleaseThreshold}));
     if (raise && std::abs(units) < room) {
@@ -63,7 +63,7 @@ int GlideLedger::post(double points, bool raise) {
 }
 
 int GlideLedger::sendAhead(int units) {
-    const double room = (targetUnits_ - postedUnits_ - lead_) * (units > 0 ? 1 : -1);
+    const double room = (targetUnits_ - postedUnits_ - lead_) * directionOf(units);
     if (units == 0 || std::abs(units) > room) return 0;
     lead_ += units;
     return units;

@@ -7,12 +7,6 @@
 
 namespace glidewheel::platform::linuxdesktop {
 
-namespace {
-
-int directionOf(int units) { return units > 0 ? 1 : -1; }
-
-}  // namespace
-
 WheelClock::time_point refreshStart(const Refreshes& refreshes, WheelClock::time_point time) {
     const std::int64_t ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();

@@ -13,8 +13,6 @@ namespace {
 // A glide that posted nothing lately settles in pieces of a point: the least the engine posts.
 constexpr int kSmallestPostUnits = static_cast<int>(kUnitsPerPoint);
 
-int directionOf(int units) { return units > 0 ? 1 : -1; }
-
 }  // namespace
 
 void WheelAccounting::forget(std::uint64_t clone) {

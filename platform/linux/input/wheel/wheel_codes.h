@@ -14,6 +14,9 @@ inline constexpr double kUnitsPerPoint = 12.0;
 
 enum class WheelAxis { vertical, horizontal };
 
+// The direction of non-zero units: +1 or -1.
+inline int directionOf(int units) { return units > 0 ? 1 : -1; }
+
 using WheelClock = std::chrono::steady_clock;  // CLOCK_MONOTONIC, as display time stamps
 
 // What one post writes on one axis of a clone.
