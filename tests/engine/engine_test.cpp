@@ -23,12 +23,7 @@ namespace glidewheel {
 namespace {
 
 using namespace glidewheel::platform;
-using glidewheel::testing::AccountingTaps;
-using glidewheel::testing::LiveProxy;
-using glidewheel::testing::postedAmounts;
-using glidewheel::testing::wheelEvent;
-using ::testing::DoubleNear;
-using ::testing::Pointwise;
+using namespace glidewheel::testing;
 
 constexpr double kHalfSmoothFactor = 0.1224744871391589;  // smoothness 0.5
 
@@ -76,7 +71,8 @@ TEST_F(SmoothScrollerTest, OneNotchEitherWayGlidesTwentyOneFramesPostingSevenTim
 
         std::vector<double> expected{1.2247, 1.0747, 1.7707, 1.3635, 1.0500, 1.1402, 1.1397};
         for (double& amount : expected) amount *= sign;
-        EXPECT_THAT(postedAmounts(stream), Pointwise(DoubleNear(1e-4), expected));
+        EXPECT_THAT(postedAmounts(stream),
+                    ::testing::Pointwise(::testing::DoubleNear(1e-4), expected));
 
         const auto state = scroller.glideState();
         EXPECT_EQ(std::make_tuple(state.currentPosition, state.targetPosition, state.lastDelta,

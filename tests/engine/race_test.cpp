@@ -22,9 +22,7 @@ namespace {
 
 using namespace glidewheel::platform;
 using namespace std::chrono_literals;
-using glidewheel::testing::AccountingTaps;
-using glidewheel::testing::LiveProxy;
-using glidewheel::testing::wheelEvent;
+using namespace glidewheel::testing;
 
 constexpr auto kPatience = 20s;  // far beyond any glide, even under a sanitizer
 

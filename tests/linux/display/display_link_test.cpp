@@ -34,8 +34,7 @@ namespace glidewheel::platform::linuxdesktop {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FrameRecorder;
-using testing::waitUntil;
+using namespace testing;
 
 // The ids of this process's threads.
 std::set<std::string> threadIds() {
