@@ -2,6 +2,8 @@
 
 #include "app/linux_backend.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include <QCoreApplication>
@@ -17,6 +19,17 @@ using platform::linuxdesktop::probeInputAccess;
 double primaryRefreshRateHz() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? screen->refreshRate() : 0.0;  // 0: unknown, the link picks 60 Hz
+}
+
+platform::linuxdesktop::WheelReception announced(platform::linuxdesktop::WheelReception reception) {
+    if (reception.holdsPartialDetents) {
+        std::fprintf(stderr,
+                     "Glidewheel: %s shows most applications a wheel detent only once it is "
+                     "whole, so a glide would reach them about 300 ms late; the wheel is left as "
+                     "the mouse sends it.\n",
+                     reception.desktop.c_str());
+    }
+    return reception;
 }
 
 }  // namespace
@@ -37,7 +50,9 @@ void PrimaryRefreshRate::follow(QScreen* screen) {
 }
 
 LinuxBackend::LinuxBackend(std::function<void()> promptForAccess, const std::string& systemRoot)
-    : displayLinks_([this] { return refreshRate_.hz(); },
+    : wheelReception_(announced(platform::linuxdesktop::wheelReceptionOf(std::getenv))),
+      eventTaps_(wheelReception_.holdsPartialDetents),
+      displayLinks_([this] { return refreshRate_.hz(); },
                     platform::linuxdesktop::VblankDisplayLinkService::openCardsInDevDri,
                     &eventTaps_.displayRefreshes()),
       trust_(std::move(promptForAccess), [systemRoot] { return probeInputAccess(systemRoot); }),

@@ -10,6 +10,7 @@
 
 #include "platform/linux/desktop/build_bundle.h"
 #include "platform/linux/desktop/json_user_defaults.h"
+#include "platform/linux/desktop/wheel_reception.h"
 #include "platform/linux/desktop/xdg_autostart.h"
 #include "platform/linux/display/vblank_display_link.h"
 #include "platform/linux/input/devices/input_access_trust.h"
@@ -36,9 +37,10 @@ private:
     std::atomic<double> hz_ = 0.0;
 };
 
-// The real services the program runs on: wheel mice through evdev and uinput, a display link
-// on the display's vblanks (or a timer), the settings file and autostart entry under the user's
-// config directory, and input-device access as trust. Needs the QApplication; must outlive
+// The real services the program runs on: wheel mice through evdev and uinput (left alone on a
+// desktop that would show applications the glide late), a display link on the display's
+// vblanks (or a timer), the settings file and autostart entry under the user's config
+// directory, and input-device access as trust. Needs the QApplication; must outlive
 // every use of the shared settings and interceptor, which live until the process ends.
 class LinuxBackend {
 public:
@@ -50,6 +52,7 @@ public:
 
 private:
     PrimaryRefreshRate refreshRate_;
+    platform::linuxdesktop::WheelReception wheelReception_;
     platform::linuxdesktop::EvdevEventTapService eventTaps_;
     // Its links publish their frames to the taps, whose settling lands on them.
     platform::linuxdesktop::VblankDisplayLinkService displayLinks_;

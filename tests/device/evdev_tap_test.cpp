@@ -49,6 +49,21 @@ TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth)
     EXPECT_TRUE(waitUntil([&] { return !findEventNode(clone); })) << "the clone outlived its tap";
 }
 
+// On a desktop that would show applications the glide late, the tap takes no mouse: the wheel
+// reaches the desktop from the mouse itself, as the mouse sends it.
+struct MiceLeftAloneTest : EvdevTapTest {
+    MiceLeftAloneTest() : EvdevTapTest(true) {}
+};
+
+TEST_F(MiceLeftAloneTest, TheWheelReachesTheDesktopFromTheMouseItself) {
+    EventReader reader(mouse->eventNode());
+    mouse->send(kNotchDown);
+    EXPECT_EQ(receiveFrames(reader, 1), std::vector<Frame>{kNotchDown});
+    EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
+    EXPECT_TRUE(service.takenDevices().empty());
+    EXPECT_TRUE(seen().empty());
+}
+
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
     EventReader clone(taken(*mouse)->cloneDevnode);
     const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}}, press = {{EV_KEY, BTN_LEFT, 1}},

@@ -121,6 +121,8 @@ struct DeviceTest : ::testing::Test {
 // is given and swallows or passes it as told.
 class EvdevTapTest : public DeviceTest {
 protected:
+    // A service that leaves mice alone takes none, so SetUp waits for no grab.
+    explicit EvdevTapTest(bool leaveMiceAlone = false) : service(leaveMiceAlone) {}
     void SetUp() override;
     std::optional<TakenDevice> taken(const TestMouse& mouse) const {
         return takenDevice(service, mouse);

@@ -92,6 +92,7 @@ WheelMouseTap::~WheelMouseTap() {
 }
 
 void WheelMouseTap::start() {
+    if (service_.leaveMiceAlone_) return;
     monitor_->start(
         service_.loop_, [this](const WheelMouseNode& node) { takeWheelMouse(node); },
         [this](std::string_view syspath) { forget(syspath); });
@@ -263,7 +264,7 @@ private:
 
 }  // namespace
 
-EvdevEventTapService::EvdevEventTapService() {
+EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone_(leaveMiceAlone) {
     // The slow calls yield the CPU to the input thread whenever it wakes: on one core the two
     // share, a mouse appearing must not hold up another one's motion. SCHED_IDLE needs no
     // privilege; where it is refused the calls merely compete as equals.

@@ -53,8 +53,11 @@ public:
         EventTapProxy proxy;       // the proxy its wheel events come with
     };
 
-    // Starts the input thread. The service outlives every tap made here.
-    EvdevEventTapService();
+    // Starts the input thread. The service outlives every tap made here. With `leaveMiceAlone`
+    // its taps take no mouse, so every wheel reaches the desktop as the mouse sends it: for a
+    // desktop that would show applications a glide later than the plain wheel
+    // (WheelReception).
+    explicit EvdevEventTapService(bool leaveMiceAlone = false);
     ~EvdevEventTapService() override;
     EvdevEventTapService(const EvdevEventTapService&) = delete;
     EvdevEventTapService& operator=(const EvdevEventTapService&) = delete;
@@ -74,6 +77,7 @@ public:
     void glideAimed(const GlideAccount& glide) override { clones_.aim(glide); }
     void glideEnded(const GlideAccount& glide) override { clones_.end(glide); }
 
+    bool leavesMiceAlone() const { return leaveMiceAlone_; }
     // Asks the input thread; not from a tap's callback while another thread waits for it.
     std::vector<TakenDevice> takenDevices() const;
 
@@ -85,6 +89,7 @@ public:
 private:
     friend class WheelMouseTap;
 
+    const bool leaveMiceAlone_;
     DisplayRefreshes refreshes_;
     CloneWriter clones_{loop_, refreshes_};  // its settling runs on the loop, which ends first
     std::vector<WheelMouseTap*> taps_;       // input thread only
