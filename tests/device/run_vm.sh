@@ -212,7 +212,7 @@ set +e
 timeout --kill-after=10 "${GLIDEWHEEL_VM_TIMEOUT:-300}" \
   qemu-system-x86_64 -accel tcg -m 2G -smp 1 -nodefaults -display none -no-reboot \
     -serial stdio -kernel "$kernel" -initrd "$work_dir/initramfs.cpio" \
-    -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on \
+    -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -append "console=ttyS0 quiet panic=-1" </dev/null 2>&1 |
   tr -d '\r' | tee "$console"
 qemu_status=${PIPESTATUS[0]}
