@@ -4,12 +4,15 @@
 # initramfs holds busybox, the evdev and uinput modules, the test binary and its libraries, and
 # Debian's udevd with the rules that give input devices the properties libinput reads (from this
 # machine's packages udev and libinput-bin), weston with the Wayland test's client, and reports
-# the tests' exit status.
+# the tests' exit status. This machine's root is shared into the VM read-only (9p), under a
+# writable overlay at /host, where the toolkit tests run desktop programs with their own
+# libraries, data and fonts.
 #
 # Usage: run_vm.sh TEST_BINARY WORK_DIR CACHE_DIR [TEST_ARGS...]
 #   WORK_DIR   scratch space for the initramfs and the console log (rebuilt every run)
-#   CACHE_DIR  where the kernel, its two input modules and the virtual display's modules
-#              (vkms/, built by build_vkms.sh) are kept between runs
+#   CACHE_DIR  where the kernel, its input modules, the modules that mount this machine's root
+#              (hostroot/) and the virtual display's modules (vkms/, built by build_vkms.sh)
+#              are kept between runs
 #   TEST_ARGS  passed to the test binary in the VM (for example --gtest_filter=...)
 #
 # Exits 77 (skipped) when the VM cannot be started here: no qemu, busybox or cpio, or no
@@ -50,11 +53,22 @@ kernel_package() {
   apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }'
 }
 
-# Unpacks the kernel image and the two modules the tests need out of the package into $1.
+# What mounts this machine's root in the VM: virtio's PCI transport, 9p over it, and overlayfs,
+# in their load order (each after the modules it depends on).
+readonly hostroot_modules=(
+  drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_legacy_dev
+  drivers/virtio/virtio_pci_modern_dev drivers/virtio/virtio_pci
+  fs/netfs/netfs fs/fscache/fscache net/9p/9pnet net/9p/9pnet_virtio fs/9p/9p fs/overlayfs/overlay
+)
+
+# Unpacks the kernel image and the modules the tests need out of the package into $2.
 # Called where errexit does not apply, so every step checks its own result.
 unpack_kernel() {
   local deb=$1 into=$2
   extract_modules "$deb" "$into" drivers/input/evdev drivers/input/misc/uinput || return 1
+  mkdir "$into/hostroot" || return 1
+  extract_modules "$deb" "$into/hostroot" "${hostroot_modules[@]}" || return 1
+  printf '%s\n' "${hostroot_modules[@]##*/}" >"$into/hostroot/modules.order" || return 1
   dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$into" --wildcards './boot/vmlinuz-*' || return 1
   mv "$into"/boot/vmlinuz-* "$into/vmlinuz" || return 1
   rm -rf "$into/boot"
@@ -102,6 +116,9 @@ if [[ -z "$package" ]]; then
   [[ -n "$package" ]] || skip "no kernel package is known to apt and none is cached"
 fi
 kernel_dir="$cache_dir/$package"
+if [[ -d "$kernel_dir" && ! -f "$kernel_dir/hostroot/modules.order" ]]; then
+  rm -rf "$kernel_dir"  # cached before the VM mounted this machine's root: fetched again whole
+fi
 if [[ ! -d "$kernel_dir" ]]; then
   echo "Fetching $package into $cache_dir" >&2
   fetch_kernel "$package" "$kernel_dir" || skip "could not download and unpack $package"
@@ -129,6 +146,9 @@ mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,lib/modules,lib/systemd,lib/udev/rule
 cp "$busybox" "$root/bin/busybox"
 cp "$here/init" "$root/init"
 cp "$kernel_dir/evdev.ko" "$kernel_dir/uinput.ko" "$root/lib/modules/"
+cp -r "$kernel_dir/hostroot" "$root/lib/modules/hostroot"
+# Where the toolkit tests find their clients under /host: beside the test binary.
+dirname "$test_binary" >"$root/host-test-dir"
 if [[ -z "$display_missing" ]]; then
   cp -r "$display_dir" "$root/lib/modules/display"
 else
@@ -190,8 +210,9 @@ echo "Booting $(basename "$kernel") from $kernel_dir" >&2
 started=$SECONDS
 set +e
 timeout --kill-after=10 "${GLIDEWHEEL_VM_TIMEOUT:-300}" \
-  qemu-system-x86_64 -accel tcg -m 512M -smp 1 -nodefaults -display none -no-reboot \
+  qemu-system-x86_64 -accel tcg -m 2G -smp 1 -nodefaults -display none -no-reboot \
     -serial stdio -kernel "$kernel" -initrd "$work_dir/initramfs.cpio" \
+    -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -append "console=ttyS0 quiet panic=-1" </dev/null 2>&1 |
   tr -d '\r' | tee "$console"
 qemu_status=${PIPESTATUS[0]}

@@ -5,7 +5,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/uinput.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <stdexcept>
@@ -15,6 +19,8 @@
 #include "engine/scroll_interceptor.h"
 #include "platform/linux/display/vblank_display_link.h"
 #include "platform/sim/sim_platform.h"
+
+extern char** environ;
 
 namespace glidewheel::devicetest {
 
@@ -214,6 +220,7 @@ TestMouse& GlideTest::plugIn(bool withKeys) {
     static int plugged = 0;
     TestMouse& mouse =
         mice.emplace_back("glidewheel glide mouse " + std::to_string(++plugged), withKeys);
+    if (!intercepting_) return mouse;  // plain, its event node ready
     if (!waitUntil([&] { return !cloneOf(mouse).empty(); }))
         throw std::runtime_error("the tap did not take " + mouse.name());
     return mouse;
@@ -230,6 +237,98 @@ std::size_t GlideTest::takenCount() const {
 
 Clock::time_point GlideTest::lastEnginePost() {
     return RealInputBackend::installed().taps.lastPost;
+}
+
+void GlideTest::setIntercepting(bool on) {
+    mice.clear();
+    if (on)
+        ScrollInterceptor::shared().start();
+    else
+        ScrollInterceptor::shared().stop();
+    intercepting_ = on;
+}
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+Child::Child(const std::vector<std::string>& argv, const std::string& out, const std::string& err) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    constexpr int kWrite = O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), kWrite, 0600);
+    if (!err.empty())
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), kWrite, 0600);
+    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+Child::~Child() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+Weston::Weston() {
+    if (!mkdtemp(runtime_.data())) fail("making weston's runtime directory", errno);
+    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+    setenv("WAYLAND_DISPLAY", "glidewheel", 1);
+    setenv("WESTON_LIBINPUT_LOG_PRIORITY", "info", 1);  // it logs each device it opens
+    process_ = std::make_unique<Child>(
+        std::vector<std::string>{kPath, "--backend=drm-backend.so", "--use-pixman",
+                                 "--shell=kiosk-shell.so", "--tty=1", "--idle-time=0",
+                                 "--socket=glidewheel", "--no-config", "--log=" + log()},
+        "/dev/null");
+}
+
+bool Weston::listening() const { return access((runtime_ + "/glidewheel").c_str(), F_OK) == 0; }
+
+std::string Weston::version() const {
+    const std::string started = contentsOf(log()), name = "] weston ";
+    const std::size_t at = started.find(name);
+    if (at == std::string::npos) return "weston of unknown version";
+    return started.substr(at + 2, started.find('\n', at) - at - 2);
+}
+
+bool Weston::opened(const std::string& deviceName) const {
+    return contentsOf(log()).find(deviceName + ": device is a pointer") != std::string::npos;
+}
+
+bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered) {
+    return waitUntil(
+        [&] {
+            return mouse.send({{EV_REL, REL_X, 4}}), entered();
+        },
+        [] { std::this_thread::sleep_for(50ms); });
+}
+
+namespace {
+constexpr char kHostRoot[] = "/host";
+constexpr char kHostTestDir[] = "/host-test-dir";  // the test binary's folder, from run_vm.sh
+bool inVm() { return std::filesystem::exists(kHostTestDir); }
+}  // namespace
+
+std::string noHostRoot() {
+    if (!inVm()) return {};
+    if (std::string why = contentsOf("/host-missing"); !why.empty()) return why;  // from init
+    if (!std::filesystem::exists(std::string(kHostRoot) + "/usr/bin/env"))
+        return std::string("nothing is mounted at ") + kHostRoot;
+    return {};
+}
+
+std::vector<std::string> clientCommand(const std::string& program,
+                                       const std::vector<std::string>& env) {
+    std::vector<std::string> command{"/usr/bin/env"};
+    if (inVm()) command = {"/bin/chroot", kHostRoot, "/usr/bin/env"};
+    command.insert(command.end(), env.begin(), env.end());
+    std::string dir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    if (inVm()) dir = contentsOf(kHostTestDir), dir.erase(dir.find_last_not_of('\n') + 1);
+    command.push_back(dir + "/" + program);
+    return command;
 }
 
 }  // namespace glidewheel::devicetest

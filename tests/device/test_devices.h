@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/types.h>
 #include <xf86drm.h>
 #include <xf86drmMode.h>
 
@@ -20,6 +21,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -164,10 +166,17 @@ protected:
     // The clone of a grabbed mouse, or nothing.
     std::string cloneOf(const TestMouse& mouse) const;
     std::size_t takenCount() const;  // the mice the tap holds
+    // Stops or restarts the program's input path. A mouse plugged in while it is stopped stays
+    // a plain mouse that the desktop reads directly: the control run of what the program changes.
+    void setIntercepting(bool on);
+    bool intercepting() const { return intercepting_; }
     // When the engine last posted a glide's frame (settling is the backend's, not posted).
     static Clock::time_point lastEnginePost();
 
     std::deque<TestMouse> mice;
+
+private:
+    bool intercepting_ = true;
 };
 
 // --- Scenarios, and what applications should receive from each ---
@@ -277,6 +286,56 @@ protected:
         return sent;
     }
 };
+
+// --- Programs the tests run beside the program's input path: a compositor and its clients ---
+
+// The whole of a file; empty when there is none.
+std::string contentsOf(const std::string& path);
+
+// A program run with its standard output to the file `out`, and its standard error to `err`
+// where one is named; ended with SIGTERM when it goes.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::string& out,
+          const std::string& err = "");
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+private:
+    pid_t pid_ = -1;
+};
+
+// weston 10 on the VM's virtual display (DRM backend, kiosk shell, pixman renderer), reading the
+// mice through its own libinput, with its socket and log in a runtime directory of its own that
+// it gives its clients (XDG_RUNTIME_DIR and WAYLAND_DISPLAY are set for them).
+class Weston {
+public:
+    static constexpr const char* kPath = "/usr/bin/weston";
+
+    Weston();
+    bool listening() const;  // once its socket is there
+    std::string log() const { return runtime_ + "/weston.log"; }
+    std::string runtime() const { return runtime_; }
+    std::string version() const;  // as its log names it: "weston 10.0.1" and the rest of the line
+    // Whether it has opened the device with this name as a pointer.
+    bool opened(const std::string& deviceName) const;
+
+private:
+    std::string runtime_ = "/tmp/wayland-XXXXXX";
+    std::unique_ptr<Child> process_;
+};
+
+// Moves the mouse a little at a time until `entered` says its pointer is on the window.
+bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered);
+
+// The VM mounts this machine's root at /host (init), where desktop programs run with this
+// machine's own libraries. Why it cannot here; empty where it can.
+std::string noHostRoot();
+// The command that runs `program`, one of the test's clients built beside the test binary, with
+// the environment `env` added ("NAME=value"): under /host in the VM, directly elsewhere.
+std::vector<std::string> clientCommand(const std::string& program,
+                                       const std::vector<std::string>& env);
 
 // --- The virtual display, for tests of what follows it ---
 

@@ -11,24 +11,18 @@
 
 #include <fcntl.h>
 #include <libinput.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "platform/linux/input/devices/device_classification.h"
 #include "tests/device/test_devices.h"
-
-extern char** environ;
 
 namespace glidewheel::devicetest {
 namespace {
@@ -234,40 +228,6 @@ using platform::linuxdesktop::cloneName;
 
 constexpr double kUnitsPerDetent = 10.0;  // weston's surface units per wheel detent
 constexpr int kWheelSource = 0;           // WL_POINTER_AXIS_SOURCE_WHEEL
-constexpr const char* kWeston = "/usr/bin/weston";
-// A seat before version 8 gives clients whole detents only, each when libinput sees the clone's
-// legacy step, which comes halfway through a detent: with the glide's raised first post.
-std::string contentsOf(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// A program run with its standard output to the file `out`, ended with SIGTERM when it goes.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::string& out) {
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Child() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-private:
-    pid_t pid_ = -1;
-};
-
 // One scroll frame as the client printed it; index 0 vertical, 1 horizontal.
 struct ScrollFrame {
     Clock::time_point at;
@@ -305,54 +265,40 @@ protected:
     void SetUp() override {
         ScenarioTest::SetUp();
         if (IsSkipped()) return;
-        if (access(kWeston, X_OK) != 0) GTEST_SKIP() << "no weston (scripts/deps test installs it)";
+        if (access(Weston::kPath, X_OK) != 0)
+            GTEST_SKIP() << "no weston (scripts/deps test installs it)";
         if (const std::string why = noDisplay(); !why.empty()) GTEST_SKIP() << why;
         if (!client) startSession();  // its failures end the test here
     }
     void startSession() {
-        ASSERT_NE(mkdtemp(runtime.data()), nullptr);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        setenv("WAYLAND_DISPLAY", "glidewheel", 1);
-        setenv("WESTON_LIBINPUT_LOG_PRIORITY", "info", 1);  // it logs each device it opens
-        weston = std::make_unique<Child>(
-            std::vector<std::string>{kWeston, "--backend=drm-backend.so", "--use-pixman",
-                                     "--shell=kiosk-shell.so", "--tty=1", "--idle-time=0",
-                                     "--socket=glidewheel", "--no-config", "--log=" + log()},
-            "/dev/null");
-        const std::string socket = runtime + "/glidewheel";
-        const auto listening = [&] { return access(socket.c_str(), F_OK) == 0; };
-        ASSERT_TRUE(waitUntil(listening)) << "weston did not start:\n" << contentsOf(log());
+        weston = std::make_unique<Weston>();
+        ASSERT_TRUE(waitUntil([] { return weston->listening(); })) << "weston did not start:\n"
+                                                                   << contentsOf(weston->log());
         const auto self = std::filesystem::read_symlink("/proc/self/exe");
         client = std::make_unique<Child>(std::vector<std::string>{self.parent_path() /
                                                                   "wayland-scroll-client"},
                                          said());
         ASSERT_TRUE(waitUntil([&] { return ClientSaid(said()).seatVersion > 0; }));
-        const std::string started = contentsOf(log()), name = "] weston ";
-        const std::size_t at = started.find(name) + 2;
-        std::printf("wayland: compositor %s, wl_seat version %d\n",
-                    started.substr(at, started.find('\n', at) - at).c_str(),
+        std::printf("wayland: compositor %s, wl_seat version %d\n", weston->version().c_str(),
                     ClientSaid(said()).seatVersion);
     }
     // Waits until weston has opened the clone, then puts the pointer on the client's surface.
     void watch(TestMouse& mouse) override {
-        const std::string opened = cloneName(mouse.name()) + ": device is a pointer";
-        if (!waitUntil([&] { return contentsOf(log()).find(opened) != std::string::npos; }))
-            throw std::runtime_error("weston did not open the clone:\n" + contentsOf(log()));
-        if (!waitUntil(
-                [&] {
-                    return mouse.send({{EV_REL, REL_X, 4}}), ClientSaid(said()).focused;
-                },
-                [] { std::this_thread::sleep_for(50ms); }))
+        if (!waitUntil([&] { return weston->opened(cloneName(mouse.name())); }))
+            throw std::runtime_error("weston did not open the clone:\n" +
+                                     contentsOf(weston->log()));
+        if (!moveOnto(mouse, [] { return ClientSaid(said()).focused; }))
             throw std::runtime_error("the client's pointer never entered");
     }
     void pump() override {}  // the client's lines wait in their file
-    static std::string log() { return runtime + "/weston.log"; }
-    static std::string said() { return runtime + "/client.out"; }
+    static std::string said() { return weston->runtime() + "/client.out"; }
 
-    static inline std::string runtime = "/tmp/wayland-XXXXXX";
-    static inline std::unique_ptr<Child> weston, client;
+    static inline std::unique_ptr<Weston> weston;
+    static inline std::unique_ptr<Child> client;
 };
 
+// A seat before version 8 gives clients whole detents only, each when libinput sees the clone's
+// legacy step, which comes halfway through a detent: with the glide's raised first post.
 TEST_P(WhatWaylandClientsReceive, DetentsFromTheWheelAtMostOnceARefresh) {
     const std::size_t from = ClientSaid(said()).frames.size();
     const std::vector<Clock::time_point> sent = play();
