@@ -253,10 +253,10 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryCont
         EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
         EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1), "General,About");
         EXPECT_FALSE(tabs->tabIcon(0).isNull() || tabs->tabIcon(1).isNull());  // the symbols load
-        content.setFixedSize(360, 340);
+        content.setFixedSize(360, 382);
         content.show();
         EXPECT_EQ(tabs->currentIndex(), 0);
-        EXPECT_EQ(tabs->geometry(), QRect(8, 0, 344, 332));  // 8 in from the sides and bottom
+        EXPECT_EQ(tabs->geometry(), QRect(8, 0, 344, 374));  // 8 in from the sides and bottom
         general->layout()->activate();
         for (const QWidget* control : general->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (!control->isVisible()) continue;
