@@ -65,6 +65,14 @@ TEST(Presentation, SpeedTextHasOneDecimalAFullStopAndAnX) {
     EXPECT_EQ(shown, (QStringList{"1.0x", "0.1x", "10.0x", "2.3x"}));
 }
 
+TEST(Presentation, AccelerationTextIsOffOrTheMostASpinMultipliesBy) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "Off"},        {-0.5, "Off"},       {std::nan(""), "Off"},
+        {1.0, "up to 6.0x"}, {0.5, "up to 3.5x"}, {0.2, "up to 2.0x"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(accelerationText(value), text) << value;
+}
+
 template <class T = QWidget>
 T* child(const QWidget& view, const char* name) {
     T* found = view.findChild<T*>(name);
