@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cfloat>
+#include <chrono>
 
 #include "engine/scroll_interceptor.h"
 #include "engine/smooth_scroller.h"
@@ -44,6 +45,8 @@ Event wheelNotch() {
     return event;
 }
 
+// The argument is the acceleration setting: 0 (off), or 1 with the notches of a fast spin, 20 ms
+// apart, so that every one is accelerated.
 void tapCallbackOnAWheelNotch(benchmark::State& state) {
     // Leaked, so that the backend outlives the shared interceptor at exit. The display link is
     // a manual one: it is started by the first notch and never ticked, so no thread runs.
@@ -54,8 +57,10 @@ void tapCallbackOnAWheelNotch(benchmark::State& state) {
     }();
     ScrollInterceptor& interceptor = ScrollInterceptor::shared();
     Preferences::shared().setIsEnabled(true);
+    Preferences::shared().setAcceleration(static_cast<double>(state.range(0)));
     Event notch = wheelNotch();
     for (auto _ : state) {
+        notch.setTimestamp(notch.timestamp() + std::chrono::milliseconds(20));
         Event* result = ScrollInterceptor::eventTapCallback(EventTapProxy{1}, kCGEventScrollWheel,
                                                             &notch, nullptr);
         benchmark::DoNotOptimize(result);
@@ -63,7 +68,7 @@ void tapCallbackOnAWheelNotch(benchmark::State& state) {
     interceptor.smoothScroller().stop();
     benchmark::DoNotOptimize(platform);
 }
-BENCHMARK(tapCallbackOnAWheelNotch);
+BENCHMARK(tapCallbackOnAWheelNotch)->ArgName("acceleration")->Arg(0)->Arg(1);
 
 void frameStepThatPosts(benchmark::State& state) {
     sim::SimDisplayLinkService links;

@@ -69,6 +69,7 @@ void ScrollInterceptor::stop() {
     if (eventTap_) eventTap_->setEnabled(false);
     if (runLoopSource_) runLoopSource_->removeFromMainRunLoop();
     smoothScroller_.stop();
+    acceleration_.reset();
     runLoopSource_.reset();
     eventTap_.reset();
     isRunning_ = false;
@@ -103,7 +104,9 @@ Event* ScrollInterceptor::handleTapEvent(EventTapProxy proxy, EventType type, Ev
     const bool reverse = preferences_.reverseScroll();
     if (reverse) d = -d;
     const double c = clampedDelta(d);
-    const double distance = glideDistance(c, preferences_.scrollSpeed());
+    const double multiple = acceleration_.notchMultiple(event->timestamp(), {horizontal, c > 0},
+                                                        preferences_.acceleration());
+    const double distance = glideDistance(c, preferences_.scrollSpeed()) * multiple;
     const double factor = interpolationFactor(preferences_.smoothness());
     const EventField lines =
         horizontal ? kCGScrollWheelEventDeltaAxis2 : kCGScrollWheelEventDeltaAxis1;

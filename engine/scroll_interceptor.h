@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "engine/scroll_acceleration.h"
 #include "engine/smooth_scroller.h"
 #include "platform/event_tap.h"
 #include "platform/services.h"
@@ -64,6 +65,7 @@ private:
     Preferences& preferences_;
 
     SmoothScroller smoothScroller_;
+    ScrollAcceleration acceleration_;  // the callback's own, like the fields it reads
     std::unique_ptr<platform::EventTap> eventTap_;
     std::unique_ptr<platform::RunLoopSource> runLoopSource_;
     bool isRunning_ = false;

@@ -65,7 +65,10 @@ bool Event::setDoubleValue(EventField field, double value) {
 }
 
 bool operator==(const Event& a, const Event& b) {
-    if (a.type_ != b.type_ || a.flags_ != b.flags_ || a.count_ != b.count_) return false;
+    if (a.type_ != b.type_ || a.flags_ != b.flags_ || a.timestamp_ != b.timestamp_ ||
+        a.count_ != b.count_) {
+        return false;
+    }
     // Same fields in any order, each with the same type and the same bits (so NaN equals itself).
     for (std::uint32_t i = 0; i < a.count_; ++i) {
         const Event::Slot& slot = a.slots_[i];

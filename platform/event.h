@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 namespace glidewheel::platform {
@@ -52,6 +53,9 @@ public:
     void setType(EventType type) { type_ = type; }
     EventFlags flags() const { return flags_; }
     void setFlags(EventFlags flags) { flags_ = flags; }
+    // When the device reported the event, on the monotonic clock; 0 when nobody stamped it.
+    std::chrono::nanoseconds timestamp() const { return timestamp_; }
+    void setTimestamp(std::chrono::nanoseconds timestamp) { timestamp_ = timestamp; }
 
     // Doubles read as integers truncate towards zero and saturate; NaN reads as 0.
     std::int64_t integerValue(EventField field) const;
@@ -81,6 +85,7 @@ private:
 
     EventType type_;
     EventFlags flags_;
+    std::chrono::nanoseconds timestamp_{0};
     std::uint32_t count_ = 0;
     std::array<Slot, kMaxFields> slots_{};
 };

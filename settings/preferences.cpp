@@ -2,6 +2,8 @@
 
 #include "settings/preferences.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/services.h"
@@ -15,6 +17,7 @@ constexpr const char* kScrollSpeed = "scrollSpeed";
 constexpr const char* kSmoothness = "smoothness";
 constexpr const char* kReverseScroll = "reverseScroll";
 constexpr const char* kLaunchAtLogin = "launchAtLogin";
+constexpr const char* kAcceleration = "acceleration";
 
 // Registration is volatile: it is redone at every start and never written out.
 platform::UserDefaults& withRegisteredDefaults(platform::UserDefaults& defaults) {
@@ -24,6 +27,7 @@ platform::UserDefaults& withRegisteredDefaults(platform::UserDefaults& defaults)
         {kSmoothness, 0.5},
         {kReverseScroll, false},
         {kLaunchAtLogin, false},
+        {kAcceleration, 0.0},
     });
     return defaults;
 }
@@ -34,6 +38,18 @@ void store(platform::UserDefaults& defaults, const char* key, bool value) {
 
 void store(platform::UserDefaults& defaults, const char* key, double value) {
     defaults.setDouble(key, value);
+}
+
+// The stored acceleration within 0…1, the slider's range: a hand-edited value outside it is
+// clamped and one that is no number is dropped for 0, each with a line naming it.
+double loadedAcceleration(const platform::UserDefaults& defaults) {
+    const double stored = defaults.doubleForKey(kAcceleration);
+    const double loaded = std::isnan(stored) ? 0.0 : std::clamp(stored, 0.0, 1.0);
+    if (loaded != stored) {
+        std::fprintf(stderr, "glidewheel: %s = %g is outside 0 to 1; using %g\n", kAcceleration,
+                     stored, loaded);
+    }
+    return loaded;
 }
 
 }  // namespace
@@ -52,7 +68,8 @@ Preferences::Preferences(platform::UserDefaults& defaults, platform::LoginItems&
       scrollSpeed_(defaults_.doubleForKey(kScrollSpeed)),
       smoothness_(defaults_.doubleForKey(kSmoothness)),
       reverseScroll_(defaults_.boolForKey(kReverseScroll)),
-      launchAtLogin_(defaults_.boolForKey(kLaunchAtLogin)) {}
+      launchAtLogin_(defaults_.boolForKey(kLaunchAtLogin)),
+      acceleration_(loadedAcceleration(defaults_)) {}
 
 template <class T>
 void Preferences::change(Published<T>& property, const char* key, T value) {
@@ -65,6 +82,7 @@ void Preferences::setIsEnabled(bool value) { change(isEnabled_, kIsEnabled, valu
 void Preferences::setScrollSpeed(double value) { change(scrollSpeed_, kScrollSpeed, value); }
 void Preferences::setSmoothness(double value) { change(smoothness_, kSmoothness, value); }
 void Preferences::setReverseScroll(bool value) { change(reverseScroll_, kReverseScroll, value); }
+void Preferences::setAcceleration(double value) { change(acceleration_, kAcceleration, value); }
 
 void Preferences::setLaunchAtLogin(bool value) {
     change(launchAtLogin_, kLaunchAtLogin, value);

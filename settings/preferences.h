@@ -9,8 +9,9 @@ namespace glidewheel {
 
 // The program's settings: loaded from the user defaults when created, each stored the moment it
 // is assigned, every change published. Values are not range-checked here; the sliders and the
-// interceptor decide what ranges mean. Main thread only, except that the values may be read
-// from any thread (the tap callback reads four of them on the input thread).
+// interceptor decide what ranges mean; only acceleration, which has no such history, is brought
+// into 0…1 as it loads, with a line on standard error. Main thread only, except that the values may
+// be read from any thread (the tap callback reads five of them on the input thread).
 //
 // An assignment, also of the value already held:
 //   1. objectWillChange fires and the property's stream delivers the new value (not stored yet);
@@ -32,12 +33,14 @@ public:
     double smoothness() const { return smoothness_.value(); }
     bool reverseScroll() const { return reverseScroll_.value(); }
     bool launchAtLogin() const { return launchAtLogin_.value(); }
+    double acceleration() const { return acceleration_.value(); }
 
     void setIsEnabled(bool value);
     void setScrollSpeed(double value);
     void setSmoothness(double value);
     void setReverseScroll(bool value);
     void setLaunchAtLogin(bool value);
+    void setAcceleration(double value);
 
     ChangeSignal& objectWillChange() { return objectWillChange_; }
     Published<bool>& isEnabledStream() { return isEnabled_; }
@@ -45,6 +48,7 @@ public:
     Published<double>& smoothnessStream() { return smoothness_; }
     Published<bool>& reverseScrollStream() { return reverseScroll_; }
     Published<bool>& launchAtLoginStream() { return launchAtLogin_; }
+    Published<double>& accelerationStream() { return acceleration_; }
 
 private:
     template <class T>
@@ -59,6 +63,7 @@ private:
     Published<double> smoothness_;
     Published<bool> reverseScroll_;
     Published<bool> launchAtLogin_;
+    Published<double> acceleration_;
 };
 
 }  // namespace glidewheel

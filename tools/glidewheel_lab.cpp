@@ -3,12 +3,13 @@
 // glidewheel-lab: replays a wheel trace through the real interceptor, scroller and preferences
 // on the sim backend and prints, as CSV, every event that reaches applications.
 //
-//   glidewheel-lab [--speed S] [--smoothness M] [--reverse] [--disabled] [--refresh HZ]
-//                  [--svg FILE] EVENT...
+//   glidewheel-lab [--speed S] [--smoothness M] [--acceleration A] [--reverse] [--disabled]
+//                  [--refresh HZ] [--svg FILE] EVENT...
 //
 // EVENT is TIME_MS:ITEM,ITEM,... with ITEM N=VALUE (event field N; an integer literal, decimal
 // or 0x hex, is written as an integer, anything else as a double), flags=VALUE or type=VALUE
-// (default 22, a scroll-wheel event). Example: 0:96=1,11=1 is one slow vertical notch.
+// (default 22, a scroll-wheel event). Example: 0:96=1,11=1 is one slow vertical notch. Each
+// event is stamped with its time, which acceleration (0 to 1) measures the pace by.
 //
 // Output: time_ms,frame,origin,f96,f97,f11,f12,f88,f42, one row per event applications
 // receive; frame is empty and origin "wheel" for a wheel event let through, origin "glide" for

@@ -22,23 +22,25 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
     bool ok = dir.mkpath(".");
-    // Sizes in px: the tray popup's frame is 300 by 340, the settings window's 360 by 340.
-    const auto save = [&](auto&& view, int width, const char* name) {
-        view.setFixedSize(width, 340);
+    // Sizes in px: the tray popup's frame is 300 by 340, the settings window's 360 by 382.
+    constexpr QSize kPopup{300, 340};
+    constexpr QSize kSettings{360, 382};
+    const auto save = [&](auto&& view, QSize size, const char* name) {
+        view.setFixedSize(size);
         view.show();
         const bool saved = view.grab().save(dir.filePath(name));
         std::printf("%s %s\n", saved ? "wrote" : "FAILED to write", qPrintable(dir.filePath(name)));
         ok = ok && saved;
     };
     sim.trust.trusted = false;
-    save(MenuPopoverView(Preferences::shared(), false, {}, {}, {}), 300, "popover-warning.png");
-    save(ContentView({}), 360, "settings-general.png");
+    save(MenuPopoverView(Preferences::shared(), false, {}, {}, {}), kPopup, "popover-warning.png");
+    save(ContentView({}), kSettings, "settings-general.png");
     sim.trust.trusted = true;
     Preferences::shared().setIsEnabled(false);
-    save(MenuPopoverView(Preferences::shared(), true, {}, {}, {}), 300, "popover-disabled.png");
+    save(MenuPopoverView(Preferences::shared(), true, {}, {}, {}), kPopup, "popover-disabled.png");
     Preferences::shared().setIsEnabled(true);
     ContentView about({});
     about.findChild<QTabWidget*>()->setCurrentIndex(1);
-    save(about, 360, "settings-about.png");
+    save(about, kSettings, "settings-about.png");
     return ok ? 0 : 1;
 }

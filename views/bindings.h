@@ -27,8 +27,9 @@ struct SliderScale {
     int positionOf(double value) const;
 };
 
-inline constexpr SliderScale kSpeedScale{1, 100, 10};      // 0.1 … 10.0 in steps of 0.1
-inline constexpr SliderScale kSmoothnessScale{0, 20, 20};  // 0.0 … 1.0 in steps of 0.05
+inline constexpr SliderScale kSpeedScale{1, 100, 10};        // 0.1 … 10.0 in steps of 0.1
+inline constexpr SliderScale kSmoothnessScale{0, 20, 20};    // 0.0 … 1.0 in steps of 0.05
+inline constexpr SliderScale kAccelerationScale{0, 20, 20};  // 0.0 … 1.0 in steps of 0.05
 
 // Two-way bindings between a control and one settings property. The control shows every value
 // the property takes, from whatever source; only a person's action on the control assigns.

@@ -74,6 +74,9 @@ void GeneralView::addSliders(QVBoxLayout& form, Preferences& prefs) {
     form.addLayout(sliderGroup(
         this, tr("Smoothness"), "smoothness", 2, kSmoothnessScale, prefs.smoothnessStream(),
         [&prefs](double v) { prefs.setSmoothness(v); }, &smoothnessLabel, bindings_));
+    form.addLayout(sliderGroup(
+        this, tr("Acceleration"), "acceleration", 2, kAccelerationScale, prefs.accelerationStream(),
+        [&prefs](double v) { prefs.setAcceleration(v); }, &accelerationText, bindings_));
     for (QSlider* slider : findChildren<QSlider*>()) setSmallControlSize(*slider);
 }
 

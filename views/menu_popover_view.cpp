@@ -129,6 +129,10 @@ QWidget* MenuPopoverView::createSettingsSection() {
         settingsSection_, "Smoothness", "smoothness", 4, kSmoothnessScale,
         prefs_.smoothnessStream(), [this](double v) { prefs_.setSmoothness(v); }, &smoothnessLabel,
         bindings_));
+    section->addLayout(sliderGroup(
+        settingsSection_, "Acceleration", "acceleration", 4, kAccelerationScale,
+        prefs_.accelerationStream(), [this](double v) { prefs_.setAcceleration(v); },
+        &accelerationText, bindings_));
     addToggleRow(
         *section, settingsSection_, tr("Reverse scroll"), "reverseScroll", true,
         prefs_.reverseScrollStream(), [this](bool v) { prefs_.setReverseScroll(v); }, bindings_);

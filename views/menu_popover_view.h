@@ -15,11 +15,12 @@ class QLabel;
 
 namespace glidewheel {
 
-// The tray popup's content: the master switch, the speed and smoothness sliders, the direction
-// and login toggles, a warning while accessibility trust is missing, and the footer with the
-// settings and quit buttons. Every control is bound to `prefs`, which the view does not own and
-// which must outlive it. While smoothing is off the settings section is dimmed and disabled;
-// the header switch stays live. Its buttons run the given actions. Sets no size of its own.
+// The tray popup's content: the master switch, the speed, smoothness and acceleration sliders,
+// the direction and login toggles, a warning while accessibility trust is missing, and the
+// footer with the settings and quit buttons. Every control is bound to `prefs`, which the view does
+// not own and which must outlive it. While smoothing is off the settings section is dimmed and
+// disabled; the header switch stays live. Its buttons run the given actions. Sets no size of its
+// own.
 class MenuPopoverView : public QWidget {
     Q_OBJECT
 public:

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include "engine/scroll_acceleration.h"
 #include "engine/scroll_interceptor.h"
 #include "platform/services.h"
 
@@ -43,6 +44,12 @@ QString smoothnessLabel(double smoothness) {
 QString speedText(double scrollSpeed) {
     // QString::asprintf formats like C's printf in the "C" locale, whatever QLocale says.
     return QString::asprintf("%.1fx", scrollSpeed);
+}
+
+QString accelerationText(double acceleration) {
+    if (!(acceleration > 0.0)) return QStringLiteral("Off");
+    return QString::asprintf("up to %.1fx",
+                             accelerationMultiplier(acceleration::kFastInterval, acceleration));
 }
 
 QString versionString() {

@@ -19,6 +19,10 @@ QString smoothnessLabel(double smoothness);
 // The speed factor as "%.1fx" with a full stop whatever the locale: "1.0x", "0.1x", "10.0x".
 QString speedText(double scrollSpeed);
 
+// What an acceleration setting does, for its slider: "Off" at 0 (and for anything not above
+// it), else the most a fast spin multiplies a notch by, as "up to %.1fx": "up to 6.0x" at 1.
+QString accelerationText(double acceleration);
+
 // The program's version from the bundle's "CFBundleShortVersionString"; "1.0" when there is no
 // information dictionary, no such key, or a value that is not a string.
 QString versionString();

@@ -49,6 +49,8 @@ TEST(ParseArguments, MalformedArgumentsAreNamedInTheError) {
     const std::pair<std::vector<std::string_view>, std::string> cases[] = {
         {{"--speed", "1.5x"}, "\"1.5x\""},
         {{"--refresh", "0"}, "\"0\""},
+        {{"--acceleration", "1.5"}, "\"1.5\""},
+        {{"--acceleration", "nan"}, "\"nan\""},
         {{"--svg"}, "\"--svg\""},
         {{"--loud", "0:96=1"}, "\"--loud\""},
         {{"0:96=1,oops"}, "\"0:96=1,oops\""},
@@ -127,6 +129,25 @@ TEST(Replay, EventExactlyAtAFrameTimeIsHandledBeforeThatFrame) {
             EXPECT_NEAR(result.deliveries[0].event.doubleValue(96), atFrame ? 2.4495 : 1.2247, 1e-4)
                 << toDouble(rate.hz) << " Hz, " << (atFrame ? "at the frame" : "just after it");
         }
+    }
+}
+
+// Trace events are stamped with their times, so a fast spin accelerates: five notches 20 ms
+// apart at setting 1 aim at 1 + 4 × 6 notches, and the chart's notches say the same.
+TEST(Replay, AccelerationMeasuresThePaceByTheTraceTimes) {
+    for (const double acceleration : {0.0, 1.0}) {
+        LabOptions options;
+        options.acceleration = acceleration;
+        for (Wide ms = 0; ms <= 80; ms += 20) options.events.push_back({{ms, 1}, notch(96, 1.0)});
+        const ReplayResult result = replayed(options);
+        double notched = 0.0;
+        for (const Notch& n : result.notches) notched += n.distance;
+        double glided = 0.0;
+        for (const Delivery& d : result.deliveries) glided += d.event.doubleValue(96);
+        const double aimed = acceleration == 0.0 ? 50.0 : 250.0;
+        EXPECT_EQ(notched, aimed);
+        EXPECT_GT(glided, aimed - 2.0) << "the stop rule leaves less than a notch's tail";
+        EXPECT_LE(glided, aimed);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <string>
 #include <tuple>
@@ -52,6 +53,31 @@ TEST_F(PreferencesTest, LoadsTheDefaultsWritingNothingAndStoresEachKeyTypedAndUn
               std::make_tuple(false, 7.5, -3.0, true, true));
     EXPECT_EQ(defaults.writes(), 5) << "loading wrote something";
     EXPECT_TRUE(loginItems.calls.empty());
+}
+
+// Acceleration is off by default, stored as assigned, and brought into 0…1 as it loads: a value
+// outside is clamped and NaN dropped for 0, each with a line on standard error.
+TEST_F(PreferencesTest, AccelerationLoadsWithinTheUnitRangeSayingWhatItChanged) {
+    EXPECT_EQ(preferences.acceleration(), 0.0);
+    const struct {
+        double stored, loaded;
+        const char* line;
+    } cases[] = {
+        {0.35, 0.35, ""},
+        {1.5, 1.0, "glidewheel: acceleration = 1.5 is outside 0 to 1; using 1\n"},
+        {-2.0, 0.0, "glidewheel: acceleration = -2 is outside 0 to 1; using 0\n"},
+        {std::nan(""), 0.0, "glidewheel: acceleration = nan is outside 0 to 1; using 0\n"},
+    };
+    for (const auto& c : cases) {
+        preferences.setAcceleration(c.stored);  // assignments are not checked
+        const double stored = defaults.doubleForKey("acceleration");
+        EXPECT_TRUE(std::isnan(c.stored) ? std::isnan(stored) : stored == c.stored) << c.stored;
+        defaults.restart();
+        ::testing::internal::CaptureStderr();
+        Preferences next(defaults, loginItems);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.line);
+        EXPECT_EQ(next.acceleration(), c.loaded);
+    }
 }
 
 TEST_F(PreferencesTest, EveryAssignmentSignalsAndDeliversBeforeStoringEvenIfUnchanged) {

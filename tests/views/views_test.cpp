@@ -65,6 +65,14 @@ TEST(Presentation, SpeedTextHasOneDecimalAFullStopAndAnX) {
     EXPECT_EQ(shown, (QStringList{"1.0x", "0.1x", "10.0x", "2.3x"}));
 }
 
+TEST(Presentation, AccelerationTextIsOffOrTheMostASpinMultipliesBy) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "Off"},        {-0.5, "Off"},       {std::nan(""), "Off"},
+        {1.0, "up to 6.0x"}, {0.5, "up to 3.5x"}, {0.2, "up to 2.0x"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(accelerationText(value), text) << value;
+}
+
 template <class T = QWidget>
 T* child(const QWidget& view, const char* name) {
     T* found = view.findChild<T*>(name);
@@ -253,10 +261,10 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryCont
         EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
         EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1), "General,About");
         EXPECT_FALSE(tabs->tabIcon(0).isNull() || tabs->tabIcon(1).isNull());  // the symbols load
-        content.setFixedSize(360, 340);
+        content.setFixedSize(360, 382);
         content.show();
         EXPECT_EQ(tabs->currentIndex(), 0);
-        EXPECT_EQ(tabs->geometry(), QRect(8, 0, 344, 332));  // 8 in from the sides and bottom
+        EXPECT_EQ(tabs->geometry(), QRect(8, 0, 344, 374));  // 8 in from the sides and bottom
         general->layout()->activate();
         for (const QWidget* control : general->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (!control->isVisible()) continue;

@@ -3,6 +3,7 @@
 #include "tools/lab/replay.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -46,16 +47,29 @@ std::string fixed6(double value) {
 
 bool isLess(Exact a, Exact b) { return a.numerator * b.denominator < b.numerator * a.denominator; }
 
-// The glide a swallowed wheel event asked for, worked out as the interceptor does.
-Notch notchFor(const TraceEvent& wheel, const LabOptions& options) {
-    double delta = wheel.event.doubleValue(kCGScrollWheelEventPointDeltaAxis1);
-    bool sideways = (wheel.event.flags() & kCGEventFlagMaskShift) != 0;
+// The trace time as the event's time stamp; times have at most 6 decimals of a millisecond, so
+// this is exact.
+std::chrono::nanoseconds timestampOf(Exact timeMs) {
+    return std::chrono::nanoseconds(
+        static_cast<std::int64_t>(timeMs.numerator * 1'000'000 / timeMs.denominator));
+}
+
+// The glide a swallowed wheel event asked for, worked out as the interceptor does, with an
+// acceleration of its own that sees the same notches.
+Notch notchFor(const Event& wheel, Exact timeMs, const LabOptions& options,
+               ScrollAcceleration& acceleration) {
+    double delta = wheel.doubleValue(kCGScrollWheelEventPointDeltaAxis1);
+    bool horizontal = false;
     if (delta == 0.0) {
-        delta = wheel.event.doubleValue(kCGScrollWheelEventPointDeltaAxis2);
-        sideways = true;
+        delta = wheel.doubleValue(kCGScrollWheelEventPointDeltaAxis2);
+        horizontal = true;
     }
     if (options.reverse) delta = -delta;
-    return Notch{wheel.timeMs, glideDistance(clampedDelta(delta), options.speed), sideways};
+    const double clamped = clampedDelta(delta);
+    const double multiple = acceleration.notchMultiple(wheel.timestamp(), {horizontal, clamped > 0},
+                                                       options.acceleration);
+    const bool sideways = horizontal || (wheel.flags() & kCGEventFlagMaskShift) != 0;
+    return Notch{timeMs, glideDistance(clamped, options.speed) * multiple, sideways};
 }
 
 }  // namespace
@@ -66,6 +80,7 @@ ReplayResult replay(const LabOptions& options, sim::SimPlatform& platform, Prefe
     preferences.setScrollSpeed(options.speed);
     preferences.setSmoothness(options.smoothness);
     preferences.setReverseScroll(options.reverse);
+    preferences.setAcceleration(options.acceleration);
     platform.trust.trusted = true;
     if (preferences.isEnabled()) interceptor.start();
 
@@ -82,9 +97,12 @@ ReplayResult replay(const LabOptions& options, sim::SimPlatform& platform, Prefe
         }
         platform.events.clearDelivered();
     };
+    ScrollAcceleration notchAcceleration;
     const auto handle = [&](const TraceEvent& wheel) {
-        if (!platform.events.deliver(wheel.event))
-            result.notches.push_back(notchFor(wheel, options));
+        Event stamped = wheel.event;
+        stamped.setTimestamp(timestampOf(wheel.timeMs));
+        if (!platform.events.deliver(stamped))
+            result.notches.push_back(notchFor(stamped, wheel.timeMs, options, notchAcceleration));
         collect(wheel.timeMs, std::nullopt);
     };
     const auto gliding = [&] { return interceptor.smoothScroller().isDisplayLinkRunning(); };

@@ -188,7 +188,7 @@ void parseItem(std::string_view event, std::string_view item, platform::Event& i
     }
 }
 
-// The value of --svg, --refresh, --speed or --smoothness.
+// The value of --svg, --refresh, --speed, --smoothness or --acceleration.
 void applyOption(std::string_view option, std::string_view value, LabOptions& options) {
     if (option == "--svg") {
         if (value.empty()) throw ArgumentError("option \"--svg\" needs a file name");
@@ -208,7 +208,16 @@ void applyOption(std::string_view option, std::string_view value, LabOptions& op
             throw ArgumentError("value " + quoted(value) + " of option " + quoted(option) +
                                 " is not a number");
         }
-        (option == "--speed" ? options.speed : options.smoothness) = *number;
+        if (option == "--acceleration") {
+            // The settings' range: the engine would clamp anything else, and a trace run at
+            // 1.5 would show what 1 does under another name.
+            if (!(*number >= 0.0 && *number <= 1.0)) {
+                throw ArgumentError("acceleration " + quoted(value) + " is not between 0 and 1");
+            }
+            options.acceleration = *number;
+        } else {
+            (option == "--speed" ? options.speed : options.smoothness) = *number;
+        }
     }
 }
 
@@ -252,8 +261,8 @@ LabOptions parseArguments(std::span<const std::string_view> arguments) {
             options.reverse = true;
         } else if (argument == "--disabled") {
             options.disabled = true;
-        } else if (argument != "--speed" && argument != "--smoothness" && argument != "--refresh" &&
-                   argument != "--svg") {
+        } else if (argument != "--speed" && argument != "--smoothness" &&
+                   argument != "--acceleration" && argument != "--refresh" && argument != "--svg") {
             throw ArgumentError("unknown option " + quoted(argument));
         } else if (i + 1 == arguments.size()) {
             throw ArgumentError("option " + quoted(argument) + " needs a value");

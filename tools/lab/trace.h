@@ -34,6 +34,7 @@ struct TraceEvent {
 struct LabOptions {
     double speed = 1.0;
     double smoothness = 0.5;
+    double acceleration = 0.0;
     bool reverse = false;
     bool disabled = false;
     Exact refreshHz{60, 1};
@@ -47,8 +48,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// glidewheel-lab [--speed S] [--smoothness M] [--reverse] [--disabled] [--refresh HZ]
-//                [--svg FILE] EVENT...
+// glidewheel-lab [--speed S] [--smoothness M] [--acceleration A] [--reverse] [--disabled]
+//                [--refresh HZ] [--svg FILE] EVENT...
 // Throws ArgumentError for the first argument that is not right.
 LabOptions parseArguments(std::span<const std::string_view> arguments);
 

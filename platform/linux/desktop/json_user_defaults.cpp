@@ -134,7 +134,16 @@ std::filesystem::path JsonUserDefaults::defaultFile() {
 }
 
 void JsonUserDefaults::registerDefaults(const std::map<std::string, Value>& defaults) {
-    for (const auto& [key, value] : defaults) registered_[key] = value;
+    for (const auto& [key, value] : defaults) {
+        registered_[key] = value;
+        // A hand-edited setting of no type we read is dropped for its default: say which.
+        if (auto it = document_->stored.find(key); it != document_->stored.end() && !typed(*it)) {
+            std::fprintf(stderr,
+                         "glidewheel: \"%s\" in %s is neither a number nor true or false; "
+                         "using its default\n",
+                         key.c_str(), file_.c_str());
+        }
+    }
 }
 
 std::optional<UserDefaults::Value> JsonUserDefaults::valueForKey(const std::string& key) const {

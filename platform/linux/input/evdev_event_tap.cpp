@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -52,7 +53,8 @@ private:
                EventTapProxy proxy);
     void forget(std::string_view syspath);
     void onReadable(Taken& taken);
-    std::optional<WheelMotion> filterWheel(EventTapProxy proxy, const WheelMotion& released);
+    std::optional<WheelMotion> filterWheel(EventTapProxy proxy, const WheelMotion& released,
+                                           std::chrono::nanoseconds time);
     void updateWatch(Taken& taken);
     void drop(Taken& taken);
     Taken* find(std::string_view syspath);
@@ -107,8 +109,9 @@ void WheelMouseTap::takeWheelMouse(const WheelMouseNode& node) {
     service_.slowDeviceCalls_.post(
         [this, tap = weak_from_this(), &loop = service_.loop_, node, proxy] {
             std::shared_ptr<GrabbedMouse> mouse =
-                GrabbedMouse::open(node, [this, proxy](const WheelMotion& released) {
-                    return filterWheel(proxy, released);
+                GrabbedMouse::open(node, [this, proxy](const WheelMotion& released,
+                                                       std::chrono::nanoseconds time) {
+                    return filterWheel(proxy, released, time);
                 });
             loop.post([tap, mouse = std::move(mouse), syspath = node.syspath, proxy]() mutable {
                 if (auto held = tap.lock()) held->adopt(std::move(mouse), syspath, proxy);
@@ -151,9 +154,10 @@ void WheelMouseTap::onReadable(Taken& taken) {
 // what it lets pass. A listening tap's frames, and every frame of a tap that leaves the wheel
 // alone, pass as the mouse sent them; they are accounted as each detent builds up.
 std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
-                                                      const WheelMotion& released) {
+                                                      const WheelMotion& released,
+                                                      std::chrono::nanoseconds time) {
     bool swallowed = false;
-    if (std::optional<Event> event = wheelEvent(released); event && wantsWheel_) {
+    if (std::optional<Event> event = wheelEvent(released, time); event && wantsWheel_) {
         swallowed = callback_(proxy, kCGEventScrollWheel, &*event, userInfo_) == nullptr;
     }
     const bool passes = !wantsWheel_ || options_ == kCGEventTapOptionListenOnly;

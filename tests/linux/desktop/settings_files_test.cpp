@@ -64,7 +64,11 @@ TEST_F(JsonUserDefaultsTest, SetsAreStoredAtOnceAsTypedJsonBesideWhatItDoesNotUn
                         "smoothness": "high", "window": {"x": 1}})");
     const double exact = 0.1 + 0.2;  // not representable in few digits
     {
+        ::testing::internal::CaptureStderr();
         auto defaults = open();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "glidewheel: \"smoothness\" in " + file.string() +
+                      " is neither a number nor true or false; using its default\n");
         EXPECT_FALSE(defaults->boolForKey("isEnabled"));
         EXPECT_TRUE(defaults->boolForKey("reverseScroll"));
         EXPECT_EQ(defaults->doubleForKey("scrollSpeed"), 1.0);

@@ -205,7 +205,7 @@ void GrabbedMouse::resynchronise() {
 void GrabbedMouse::forwardFrame() {
     const std::vector<input_event> frame = std::exchange(frame_, {});
     const WheelMotion released = detents_.add(wheelMotion(frame, resolution_));
-    const std::optional<WheelMotion> passed = wheelFilter_(released);
+    const std::optional<WheelMotion> passed = wheelFilter_(released, frameTime(frame));
     std::vector<input_event> out = cloneFrame(frame, resolution_, passed);
     if (state_ != State::grabbed) {
         // The callback disabled the tap, which released the clone's buttons: a press written

@@ -5,6 +5,7 @@
 #include <linux/input.h>
 
 #include <bitset>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,8 +38,9 @@ public:
     // Decides what of a frame's wheel reaches the clone. Given the wheel motion the frame
     // releases (at most one detent's worth per event, see DetentAccumulator; often none), it
     // returns the motion to write in place of the frame's wheel codes, or nothing to pass them
-    // as the mouse sent them.
-    using WheelFilter = std::function<std::optional<WheelMotion>(const WheelMotion& released)>;
+    // as the mouse sent them. `time` is when the kernel stamped the frame.
+    using WheelFilter = std::function<std::optional<WheelMotion>(const WheelMotion& released,
+                                                                 std::chrono::nanoseconds time)>;
 
     // Opens the event node and makes its clone. Null when the opened device is no wheel mouse
     // after all, or it or its clone cannot be made (logged). Any thread: the kernel takes 10 to

@@ -75,9 +75,16 @@ WheelMotion wheelMotion(std::span<const input_event> frame, WheelResolution reso
     return motion;
 }
 
-std::optional<Event> wheelEvent(const WheelMotion& motion) {
+std::chrono::nanoseconds frameTime(std::span<const input_event> frame) {
+    if (frame.empty()) return std::chrono::nanoseconds::zero();
+    const timeval& stamp = frame.back().time;
+    return std::chrono::seconds(stamp.tv_sec) + std::chrono::microseconds(stamp.tv_usec);
+}
+
+std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseconds time) {
     if (!motion.any()) return std::nullopt;
     Event event(kCGEventScrollWheel, 0);
+    event.setTimestamp(time);
     event.setIntegerValue(kCGScrollWheelEventDeltaAxis1, motion.vertical / kUnitsPerDetent);
     event.setIntegerValue(kCGScrollWheelEventDeltaAxis2, motion.horizontal / kUnitsPerDetent);
     event.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1,

@@ -4,6 +4,7 @@
 
 #include <linux/input.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -37,6 +38,10 @@ struct WheelMotion {
 
 WheelMotion wheelMotion(std::span<const input_event> frame, WheelResolution resolution);
 
+// When the kernel stamped the frame (its last event, the SYN_REPORT), on evdev's clock
+// (CLOCK_MONOTONIC unless a reader changed it); 0 for an empty frame.
+std::chrono::nanoseconds frameTime(std::span<const input_event> frame);
+
 // Holds a mouse's wheel units back until a detent has built up on an axis. The engine glides
 // every event it takes at least 9 points further than the event's own points (1 per detent),
 // so it must see at most one event per detent: a wheel that reports a detent as 8 frames of 15
@@ -57,8 +62,9 @@ private:
 // The scroll-wheel event for released wheel motion, or nothing when none was released. Line
 // deltas (fields 11, 12) are whole detents, truncated towards zero; point deltas (96, 97) are
 // the units as points, one per detent, fraction included (1.5 for 180 units). The event is
-// discrete: no phases, not continuous, no source marker, no modifier flags.
-std::optional<Event> wheelEvent(const WheelMotion& motion);
+// discrete: no phases, not continuous, no source marker, no modifier flags. It carries `time`,
+// the frame's, as its time stamp.
+std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseconds time);
 
 // The frame to write to the clone, its other codes in order. With `passed`, the frame's wheel
 // codes give way to those of the motion the callback let pass (none when it was held back or

@@ -68,8 +68,10 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
         DetentAccumulator detents;
         for (int round = 0; round < 2; ++round) {  // a release leaves nothing behind
             for (std::size_t i = 0; i + 1 < c.frames.size(); ++i)
-                EXPECT_FALSE(wheelEvent(detents.add(wheelMotion(c.frames[i], c.resolution))));
-            const auto event = wheelEvent(detents.add(wheelMotion(c.frames.back(), c.resolution)));
+                EXPECT_FALSE(wheelEvent(detents.add(wheelMotion(c.frames[i], c.resolution)),
+                                        frameTime(c.frames[i])));
+            const auto event = wheelEvent(detents.add(wheelMotion(c.frames.back(), c.resolution)),
+                                          frameTime(c.frames.back()));
             ASSERT_TRUE(event.has_value());
             EXPECT_EQ(event->type(), kCGEventScrollWheel);
             EXPECT_EQ(Expected(event->integerValue(kCGScrollWheelEventDeltaAxis1),
@@ -79,6 +81,11 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
                       c.expected);
         }
     }
+    // The event carries the time the kernel stamped on the frame's report.
+    Frame stamped{rel(REL_WHEEL, 1), kReport};
+    stamped.back().time = {2, 500};
+    EXPECT_EQ(wheelEvent(wheelMotion(stamped, kLegacyOnly), frameTime(stamped))->timestamp(),
+              std::chrono::nanoseconds(2'000'500'000));
 }
 
 TEST(WheelFrame, CloneFrameWritesTheWheelThatPassesAndLeavesTheRestInOrder) {
@@ -182,7 +189,9 @@ public:
     void notch(std::uint64_t clone, int direction, bool horizontal = false) {
         const WheelMotion motion{horizontal ? 0 : direction * kUnitsPerDetent,
                                  horizontal ? direction * kUnitsPerDetent : 0};
-        std::optional<Event> event = wheelEvent(motion);
+        std::optional<Event> event =
+            wheelEvent(motion, std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   now_.time_since_epoch()));
         notches.push_back(now_);
         EXPECT_EQ(interceptor_.handleTapEvent({clone}, kCGEventScrollWheel, &*event), nullptr);
     }
