@@ -284,6 +284,9 @@ cmp -s "$fake_root/etc/udev/rules.d/70-glidewheel.rules" "$rule" ||
 # (its tap then finds no real /dev/uinput here and says so), and the panel shows no warning.
 wait_for "the settings window to drop its warning" 10 not shows_warning "$settings"
 wait_for "interception to start" 10 grep -qF 'cannot open /dev/uinput' "$work/glidewheel.log"
+# A click on the icon within about a second of the grant opened no panel on the Debian 12 test
+# machine, every time (its cause is not found yet); a click after that does.
+sleep 2
 click_icon
 wait_for "the panel" 10 viewable_sized 300x340 >/dev/null
 popup=$(viewable_sized 300x340)
