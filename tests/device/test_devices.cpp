@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -273,19 +274,54 @@ Child::~Child() {
     waitpid(pid_, nullptr, 0);
 }
 
-Weston::Weston() {
-    if (!mkdtemp(runtime_.data())) fail("making weston's runtime directory", errno);
-    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-    setenv("WAYLAND_DISPLAY", "glidewheel", 1);
-    setenv("WESTON_LIBINPUT_LOG_PRIORITY", "info", 1);  // it logs each device it opens
-    process_ = std::make_unique<Child>(
-        std::vector<std::string>{kPath, "--backend=drm-backend.so", "--use-pixman",
-                                 "--shell=kiosk-shell.so", "--tty=1", "--idle-time=0",
-                                 "--socket=glidewheel", "--no-config", "--log=" + log()},
-        "/dev/null");
+int Child::wait() {
+    int status = 0;
+    const bool exited = pid_ > 0 && waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status);
+    pid_ = -1;
+    return exited ? WEXITSTATUS(status) : -1;
 }
 
-bool Weston::listening() const { return access((runtime_ + "/glidewheel").c_str(), F_OK) == 0; }
+Desktop::Desktop() {
+    if (!mkdtemp(runtime_.data())) fail("making a desktop's runtime directory", errno);
+}
+
+Desktop::~Desktop() {
+    while (!processes_.empty()) processes_.pop_back();
+}
+
+void Desktop::start(const std::vector<std::string>& argv, const std::string& out,
+                    const std::string& err) {
+    processes_.push_back(std::make_unique<Child>(argv, out, err.empty() ? log() : err));
+}
+
+bool Desktop::opened(const std::string& deviceName) const {
+    const std::optional<std::string> node = findEventNode(deviceName);
+    struct stat device {};
+    if (!node || stat(node->c_str(), &device) != 0) return false;
+    // By device number: a descriptor opened through /host/dev reads as that path from here.
+    const std::string self = std::to_string(getpid());
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        if (process.path().filename() == self) continue;
+        for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", error)) {
+            struct stat held {};
+            if (stat(fd.path().c_str(), &held) == 0 && S_ISCHR(held.st_mode) &&
+                held.st_rdev == device.st_rdev)
+                return true;
+        }
+    }
+    return false;
+}
+
+Weston::Weston() {
+    setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1);
+    setenv("WAYLAND_DISPLAY", "glidewheel", 1);
+    start({kPath, "--backend=drm-backend.so", "--use-pixman", "--shell=kiosk-shell.so", "--tty=1",
+           "--idle-time=0", "--socket=glidewheel", "--no-config", "--log=" + log()},
+          "/dev/null", "/dev/null");
+}
+
+bool Weston::listening() const { return access((runtime() + "/glidewheel").c_str(), F_OK) == 0; }
 
 std::string Weston::version() const {
     const std::string started = contentsOf(log()), name = "] weston ";
@@ -294,8 +330,78 @@ std::string Weston::version() const {
     return started.substr(at + 2, started.find('\n', at) - at - 2);
 }
 
-bool Weston::opened(const std::string& deviceName) const {
-    return contentsOf(log()).find(deviceName + ": device is a pointer") != std::string::npos;
+std::vector<std::string> Weston::clientEnv() const {
+    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
+}
+
+namespace {
+
+// What `argv` prints, its first line, from this machine's root.
+std::string firstLineOf(const std::vector<std::string>& argv, const std::string& scratch) {
+    Child(hostCommand(argv), scratch).wait();
+    std::string line = contentsOf(scratch);
+    return line.substr(0, line.find('\n'));
+}
+
+constexpr char kSwayUser[] = "glidewheel-desktop";
+
+}  // namespace
+
+Sway::Sway() {
+    const std::string config = runtime() + "/sway.conf";
+    std::ofstream(config) << "default_border none\nxwayland disable\n";
+    Child(hostCommand({"/usr/sbin/useradd", "--system", "--no-create-home", kSwayUser}),
+          "/dev/null", "/dev/null")
+        .wait();  // fails harmlessly when the user is there
+    Child(hostCommand({"/bin/chown", std::string(kSwayUser) + ':', runtime()}), "/dev/null").wait();
+    start(hostCommand({"/usr/sbin/seatd", "-u", kSwayUser, "-g", kSwayUser}));
+    waitUntil([] { return access("/run/seatd.sock", F_OK) == 0; });
+    start(hostCommand({"/usr/sbin/runuser", "-u", kSwayUser, "--", "/usr/bin/env",
+                       "XDG_RUNTIME_DIR=" + runtime(), "LIBSEAT_BACKEND=seatd",
+                       "WLR_RENDERER=pixman", kPath, "-c", config}));
+}
+
+std::string Sway::socket() const {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(runtime(), error)) {
+        const std::string name = entry.path().filename();
+        if (name.starts_with("wayland-") && entry.is_socket()) return name;
+    }
+    return {};
+}
+
+std::string Sway::version() const {
+    return firstLineOf({kPath, "--version"}, runtime() + "/version");
+}
+
+std::vector<std::string> Sway::clientEnv() const {
+    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=" + socket()};
+}
+
+Kwin::Kwin() {
+    const std::string bus = "unix:path=" + runtime() + "/system_bus";
+    start(hostCommand({"/usr/bin/dbus-daemon", "--nofork", "--address=" + bus,
+                       "--config-file=" + besideTests("system-bus.conf")}));
+    waitUntil([&] { return access((runtime() + "/system_bus").c_str(), F_OK) == 0; });
+    const std::string stub = runtime() + "/login-stub.out";
+    start(hostCommand({"/usr/bin/python3", besideTests("login_stub.py")},
+                      {"DBUS_SYSTEM_BUS_ADDRESS=" + bus}),
+          stub);
+    waitUntil([&] { return !contentsOf(stub).empty(); });
+    start(hostCommand({kPath, "--drm", "--socket", "glidewheel", "--no-lockscreen",
+                       "--no-global-shortcuts", "--no-kactivities"},
+                      {"XDG_RUNTIME_DIR=" + runtime(), "DBUS_SYSTEM_BUS_ADDRESS=" + bus,
+                       "KWIN_COMPOSE=Q"}));
+}
+
+bool Kwin::listening() const { return access((runtime() + "/glidewheel").c_str(), F_OK) == 0; }
+
+std::string Kwin::version() const {
+    return firstLineOf({kPath, "--version"}, runtime() + "/version");
+}
+
+std::vector<std::string> Kwin::clientEnv() const {
+    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
 }
 
 bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered) {
@@ -320,15 +426,25 @@ std::string noHostRoot() {
     return {};
 }
 
-std::vector<std::string> clientCommand(const std::string& program,
-                                       const std::vector<std::string>& env) {
-    std::vector<std::string> command{"/usr/bin/env"};
-    if (inVm()) command = {"/bin/chroot", kHostRoot, "/usr/bin/env"};
-    command.insert(command.end(), env.begin(), env.end());
+std::string besideTests(const std::string& file) {
     std::string dir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
     if (inVm()) dir = contentsOf(kHostTestDir), dir.erase(dir.find_last_not_of('\n') + 1);
-    command.push_back(dir + "/" + program);
+    return dir + "/" + file;
+}
+
+std::vector<std::string> hostCommand(const std::vector<std::string>& argv,
+                                     const std::vector<std::string>& env) {
+    // Weston's tests set WAYLAND_DISPLAY here, which would make a compositor nest in it.
+    std::vector<std::string> command{"/usr/bin/env", "-u", "WAYLAND_DISPLAY"};
+    if (inVm()) command.insert(command.begin(), {"/bin/chroot", kHostRoot});
+    command.insert(command.end(), env.begin(), env.end());
+    command.insert(command.end(), argv.begin(), argv.end());
     return command;
+}
+
+std::vector<std::string> clientCommand(const std::string& program,
+                                       const std::vector<std::string>& env) {
+    return hostCommand({besideTests(program)}, env);
 }
 
 }  // namespace glidewheel::devicetest

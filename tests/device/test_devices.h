@@ -293,7 +293,7 @@ protected:
 std::string contentsOf(const std::string& path);
 
 // A program run with its standard output to the file `out`, and its standard error to `err`
-// where one is named; ended with SIGTERM when it goes.
+// where one is named; ended with SIGTERM when it goes, unless it was waited for.
 class Child {
 public:
     Child(const std::vector<std::string>& argv, const std::string& out,
@@ -301,29 +301,88 @@ public:
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
+    int wait();  // its exit status; -1 when it could not start or was ended by a signal
 
 private:
     pid_t pid_ = -1;
 };
 
-// weston 10 on the VM's virtual display (DRM backend, kiosk shell, pixman renderer), reading the
-// mice through its own libinput, with its socket and log in a runtime directory of its own that
-// it gives its clients (XDG_RUNTIME_DIR and WAYLAND_DISPLAY are set for them).
-class Weston {
+// A desktop in the VM: its compositor on the virtual display, reading the mice through its own
+// libinput, with a runtime directory of its own for its sockets, its log and its clients' files.
+// The processes it starts end with it, the last started first.
+class Desktop {
+public:
+    virtual ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    virtual bool listening() const = 0;  // once clients can connect
+    virtual std::string version() const = 0;
+    // What its clients need to reach it, and what its session tells the programs in it (which
+    // the program judges the desktop by): "NAME=value" each.
+    virtual std::vector<std::string> clientEnv() const = 0;
+    virtual std::vector<std::string> sessionEnv() const = 0;
+    std::string log() const { return runtime_ + "/desktop.log"; }
+    std::string runtime() const { return runtime_; }
+    // Whether a process other than this one holds the named device's event node open.
+    bool opened(const std::string& deviceName) const;
+
+protected:
+    Desktop();
+    // Standard error goes to log() unless `err` names another file.
+    void start(const std::vector<std::string>& argv, const std::string& out = "/dev/null",
+               const std::string& err = "");
+
+private:
+    std::string runtime_ = "/tmp/desktop-XXXXXX";
+    std::vector<std::unique_ptr<Child>> processes_;
+};
+
+// weston 10 (DRM backend, kiosk shell, pixman renderer), run from the VM's own root. It sets
+// XDG_RUNTIME_DIR and WAYLAND_DISPLAY in this process for the clients it starts directly.
+class Weston final : public Desktop {
 public:
     static constexpr const char* kPath = "/usr/bin/weston";
 
     Weston();
-    bool listening() const;  // once its socket is there
-    std::string log() const { return runtime_ + "/weston.log"; }
-    std::string runtime() const { return runtime_; }
-    std::string version() const;  // as its log names it: "weston 10.0.1" and the rest of the line
-    // Whether it has opened the device with this name as a pointer.
-    bool opened(const std::string& deviceName) const;
+    bool listening() const override;
+    std::string version() const override;  // as its log names it: "weston 10.0.1" and the rest
+    std::vector<std::string> clientEnv() const override;
+    std::vector<std::string> sessionEnv() const override { return {"XDG_SESSION_TYPE=wayland"}; }
+};
+
+// sway 1.7 (wlroots 0.15, pixman renderer), run from this machine's root under /host. sway will
+// not run as root: it runs as a user of its own, its devices opened for it by seatd.
+class Sway final : public Desktop {
+public:
+    static constexpr const char* kPath = "/usr/bin/sway";
+
+    Sway();
+    bool listening() const override { return !socket().empty(); }
+    std::string version() const override;
+    std::vector<std::string> clientEnv() const override;
+    std::vector<std::string> sessionEnv() const override {
+        return {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=sway"};
+    }
 
 private:
-    std::string runtime_ = "/tmp/wayland-XXXXXX";
-    std::unique_ptr<Child> process_;
+    std::string socket() const;  // the name sway chose for its socket, once it is there
+};
+
+// KWin 5.27 (DRM backend, QPainter compositing), run from this machine's root under /host. It
+// opens its devices through a login manager's D-Bus API, which the VM lacks: a stand-in
+// (login_stub.py) answers on a private system bus.
+class Kwin final : public Desktop {
+public:
+    static constexpr const char* kPath = "/usr/bin/kwin_wayland";
+
+    Kwin();
+    bool listening() const override;
+    std::string version() const override;
+    std::vector<std::string> clientEnv() const override;
+    std::vector<std::string> sessionEnv() const override {
+        return {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"};
+    }
 };
 
 // Moves the mouse a little at a time until `entered` says its pointer is on the window.
@@ -336,6 +395,11 @@ std::string noHostRoot();
 // the environment `env` added ("NAME=value"): under /host in the VM, directly elsewhere.
 std::vector<std::string> clientCommand(const std::string& program,
                                        const std::vector<std::string>& env);
+// The command that runs `argv`, a program of this machine's, the same way.
+std::vector<std::string> hostCommand(const std::vector<std::string>& argv,
+                                     const std::vector<std::string>& env = {});
+// Where a file built or copied beside the test binary is, as `hostCommand`'s programs see it.
+std::string besideTests(const std::string& file);
 
 // --- The virtual display, for tests of what follows it ---
 

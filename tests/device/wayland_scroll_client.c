@@ -8,13 +8,20 @@
 // MS is the compositor's time stamp of the frame's axis events (CLOCK_MONOTONIC, milliseconds),
 // SOURCE the wl_pointer axis source (-1 when none came), AXIS_* the surface units and V120_* the
 // detents in 120ths: axis_value120 from a seat of version 8, 120 per axis_discrete step before.
-// Positive is down and right. Frames without axis events are left out.
+// Positive is down and right. Frames without axis events are left out. Like the toolkit windows
+// it also prints, for the tests of what a person sees:
+//   ready                              its surface is shown
+//   scroll US OFFSET_V OFFSET_H        the axis values summed so far, received at US on
+//                                      CLOCK_MONOTONIC (microseconds)
+// Usage: wayland-scroll-client [SEAT_VERSION]   binds wl_seat at most at that version (8 when
+// not given, the first with axis_value120)
 
 #define _GNU_SOURCE
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -35,7 +42,9 @@ struct client {
     struct wl_pointer* pointer;
     struct wl_surface* surface;
     int width, height, configured;
+    unsigned most_seat_version;
     struct scroll_frame frame;  // being gathered
+    double offset[2];           // every axis value so far
 };
 
 static void on_pointer_enter(void* data, struct wl_pointer* p, unsigned serial,
@@ -58,10 +67,17 @@ static void on_axis(void* data, struct wl_pointer* p, unsigned time, unsigned ax
     f->axis[axis] += wl_fixed_to_double(value);
 }
 static void on_frame(void* data, struct wl_pointer* p) {
-    struct scroll_frame* f = &((struct client*)data)->frame;
-    if (f->has_axis)
+    struct client* c = data;
+    struct scroll_frame* f = &c->frame;
+    if (f->has_axis) {
         printf("frame %u %d %g %g %d %d\n", f->time, f->source, f->axis[0], f->axis[1],
                f->value120[0], f->value120[1]);
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        c->offset[0] += f->axis[0], c->offset[1] += f->axis[1];
+        printf("scroll %lld %g %g\n", now.tv_sec * 1000000LL + now.tv_nsec / 1000, c->offset[0],
+               c->offset[1]);
+    }
     *f = (struct scroll_frame){.source = -1};
 }
 static void on_axis_source(void* data, struct wl_pointer* p, unsigned source) {
@@ -105,7 +121,7 @@ static void on_global(void* data, struct wl_registry* registry, unsigned name,
         c->wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
         xdg_wm_base_add_listener(c->wm_base, &wm_base_listener, c);
     } else if (strcmp(interface, wl_seat_interface.name) == 0 && !c->seat) {
-        const unsigned bound = version < 8 ? version : 8;  // 8 brings axis_value120
+        const unsigned bound = version < c->most_seat_version ? version : c->most_seat_version;
         c->seat = wl_registry_bind(registry, name, &wl_seat_interface, bound);
         wl_seat_add_listener(c->seat, &seat_listener, c);
         printf("seat %u\n", bound);
@@ -146,9 +162,14 @@ static struct wl_buffer* white_buffer(struct client* c) {
     return buffer;
 }
 
-int main(void) {
+int main(int argc, char** argv) {
     setvbuf(stdout, NULL, _IOLBF, 0);
-    struct client c = {.width = 640, .height = 480, .frame.source = -1};
+    struct client c = {.width = 640, .height = 480, .frame.source = -1, .most_seat_version = 8};
+    if (argc > 1) c.most_seat_version = (unsigned)atoi(argv[1]);
+    if (c.most_seat_version < 1 || c.most_seat_version > 8) {
+        fprintf(stderr, "usage: wayland-scroll-client [SEAT_VERSION from 1 to 8]\n");
+        return 2;
+    }
     struct wl_display* display = wl_display_connect(NULL);
     if (!display) {
         fprintf(stderr, "wayland-scroll-client: no Wayland display\n");
@@ -173,6 +194,7 @@ int main(void) {
     if (!buffer) return 1;
     wl_surface_attach(c.surface, buffer, 0, 0);
     wl_surface_commit(c.surface);
+    printf("ready\n");
     while (wl_display_dispatch(display) != -1) {
     }
     return 0;
