@@ -25,11 +25,16 @@ namespace {
 
 using platform::linuxdesktop::cloneName;
 
-// A desktop the windows are shown on.
+// A desktop the windows are shown on. Where a window takes a mouse's first scroll as the base
+// of the ones after it (Qt 6 reads an X server's scroll valuators so: the first event after a
+// new device moves nothing), each mouse scrolls a notch before the row is measured. GTK 3 under
+// Xorg is left out: it drops the first scroll of a series now and then, of a plain wheel and of
+// a glide alike, even after such a notch (README).
 struct DesktopKind {
     const char* name;
     const char* path;
     std::unique_ptr<Desktop> (*make)();
+    bool firstScrollIsBase = false;
 };
 template <typename D>
 std::unique_ptr<Desktop> make() {
@@ -38,6 +43,7 @@ std::unique_ptr<Desktop> make() {
 const DesktopKind kWeston10{"weston", Weston::kPath, &make<Weston>};
 const DesktopKind kSway17{"sway", Sway::kPath, &make<Sway>};
 const DesktopKind kKwin527{"kwin", Kwin::kPath, &make<Kwin>};
+const DesktopKind kXorg21{"xorg", Xorg::kPath, &make<Xorg>, true};
 
 // How a glide reaches a window on a desktop, which the window's moves are checked against.
 enum class Glide {
@@ -84,6 +90,8 @@ const Toolkit kQt6{"qt6",
                    {"qt6-scroll-client"},
                    {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1"},
                    0};
+// Qt 6 as an X client.
+const Toolkit kQt6X11{"qt6-x11", {"qt6-scroll-client"}, {"QT_QPA_PLATFORM=xcb"}, 0};
 // A bare wl_pointer client bound at wl_seat 8 or 7, its offset the sum of the axis values.
 const Toolkit kRaw8{"raw8", {"wayland-scroll-client", "8"}, {}, 0};
 const Toolkit kRaw7{"raw7", {"wayland-scroll-client", "7"}, {}, 0};
@@ -224,13 +232,20 @@ protected:
                                      ":\n" + contentsOf(desktop->log()));
         if (!moveOnto(mouse, [&] { return said().focused; }))
             throw std::runtime_error("the window's pointer never entered");
+        if (desktopKind().firstScrollIsBase) {
+            const std::size_t before = said().offsets.size();
+            mouse.send(kNotchUp);
+            waitUntil([&] { return said().offsets.size() > before; }, pause, 1s);
+            std::this_thread::sleep_for(700ms);  // the glide and its settling are over
+        }
+        measuredFrom = said().offsets.size();
     }
     void pump() override {}  // the window's lines wait in their file
 
     Moves playAndMeasure() {
-        const std::size_t from = said().offsets.size();
+        measuredFrom = said().offsets.size();
         const std::vector<Clock::time_point> sent = play();
-        return movesSince(said().offsets, from, sent);
+        return movesSince(said().offsets, measuredFrom, sent);
     }
     // Plays the row with plain mice, then through the program's glide, and compares what the
     // window did.
@@ -243,6 +258,7 @@ protected:
 
     static inline std::unique_ptr<Desktop> desktop;
     static inline std::unique_ptr<Child> window;
+    std::size_t measuredFrom = 0;  // the window's offsets before the row's first notch
 };
 
 void WhatToolkitsShow::compareWithControl() {
@@ -276,9 +292,9 @@ void WhatToolkitsShow::compareWithControl() {
     // In fractions: five moves a notch, or, where notches come faster than five refreshes
     // apart, a move at three of every four refreshes the glide lasts.
     const double refreshes = glide.span / kRefresh;
-    EXPECT_GE(glide.changes, glideReaches() == Glide::inFractions
-                                 ? std::min(5 * notches, 0.75 * refreshes)
-                                 : notches);
+    EXPECT_GE(glide.changes, glideReaches() == Glide::asWholeDetents
+                                 ? notches
+                                 : std::min(5 * notches, 0.75 * refreshes));
     EXPECT_GE(glide.closest, kRefresh - kEmulationSlack) << "two moves in one refresh";
     EXPECT_LE(glide.first,
               control.first + (1 + toolkit().paintJitter) * kRefresh + kEmulationSlack);
@@ -305,6 +321,7 @@ GLIDEWHEEL_TOOLKIT_ROWS(Gtk3UnderKwin, kKwin527, kGtk3, heldBack);
 GLIDEWHEEL_TOOLKIT_ROWS(Qt6UnderKwin, kKwin527, kQt6, heldBack);
 GLIDEWHEEL_TOOLKIT_ROWS(RawSeat7UnderKwin, kKwin527, kRaw7, heldBack);
 GLIDEWHEEL_TOOLKIT_ROWS(RawSeat8UnderKwin, kKwin527, kRaw8, inFractions);
+GLIDEWHEEL_TOOLKIT_ROWS(Qt6UnderXorg, kXorg21, kQt6X11, inFractions);
 
 }  // namespace
 }  // namespace glidewheel::devicetest
