@@ -338,8 +338,7 @@ private:
     std::vector<std::unique_ptr<Child>> processes_;
 };
 
-// weston 10 (DRM backend, kiosk shell, pixman renderer), run from the VM's own root. It sets
-// XDG_RUNTIME_DIR and WAYLAND_DISPLAY in this process for the clients it starts directly.
+// weston 10 (DRM backend, kiosk shell, pixman renderer), run from the VM's own root.
 class Weston final : public Desktop {
 public:
     static constexpr const char* kPath = "/usr/bin/weston";

@@ -1,20 +1,13 @@
 // SPDX-License-Identifier: MIT
 
-// A Wayland client that shows one full-screen surface and prints what its pointer's scroll frames
-// hold, one line each, for the device tests to read:
-//   seat VERSION                       the wl_seat version bound (at most 8)
-//   enter, leave                       the pointer came onto the surface, or left it
-//   frame MS SOURCE AXIS_V AXIS_H V120_V V120_H
-// MS is the compositor's time stamp of the frame's axis events (CLOCK_MONOTONIC, milliseconds),
-// SOURCE the wl_pointer axis source (-1 when none came), AXIS_* the surface units and V120_* the
-// detents in 120ths: axis_value120 from a seat of version 8, 120 per axis_discrete step before.
-// Positive is down and right. Frames without axis events are left out. Like the toolkit windows
-// it also prints, for the tests of what a person sees:
-//   ready                              its surface is shown
-//   scroll US OFFSET_V OFFSET_H        the axis values summed so far, received at US on
-//                                      CLOCK_MONOTONIC (microseconds)
-// Usage: wayland-scroll-client [SEAT_VERSION]   binds wl_seat at most at that version (8 when
-// not given, the first with axis_value120)
+// A bare Wayland client: one full-screen surface whose offset is the sum of the axis values its
+// pointer receives, printed as the toolkit windows print theirs, one line each:
+//   ready                      its surface is shown
+//   enter, leave               the pointer came onto the surface, or left it
+//   scroll US V H              the offsets in surface units after a wl_pointer frame with axis
+//                              events, received at US on CLOCK_MONOTONIC (microseconds)
+// Positive is down and right. Usage: wayland-scroll-client [SEAT_VERSION] binds wl_seat at most
+// at that version (8 when not given, the first with axis_value120).
 
 #define _GNU_SOURCE
 #include <stdio.h>
@@ -27,13 +20,6 @@
 
 #include "xdg-shell-client-protocol.h"
 
-// One wl_pointer frame's scroll; index 0 vertical, 1 horizontal.
-struct scroll_frame {
-    unsigned time;
-    int has_axis, source, value120[2];
-    double axis[2];
-};
-
 struct client {
     struct wl_compositor* compositor;
     struct wl_shm* shm;
@@ -43,8 +29,8 @@ struct client {
     struct wl_surface* surface;
     int width, height, configured;
     unsigned most_seat_version;
-    struct scroll_frame frame;  // being gathered
-    double offset[2];           // every axis value so far
+    int frame_has_axis;  // the wl_pointer frame being gathered
+    double offset[2];    // every axis value so far; index 0 vertical, 1 horizontal
 };
 
 static void on_pointer_enter(void* data, struct wl_pointer* p, unsigned serial,
@@ -61,35 +47,23 @@ static void on_button(void* data, struct wl_pointer* p, unsigned serial, unsigne
                       unsigned button, unsigned state) {}
 static void on_axis(void* data, struct wl_pointer* p, unsigned time, unsigned axis,
                     wl_fixed_t value) {
-    struct scroll_frame* f = &((struct client*)data)->frame;
-    f->time = time;
-    f->has_axis = 1;
-    f->axis[axis] += wl_fixed_to_double(value);
+    struct client* c = data;
+    c->frame_has_axis = 1;
+    c->offset[axis] += wl_fixed_to_double(value);
 }
 static void on_frame(void* data, struct wl_pointer* p) {
     struct client* c = data;
-    struct scroll_frame* f = &c->frame;
-    if (f->has_axis) {
-        printf("frame %u %d %g %g %d %d\n", f->time, f->source, f->axis[0], f->axis[1],
-               f->value120[0], f->value120[1]);
-        struct timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        c->offset[0] += f->axis[0], c->offset[1] += f->axis[1];
-        printf("scroll %lld %g %g\n", now.tv_sec * 1000000LL + now.tv_nsec / 1000, c->offset[0],
-               c->offset[1]);
-    }
-    *f = (struct scroll_frame){.source = -1};
+    if (!c->frame_has_axis) return;
+    c->frame_has_axis = 0;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    printf("scroll %lld %g %g\n", now.tv_sec * 1000000LL + now.tv_nsec / 1000, c->offset[0],
+           c->offset[1]);
 }
-static void on_axis_source(void* data, struct wl_pointer* p, unsigned source) {
-    ((struct client*)data)->frame.source = (int)source;
-}
+static void on_axis_source(void* data, struct wl_pointer* p, unsigned source) {}
 static void on_axis_stop(void* data, struct wl_pointer* p, unsigned time, unsigned axis) {}
-static void on_axis_discrete(void* data, struct wl_pointer* p, unsigned axis, int discrete) {
-    ((struct client*)data)->frame.value120[axis] += 120 * discrete;
-}
-static void on_axis_value120(void* data, struct wl_pointer* p, unsigned axis, int value120) {
-    ((struct client*)data)->frame.value120[axis] += value120;
-}
+static void on_axis_discrete(void* data, struct wl_pointer* p, unsigned axis, int discrete) {}
+static void on_axis_value120(void* data, struct wl_pointer* p, unsigned axis, int value120) {}
 static const struct wl_pointer_listener pointer_listener = {
     on_pointer_enter, on_pointer_leave, on_motion,    on_button,        on_axis,
     on_frame,         on_axis_source,   on_axis_stop, on_axis_discrete, on_axis_value120,
@@ -124,7 +98,6 @@ static void on_global(void* data, struct wl_registry* registry, unsigned name,
         const unsigned bound = version < c->most_seat_version ? version : c->most_seat_version;
         c->seat = wl_registry_bind(registry, name, &wl_seat_interface, bound);
         wl_seat_add_listener(c->seat, &seat_listener, c);
-        printf("seat %u\n", bound);
     }
 }
 static void on_global_remove(void* data, struct wl_registry* registry, unsigned name) {}
@@ -164,7 +137,7 @@ static struct wl_buffer* white_buffer(struct client* c) {
 
 int main(int argc, char** argv) {
     setvbuf(stdout, NULL, _IOLBF, 0);
-    struct client c = {.width = 640, .height = 480, .frame.source = -1, .most_seat_version = 8};
+    struct client c = {.width = 640, .height = 480, .most_seat_version = 8};
     if (argc > 1) c.most_seat_version = (unsigned)atoi(argv[1]);
     if (c.most_seat_version < 1 || c.most_seat_version > 8) {
         fprintf(stderr, "usage: wayland-scroll-client [SEAT_VERSION from 1 to 8]\n");

@@ -2,8 +2,8 @@
 
 // What applications receive: each scenario of notches sent through the program's input path,
 // its clones read through libinput, as a desktop reads them, on a 59.94 Hz display (a test
-// compositor's mode on the VM's vkms) whose vblanks pace the glides; and the same rows as a
-// Wayland client of a real compositor receives them.
+// compositor's mode on the VM's vkms) whose vblanks pace the glides. What the windows of real
+// desktops then show is in what_toolkits_show_test.cpp.
 //
 // libinput needs udev's properties (ID_INPUT, ID_INPUT_MOUSE) for every device it opens; the
 // test VM runs Debian's udevd for them. Times are compared on the kernel's event time stamps,
@@ -17,8 +17,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/linux/input/devices/device_classification.h"
@@ -217,117 +215,6 @@ TEST_P(WhatApplicationsReceive, WholeDetentsAtTheGlidesPaceFromTheFirstRefreshOn
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WhatApplicationsReceive, ::testing::ValuesIn(kScenarios),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-// --- What Wayland clients receive: weston runs on the VM's virtual display and reads the clones
-// through its own libinput, and a full-screen client (wayland_scroll_client.c) prints every
-// pointer scroll frame it gets, while each scenario row runs through the program's input path.
-// Times are the compositor's, taken from the kernel's event stamps on the monotonic clock. ---
-
-using platform::linuxdesktop::cloneName;
-
-constexpr double kUnitsPerDetent = 10.0;  // weston's surface units per wheel detent
-constexpr int kWheelSource = 0;           // WL_POINTER_AXIS_SOURCE_WHEEL
-// One scroll frame as the client printed it; index 0 vertical, 1 horizontal.
-struct ScrollFrame {
-    Clock::time_point at;
-    int source = -1, v120[2] = {};  // v120: detents in 120ths
-    double axis[2] = {};
-};
-
-// What the client has printed so far.
-struct ClientSaid {
-    int seatVersion = 0;
-    bool focused = false;  // the pointer is on its surface
-    std::vector<ScrollFrame> frames;
-
-    explicit ClientSaid(const std::string& path) {
-        std::istringstream lines(contentsOf(path));
-        for (std::string line; std::getline(lines, line);) {
-            ScrollFrame f;
-            long long ms = 0;
-            focused = line == "enter" || (focused && line != "leave");
-            std::sscanf(line.c_str(), "seat %d", &seatVersion);
-            if (std::sscanf(line.c_str(), "frame %lld %d %lf %lf %d %d", &ms, &f.source, &f.axis[0],
-                            &f.axis[1], &f.v120[0], &f.v120[1]) != 6)
-                continue;
-            f.at = Clock::time_point(std::chrono::milliseconds(ms));
-            frames.push_back(f);
-        }
-    }
-};
-
-// weston on the virtual display and the client on it, for the whole suite: the mice of each row
-// come and go under them.
-class WhatWaylandClientsReceive : public ScenarioTest {
-protected:
-    static void TearDownTestSuite() { client.reset(), weston.reset(); }
-    void SetUp() override {
-        ScenarioTest::SetUp();
-        if (IsSkipped()) return;
-        if (access(Weston::kPath, X_OK) != 0)
-            GTEST_SKIP() << "no weston (scripts/deps test installs it)";
-        if (const std::string why = noDisplay(); !why.empty()) GTEST_SKIP() << why;
-        if (!client) startSession();  // its failures end the test here
-    }
-    void startSession() {
-        weston = std::make_unique<Weston>();
-        ASSERT_TRUE(waitUntil([] { return weston->listening(); })) << "weston did not start:\n"
-                                                                   << contentsOf(weston->log());
-        const auto self = std::filesystem::read_symlink("/proc/self/exe");
-        client = std::make_unique<Child>(std::vector<std::string>{self.parent_path() /
-                                                                  "wayland-scroll-client"},
-                                         said());
-        ASSERT_TRUE(waitUntil([&] { return ClientSaid(said()).seatVersion > 0; }));
-        std::printf("wayland: compositor %s, wl_seat version %d\n", weston->version().c_str(),
-                    ClientSaid(said()).seatVersion);
-    }
-    // Waits until weston has opened the clone, then puts the pointer on the client's surface.
-    void watch(TestMouse& mouse) override {
-        if (!waitUntil([&] { return weston->opened(cloneName(mouse.name())); }))
-            throw std::runtime_error("weston did not open the clone:\n" +
-                                     contentsOf(weston->log()));
-        if (!moveOnto(mouse, [] { return ClientSaid(said()).focused; }))
-            throw std::runtime_error("the client's pointer never entered");
-    }
-    void pump() override {}  // the client's lines wait in their file
-    static std::string said() { return weston->runtime() + "/client.out"; }
-
-    static inline std::unique_ptr<Weston> weston;
-    static inline std::unique_ptr<Child> client;
-};
-
-// A seat before version 8 gives clients whole detents only, each when libinput sees the clone's
-// legacy step, which comes halfway through a detent: with the glide's raised first post.
-TEST_P(WhatWaylandClientsReceive, DetentsFromTheWheelAtMostOnceARefresh) {
-    const std::size_t from = ClientSaid(said()).frames.size();
-    const std::vector<Clock::time_point> sent = play();
-    const ClientSaid now(said());
-    const std::vector<ScrollFrame> got(now.frames.begin() + from, now.frames.end());
-    ASSERT_FALSE(got.empty());
-    int v120[2] = {};
-    double axis[2] = {};
-    auto closest = Clock::duration::max();
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        EXPECT_EQ(got[i].source, kWheelSource) << i;
-        for (int a : {0, 1}) v120[a] += got[i].v120[a], axis[a] += got[i].axis[a];
-        if (i > 0) closest = std::min(closest, got[i].at - got[i - 1].at);
-    }
-    const Scenario& row = GetParam();
-    EXPECT_EQ(std::make_pair(v120[0], v120[1]),
-              std::make_pair(static_cast<int>(row.vertical), static_cast<int>(row.horizontal)));
-    EXPECT_EQ(std::make_pair(axis[0], axis[1]),
-              std::make_pair(kUnitsPerDetent * row.vertical / 120,
-                             kUnitsPerDetent * row.horizontal / 120));
-    EXPECT_GE(closest, kRefresh - kEmulationSlack) << "two axis frames in one refresh";
-    const Milliseconds first = got.front().at - sent.front();
-    EXPECT_LE(first, kRefresh + kEmulationSlack);
-    std::printf(
-        "wayland: %s: %zu frames, v120 %d/%d, axis %g/%g, the first %.0f ms after the notch\n",
-        row.name, got.size(), v120[0], v120[1], axis[0], axis[1], first.count());
-}
-
-INSTANTIATE_TEST_SUITE_P(Scenarios, WhatWaylandClientsReceive, ::testing::ValuesIn(kScenarios),
                          [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

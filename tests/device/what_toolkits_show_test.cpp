@@ -315,8 +315,10 @@ class Shows : public WhatToolkitsShow {
 
 GLIDEWHEEL_TOOLKIT_ROWS(Gtk3UnderWeston, kWeston10, kGtk3, asWholeDetents);
 GLIDEWHEEL_TOOLKIT_ROWS(Qt6UnderWeston, kWeston10, kQt6, asWholeDetents);
+GLIDEWHEEL_TOOLKIT_ROWS(RawSeat7UnderWeston, kWeston10, kRaw7, asWholeDetents);
 GLIDEWHEEL_TOOLKIT_ROWS(Gtk3UnderSway, kSway17, kGtk3, asWholeDetents);
 GLIDEWHEEL_TOOLKIT_ROWS(Qt6UnderSway, kSway17, kQt6, asWholeDetents);
+GLIDEWHEEL_TOOLKIT_ROWS(RawSeat7UnderSway, kSway17, kRaw7, asWholeDetents);
 GLIDEWHEEL_TOOLKIT_ROWS(Gtk3UnderKwin, kKwin527, kGtk3, heldBack);
 GLIDEWHEEL_TOOLKIT_ROWS(Qt6UnderKwin, kKwin527, kQt6, heldBack);
 GLIDEWHEEL_TOOLKIT_ROWS(RawSeat7UnderKwin, kKwin527, kRaw7, heldBack);
