@@ -314,7 +314,8 @@ bool Desktop::opened(const std::string& deviceName) const {
 }
 
 Weston::Weston() {
-    start({kPath, "--backend=drm-backend.so", "--use-pixman", "--shell=kiosk-shell.so", "--tty=1",
+    start({"/bin/env", "-u", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + runtime(), kPath,
+           "--backend=drm-backend.so", "--use-pixman", "--shell=kiosk-shell.so", "--tty=1",
            "--idle-time=0", "--socket=glidewheel", "--no-config", "--log=" + log()},
           "/dev/null", "/dev/null");
 }
@@ -403,9 +404,12 @@ std::vector<std::string> Kwin::clientEnv() const {
 }
 
 bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered) {
+    int step = 0;
     return waitUntil(
         [&] {
-            return mouse.send({{EV_REL, REL_X, -16}, {EV_REL, REL_Y, -16}}), entered();
+            // Left and back a little by turns, so that the pointer moves even in a corner.
+            const int x = ++step % 2 ? -16 : 4;
+            return mouse.send({{EV_REL, REL_X, x}, {EV_REL, REL_Y, -16}}), entered();
         },
         [] { std::this_thread::sleep_for(50ms); });
 }

@@ -33,6 +33,7 @@
 #include "platform/linux/base/unique_fd.h"
 #include "platform/linux/input/devices/handles.h"
 #include "platform/linux/input/evdev_event_tap.h"
+#include "settings/preferences.h"
 #include "tests/support/wait_until.h"
 
 namespace glidewheel::devicetest {
@@ -198,6 +199,7 @@ struct Scenario {
     double vertical = 0, horizontal = 0;
     std::vector<int> verticalSteps{}, horizontalSteps{};
     std::vector<Step> steps{};
+    double acceleration = 0.0;  // the setting the row runs at
 
     friend void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 };
@@ -244,6 +246,15 @@ inline const std::vector<Scenario> kScenarios = {
     {"AxisSwitchesMidGlide", 0ms, 240, 120, {-1, -1}, {1}, kDownRightDown},
     {"TwoMiceOneGlide", 600ms, 240, 0, {-1, -1}, {}, kOneGlideTwoMice},
     {"SixtyBursts", 600ms, 90 * 120, 0, std::vector(90, -1), {}, bursts(60)},
+    // A fast spin at full acceleration: the first notch goes its own way, each after it six.
+    {"TenFastNotchesAccelerated",
+     600ms,
+     55 * 120,
+     0,
+     std::vector(55, -1),
+     {},
+     notchesDown(10, 15ms, 1500ms),
+     1.0},
 };
 
 // An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
@@ -277,12 +288,14 @@ protected:
         for (const Step& step : GetParam().steps)
             while (mice.size() <= step.mouse) watch(plugIn());
         run(GetParam().pause);
+        Preferences::shared().setAcceleration(GetParam().acceleration);
         std::vector<Clock::time_point> sent;
         for (const Step& step : GetParam().steps) {
             sent.push_back(Clock::now());
             mice[step.mouse].send(step.frame);
             run(step.then);
         }
+        Preferences::shared().setAcceleration(0.0);
         return sent;
     }
 };
