@@ -403,13 +403,15 @@ std::vector<std::string> Kwin::clientEnv() const {
     return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
 }
 
-bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered) {
+bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool towardsTopLeft) {
     int step = 0;
     return waitUntil(
         [&] {
-            // Left and back a little by turns, so that the pointer moves even in a corner.
-            const int x = ++step % 2 ? -16 : 4;
-            return mouse.send({{EV_REL, REL_X, x}, {EV_REL, REL_Y, -16}}), entered();
+            // Back and forth by turns, so that the pointer moves even against an edge.
+            const bool back = ++step % 2 == 0;
+            const int x = towardsTopLeft ? (back ? 4 : -16) : (back ? -4 : 4);
+            mouse.send({{EV_REL, REL_X, x}, {EV_REL, REL_Y, towardsTopLeft ? -16 : 0}});
+            return entered();
         },
         [] { std::this_thread::sleep_for(50ms); });
 }

@@ -397,10 +397,10 @@ public:
     }
 };
 
-// Moves the mouse a little at a time towards the screen's top left corner until `entered` says
-// its pointer is on the window: full screen under a compositor, placed there by an X server
-// without a window manager.
-bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered);
+// Moves the mouse a little at a time until `entered` says its pointer is on the window: in place
+// for a window full screen under a compositor, or towards the top left corner, where an X server
+// without a window manager puts it.
+bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool towardsTopLeft = false);
 
 // The VM mounts this machine's root at /host (init), where desktop programs run with this
 // machine's own libraries. Why it cannot here; empty where it can.

@@ -25,16 +25,16 @@ namespace {
 
 using platform::linuxdesktop::cloneName;
 
-// A desktop the windows are shown on. Where a window takes a mouse's first scroll as the base
-// of the ones after it (Qt 6 reads an X server's scroll valuators so: the first event after a
-// new device moves nothing), each mouse scrolls a notch before the row is measured. GTK 3 under
-// Xorg is left out: it drops the first scroll of a series now and then, of a plain wheel and of
-// a glide alike, even after such a notch (README).
+// A desktop the windows are shown on. On an X server without a window manager the window sits
+// in the top left corner, and Qt 6 takes a mouse's first scroll as the base of the ones after it
+// (the first event after a new device moves nothing), so each mouse scrolls a notch before the
+// row is measured. GTK 3 under Xorg is left out: it drops the first scroll of a series now and
+// then, of a plain wheel and of a glide alike, even after such a notch (README).
 struct DesktopKind {
     const char* name;
     const char* path;
     std::unique_ptr<Desktop> (*make)();
-    bool firstScrollIsBase = false;
+    bool isX11 = false;
 };
 template <typename D>
 std::unique_ptr<Desktop> make() {
@@ -230,9 +230,10 @@ protected:
         if (!waitUntil([&] { return desktop->opened(name); }))
             throw std::runtime_error(std::string(desktopKind().name) + " did not open " + name +
                                      ":\n" + contentsOf(desktop->log()));
-        if (!moveOnto(mouse, [&] { return said().focused; }))
+        if (!moveOnto(
+                mouse, [&] { return said().focused; }, desktopKind().isX11))
             throw std::runtime_error("the window's pointer never entered");
-        if (desktopKind().firstScrollIsBase) {
+        if (desktopKind().isX11) {
             const std::size_t before = said().offsets.size();
             mouse.send(kNotchUp);
             waitUntil([&] { return said().offsets.size() > before; }, pause, 1s);
