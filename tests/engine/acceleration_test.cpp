@@ -39,12 +39,18 @@ TEST(AccelerationCurve, IsOneWhenSlowMonotonicCappedAndContinuous) {
         double previous = multiplier(400ms, setting);
         for (nanoseconds t = 400ms; t >= 5ms; t -= 100us) {
             const double m = multiplier(t, setting);
-            if (t >= kSlowInterval) EXPECT_EQ(m, 1.0) << t.count();
-            if (t <= kFastInterval) EXPECT_EQ(m, cap) << t.count();
+            if (t >= kSlowInterval) {
+                EXPECT_EQ(m, 1.0) << t.count();
+            }
+            if (t <= kFastInterval) {
+                EXPECT_EQ(m, cap) << t.count();
+            }
             EXPECT_GE(m, previous) << t.count();
             EXPECT_LE(m, cap) << t.count();
             EXPECT_LE(m - previous, 0.01 * cap) << "a jump at " << t.count();
-            if (setting > 0.0) EXPECT_LE(multiplier(t, setting - 0.05), m) << t.count();
+            if (setting > 0.0) {
+                EXPECT_LE(multiplier(t, setting - 0.05), m) << t.count();
+            }
             previous = m;
         }
     }
