@@ -78,8 +78,8 @@ public:
         std::vector<int> steps;
         for (const TimedFrame& frame : frames)
             for (const InputEvent& event : frame.events)
-                if (event.code == code) steps.insert(steps.end(), std::abs(event.value),
-                                                     event.value > 0 ? 1 : -1);
+                if (event.code == code)
+                    steps.insert(steps.end(), std::abs(event.value), event.value > 0 ? 1 : -1);
         return steps;
     }
     std::vector<Clock::time_point> wheelFrames() const {
