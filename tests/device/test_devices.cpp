@@ -452,9 +452,8 @@ std::string noHostRoot() {
 }
 
 std::string besideTests(const std::string& file) {
-    std::string dir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    if (inVm()) dir = contentsOf(kHostTestDir), dir.erase(dir.find_last_not_of('\n') + 1);
-    return dir + "/" + file;
+    if (inVm()) return "/glidewheel-tests/" + file;  // where init binds the folder (under /host)
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / file;
 }
 
 std::vector<std::string> hostCommand(const std::vector<std::string>& argv,
