@@ -239,6 +239,9 @@ protected:
             waitUntil([&] { return said().offsets.size() > before; }, pause, 1s);
             std::this_thread::sleep_for(700ms);  // the glide and its settling are over
         }
+        // A notch right after the pointer came on (a row without a pause) was lost now and then
+        // for the plain mouse under sway: the desktop gets a moment to settle its new device.
+        std::this_thread::sleep_for(200ms);
         measuredFrom = said().offsets.size();
     }
     void pump() override {}  // the window's lines wait in their file
