@@ -397,28 +397,13 @@ public:
     }
 };
 
-// Moves the mouse a little at a time until `entered` says its pointer is on the window: in place
-// for a window full screen under a compositor, or towards the top left corner, where an X server
-// without a window manager puts it.
-bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool towardsTopLeft = false);
+// Moves the mouse back and forth a little at a time until `entered` says its pointer is on the
+// window, full screen under a compositor.
+bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered);
 
 // The VM mounts this machine's root at /host (init), where desktop programs run with this
 // machine's own libraries. Why it cannot here; empty where it can.
 std::string noHostRoot();
-// Xorg 21 with the modesetting driver on the virtual display and xserver-xorg-input-libinput for
-// the mice (found through udev), run from this machine's root under /host, with no window
-// manager: X clients (GTK 3 and Qt 6 through XI2) read scroll as the X server's valuators.
-class Xorg final : public Desktop {
-public:
-    static constexpr const char* kPath = "/usr/lib/xorg/Xorg";
-
-    Xorg();
-    bool listening() const override;
-    std::string version() const override;
-    std::vector<std::string> clientEnv() const override { return {"DISPLAY=:7"}; }
-    std::vector<std::string> sessionEnv() const override { return {"XDG_SESSION_TYPE=x11"}; }
-};
-
 // The command that runs `program`, one of the test's clients built beside the test binary, with
 // the environment `env` added ("NAME=value"): under /host in the VM, directly elsewhere.
 std::vector<std::string> clientCommand(const std::string& program,
