@@ -403,11 +403,35 @@ std::vector<std::string> Kwin::clientEnv() const {
     return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
 }
 
-bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered) {
+Xorg::Xorg() {
+    const std::string config = runtime() + "/xorg.conf";
+    std::ofstream(config) << "Section \"Device\"\n"
+                             "  Identifier \"virtual display\"\n"
+                             "  Driver \"modesetting\"\n"
+                             "  Option \"kmsdev\" \"/dev/dri/card0\"\n"
+                             "EndSection\n";
+    start(hostCommand({kPath, ":7", "-config", config, "-nolisten", "tcp", "-noreset",
+                       "-novtswitch", "-sharevts", "-logfile", log(), "vt1"}),
+          "/dev/null", "/dev/null");
+}
+
+bool Xorg::listening() const { return access("/tmp/.X11-unix/X7", F_OK) == 0; }
+
+std::string Xorg::version() const {
+    const std::string started = contentsOf(log()), name = "X.Org X Server ";
+    const std::size_t at = started.find(name);
+    if (at == std::string::npos) return "Xorg of unknown version";
+    return started.substr(at, started.find('\n', at) - at);
+}
+
+bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool intoTheCorner) {
     int step = 0;
     return waitUntil(
         [&] {
-            mouse.send({{EV_REL, REL_X, ++step % 2 ? 4 : -4}});
+            if (intoTheCorner)
+                mouse.send({{EV_REL, REL_X, -16}, {EV_REL, REL_Y, -16}});
+            else
+                mouse.send({{EV_REL, REL_X, ++step % 2 ? 4 : -4}});
             return entered();
         },
         [] { std::this_thread::sleep_for(50ms); });

@@ -397,9 +397,24 @@ public:
     }
 };
 
-// Moves the mouse back and forth a little at a time until `entered` says its pointer is on the
-// window, full screen under a compositor.
-bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered);
+// Xorg 21 with the modesetting driver on the virtual display and xserver-xorg-input-libinput for
+// the mice (found through udev), run from this machine's root under /host, with no window
+// manager: X clients (GTK 3 and Qt 6 through XI2) read scroll as the X server's valuators.
+class Xorg final : public Desktop {
+public:
+    static constexpr const char* kPath = "/usr/lib/xorg/Xorg";
+
+    Xorg();
+    bool listening() const override;
+    std::string version() const override;
+    std::vector<std::string> clientEnv() const override { return {"DISPLAY=:7"}; }
+    std::vector<std::string> sessionEnv() const override { return {"XDG_SESSION_TYPE=x11"}; }
+};
+
+// Moves the mouse a little at a time until `entered` says its pointer is on the window: back and
+// forth in place for a window full screen under a compositor, or into the top left corner, where
+// an X server without a window manager puts a window, and where moves that follow keep it.
+bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool intoTheCorner = false);
 
 // The VM mounts this machine's root at /host (init), where desktop programs run with this
 // machine's own libraries. Why it cannot here; empty where it can.
