@@ -33,6 +33,7 @@ if [[ -z ${GLIDEWHEEL_E2E_PRIVATE_MOUNTS:-} ]]; then
     pkttyagent pkaction /usr/lib/polkit-1/polkitd Xvfb trayer xdotool xwininfo; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps test installs it)"
   done
+  [[ -u $(command -v pkexec) ]] || skip "pkexec is not setuid root"
   unshare --mount true 2>/dev/null || skip "no private mount namespace can be made here"
   GLIDEWHEEL_E2E_PRIVATE_MOUNTS=1 exec unshare --mount --propagation private "$0" "$@"
 fi
@@ -168,7 +169,8 @@ start_agent() {
   # pkttyagent closes descriptor 9 once it is registered.
   { cat "$registered" >/dev/null && : >"$work/registered-$1"; } &
   pids+=($!)
-  "${as_person[@]}" script --quiet --flush --command \
+  # In the C locale, so that its prompts read as the checks below expect.
+  "${as_person[@]}" env -i PATH=/usr/bin:/bin LC_ALL=C script --quiet --flush --command \
     "exec pkttyagent --process $program_pid --notify-fd 9 9>'$registered'" /dev/null \
     <"$keys" >"$agent_log" 2>&1 &
   agent=$!
