@@ -18,6 +18,7 @@
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <iostream>
 #include <utility>
 
 // Resources of a static library must be registered by name from the global namespace.
@@ -34,6 +35,19 @@ constexpr auto kInstalledRule = "/etc/udev/rules.d/70-glidewheel.rules";
 bool isExecutableFile(const QString& path) {
     const QFileInfo info(path);
     return info.isFile() && info.isExecutable();
+}
+
+// What the page says once pkexec has ended with `exitCode` (-1 when it did not start or crashed).
+// pkexec's own codes: 126 when the person dismissed the password dialog, 127 when polkit refused
+// or could not ask; otherwise the helper's.
+QString grantOutcome(int exitCode) {
+    switch (exitCode) {
+        case 0: return QStringLiteral("Access granted.");
+        case 126: return QStringLiteral("Cancelled: nothing was changed.");
+        default:
+            return QStringLiteral(
+                "Access could not be granted this way. The commands below do the same.");
+    }
 }
 
 // The help window: what access means, "Grant Access…" where polkit can grant it, and the same
@@ -127,18 +141,10 @@ private:
     void showGrantResult(int exitCode) {
         process_->deleteLater();
         process_ = nullptr;
-        // pkexec's own codes: 126 when the person dismissed the password dialog, 127 when
-        // polkit refused or could not ask.
-        switch (exitCode) {
-            case 0: grantStatus_->setText(QStringLiteral("Access granted.")); break;
-            case 126:
-                grantStatus_->setText(QStringLiteral("Cancelled: nothing was changed."));
-                break;
-            default:
-                grantStatus_->setText(QStringLiteral(
-                    "Access could not be granted this way. The commands below do the same."));
-                break;
-        }
+        const QString outcome = grantOutcome(exitCode);
+        grantStatus_->setText(outcome);
+        // Something ran as root, or was refused: that belongs in the log as well as on the page.
+        std::cerr << "glidewheel: Grant Access: " << outcome.toStdString() << '\n';
         if (accessMayHaveChanged_) accessMayHaveChanged_();
     }
 

@@ -33,3 +33,59 @@ wait_for() {
     sleep 0.1
   done
 }
+
+# --- a virtual X display with a tray, and our windows on it (xwininfo, xdotool) ---
+
+# Starts Xvfb, $1 by $2 pixels, on a display number no other X server has, and points DISPLAY
+# at it.
+start_xvfb() {
+  Xvfb -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  wait_for "Xvfb" 10 test -s "$work/display"
+  export DISPLAY=":$(<"$work/display")"
+}
+
+# Starts a tray at the top right of the screen; $panel is its window.
+start_tray() {
+  trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+    --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
+  pids+=($!)
+  wait_for "the tray" 10 has_tray_panel
+  panel=$(tray_panel)
+}
+
+tray_panel() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ { print $1; exit }'; }
+has_tray_panel() { [[ -n $(tray_panel) ]]; }
+# The id of our icon window inside the tray.
+icon_window() { xwininfo -id "$panel" -tree | awk '/\("glidewheel" "glidewheel"\)/ { print $1; exit }'; }
+# Ids of our top-level windows whose geometry starts with $1 (e.g. 300x340).
+windows_sized() {
+  xwininfo -root -children | awk -v size="$1" '/\("glidewheel" "glidewheel"\)/ && $0 ~ " " size "\\+" { print $1 }'
+}
+has_icon() { [[ -n $(icon_window) ]]; }
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+viewable_sized() {
+  local id
+  for id in $(windows_sized "$1"); do viewable "$id" && { echo "$id"; return 0; }; done
+  return 1
+}
+not() { ! "$@"; }
+has_focus() { (($(xdotool getwindowfocus 2>/dev/null || echo 0) == $1)); }
+field() { xwininfo -id "$1" | awk -F: -v key="$2" '$1 ~ key { gsub(/ /, "", $2); print $2; exit }'; }
+# Waits for our icon in the tray; $icon is its window, $icon_x, $icon_y, $icon_w and $icon_h its
+# place on the screen.
+wait_for_icon() {
+  wait_for "the icon in the tray" 30 has_icon
+  icon=$(icon_window)
+  icon_x=$(field "$icon" 'Absolute upper-left X')
+  icon_y=$(field "$icon" 'Absolute upper-left Y')
+  icon_w=$(field "$icon" 'Width')
+  icon_h=$(field "$icon" 'Height')
+}
+
+click() { xdotool mousemove "$1" "$2" click 1; }
+click_icon() { click $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)); }
+
+help_window() { xdotool search --onlyvisible --name '^Glidewheel: Access to Your Mouse$' 2>/dev/null | head -n 1; }
+has_help_window() { [[ -n $(help_window) ]]; }
+

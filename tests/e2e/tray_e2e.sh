@@ -58,36 +58,12 @@ shot() {
 # --- the display and a clean session ---
 screen_width=1280
 screen_height=800
-Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x24" -nolisten tcp \
-  3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for "Xvfb" 10 test -s "$work/display"
-display_number=$(<"$work/display")
-export DISPLAY=":$display_number"
+start_xvfb "$screen_width" "$screen_height"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TMPDIR="$work/tmp"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$TMPDIR" && mkdir -m 0700 "$XDG_RUNTIME_DIR"
 
-# --- helpers that read the X window tree ---
-tray_panel() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ { print $1; exit }'; }
-has_tray_panel() { [[ -n $(tray_panel) ]]; }
-# The id of our icon window inside the tray.
-icon_window() { xwininfo -id "$panel" -tree | awk '/\("glidewheel" "glidewheel"\)/ { print $1; exit }'; }
-# Ids of our top-level windows whose geometry starts with $1 (e.g. 300x340).
-windows_sized() {
-  xwininfo -root -children | awk -v size="$1" '/\("glidewheel" "glidewheel"\)/ && $0 ~ " " size "\\+" { print $1 }'
-}
-has_icon() { [[ -n $(icon_window) ]]; }
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-viewable_sized() {
-  local id
-  for id in $(windows_sized "$1"); do viewable "$id" && { echo "$id"; return 0; }; done
-  return 1
-}
-not() { ! "$@"; }
-has_focus() { (($(xdotool getwindowfocus 2>/dev/null || echo 0) == $1)); }
-field() { xwininfo -id "$1" | awk -F: -v key="$2" '$1 ~ key { gsub(/ /, "", $2); print $2; exit }'; }
 settings_window() {
   local id
   for id in $(xdotool search --onlyvisible --name '^Glidewheel Settings$' 2>/dev/null); do
@@ -102,19 +78,7 @@ launch_program() {
   program_pid=$!
   pids+=("$program_pid")
 }
-wait_for_icon() {
-  wait_for "the icon in the tray" 30 has_icon
-  icon=$(icon_window)
-  icon_x=$(field "$icon" 'Absolute upper-left X')
-  icon_y=$(field "$icon" 'Absolute upper-left Y')
-  icon_w=$(field "$icon" 'Width')
-  icon_h=$(field "$icon" 'Height')
-}
-
 start_program() { launch_program; wait_for_icon; }
-
-click() { xdotool mousemove "$1" "$2" click 1; }
-click_icon() { click $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)); }
 
 # Waits for process $1 to end and fails unless it exited with status 0; $2 says what ended it.
 expect_exit_0() {
@@ -150,11 +114,7 @@ wait_for "the line about the missing tray" 15 said_no_tray
 (($(grep -cF 'no system tray' "$work/glidewheel.log") == 1)) || fail "the missing tray was reported more than once"
 grep -qF '"Accessibility Settings…" in the Glidewheel Settings window' "$work/glidewheel.log" ||
   fail "the access notice does not name the settings window"
-trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-  --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_for "the tray" 10 has_tray_panel
-panel=$(tray_panel)
+start_tray
 wait_for_icon
 echo "icon embedded at ${icon_w}x${icon_h}+${icon_x}+${icon_y} once the tray appeared"
 
@@ -243,8 +203,6 @@ yellow_pixels() {
       -format '%[fx:round(mean*w*h)]' info:
 }
 shows_warning() { (($(yellow_pixels "$1") > 0)); }
-help_window() { xdotool search --onlyvisible --name '^Glidewheel: Access to Your Mouse$' 2>/dev/null | head -n 1; }
-has_help_window() { [[ -n $(help_window) ]]; }
 
 export HOME="$work/home2" XDG_CONFIG_HOME="$work/home2/.config"
 export RESOURCE_NAME=glidewheel  # its windows' instance name, which would be the file's name
