@@ -63,7 +63,10 @@ protected:
     std::unique_ptr<AppDelegate> delegate_;
 };
 
-TEST_F(AppDelegateLaunch, StepsRunInOrderAndEachFindsThePreviousDone) {
+// The first launch's steps run in order, each finding the previous done, and it opens the
+// settings once, after the launch handler returned, and only for a delegate still there. A later
+// launch opening none: the end-to-end test.
+TEST_F(AppDelegateLaunch, FirstLaunchRunsItsStepsInOrderThenOpensSettingsOnce) {
     const Cancellable assigned = prefs().launchAtLoginStream().dropFirst().sink(
         [](const bool&) { backend().record("launchAtLogin"); });
     launch(true);
@@ -73,17 +76,12 @@ TEST_F(AppDelegateLaunch, StepsRunInOrderAndEachFindsThePreviousDone) {
         "trust popover icon taps=0",  // start, once popup and icon exist
     };
     EXPECT_EQ(backend().log, expected);
-}
-
-// A later launch opening none: the end-to-end test.
-TEST_F(AppDelegateLaunch, FirstLaunchOpensSettingsOnceAfterTheHandlerReturned) {
-    launch(true);
+    EXPECT_EQ(delegate_->settingsWindow(), nullptr) << "opened inside the launch handler";
     delegate_.reset();
     settle();
     EXPECT_EQ(settingsWindowCount(), 0) << "opened for a delegate that is gone";
 
     launch(true);
-    EXPECT_EQ(delegate_->settingsWindow(), nullptr) << "opened inside the launch handler";
     ASSERT_TRUE(waitUntil([&] { return delegate_->settingsWindow() != nullptr; }, processEvents));
     settle();
     EXPECT_EQ(settingsWindowCount(), 1);
@@ -123,10 +121,21 @@ TEST_F(AppDelegateLaunch, QuitBySignalStopsTheTapAndEndsTheLoop) {
     EXPECT_EQ(taps(), 0u);
 }
 
-TEST_F(AppDelegateLaunch, SettingsWindowIsReusedWhileOpenAndClosingItForgetsItButQuitsNothing) {
-    launch().openSettings();
+// The popup is built once; its settings action closes it and opens the settings window, which is
+// reused while open, comes back as it was when hidden, and once closed is forgotten without
+// ending the program. The icon's clicks toggling the panel, which then takes the keyboard: the
+// end-to-end test.
+TEST_F(AppDelegateLaunch, ThePopupOpensTheOneSettingsWindowWhichClosingForgetsButQuitsNothing) {
+    PopupPanel* popover = launch().popover();
+    const QWidget* content = popover->content();
+    emit delegate_->statusItem()->activated();
+    ASSERT_TRUE(popover->isVisible());
+    EXPECT_EQ(popover->content(), content) << "the popup was rebuilt";
+    popover->findChild<QAbstractButton*>("openSettings")->click();
+    EXPECT_FALSE(popover->isVisible());
     QPointer<SettingsWindow> first = delegate_->settingsWindow();
     ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(first->minimumSize(), first->maximumSize()) << "resizable";
     EXPECT_FALSE(first->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(first->geometry().center(),
@@ -151,19 +160,6 @@ TEST_F(AppDelegateLaunch, SettingsWindowIsReusedWhileOpenAndClosingItForgetsItBu
     delegate_->openSettings();
     EXPECT_NE(delegate_->settingsWindow(), nullptr);
     EXPECT_EQ(settingsWindowCount(), 1);
-}
-
-// The icon's clicks toggling the panel, which then takes the keyboard: the end-to-end test.
-TEST_F(AppDelegateLaunch, ThePopupIsBuiltOnceAndItsSettingsActionClosesItThenOpensSettings) {
-    PopupPanel* popover = launch().popover();
-    const QWidget* content = popover->content();
-    emit delegate_->statusItem()->activated();
-    ASSERT_TRUE(popover->isVisible());
-    EXPECT_EQ(popover->content(), content) << "the popup was rebuilt";
-    popover->findChild<QAbstractButton*>("openSettings")->click();
-    EXPECT_FALSE(popover->isVisible());
-    ASSERT_NE(delegate_->settingsWindow(), nullptr);
-    EXPECT_TRUE(delegate_->settingsWindow()->isVisible());
 }
 
 // Launching starts interception once. Access granted while the program runs starts it at the
