@@ -183,6 +183,28 @@ TEST_F(ForwardingTest, PluggingAndUnpluggingFourMiceLosesNoMotion) {
     EXPECT_TRUE(allTaken && allDropped);
 }
 
+// Busy loops on every CPU, as a build or a game runs them: a mouse plugged in is taken, and its
+// clone is gone once it is unplugged, each within a second.
+TEST_F(ForwardingTest, MiceAreTakenAndTheirClonesGoWithinASecondWhileEveryCpuIsBusy) {
+    std::vector<std::jthread> busy;
+    for (unsigned cpu = 0; cpu < std::max(2u, std::thread::hardware_concurrency()); ++cpu)
+        busy.emplace_back([](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+            }
+        });
+    const auto plugged = Clock::now();
+    const std::string clone = cloneOf(plugIn());
+    const Milliseconds taken = Clock::now() - plugged;
+    mice.clear();
+    const auto unplugged = Clock::now();
+    ASSERT_TRUE(waitUntil([&] { return !std::filesystem::exists(clone); }));
+    const Milliseconds gone = Clock::now() - unplugged;
+    std::cout << "with every CPU busy: a mouse taken in " << taken.count() << " ms, its clone gone "
+              << gone.count() << " ms after it\n";
+    EXPECT_LT(taken, 1s);
+    EXPECT_LT(gone, 1s);
+}
+
 TEST_F(ForwardingTest, AKeyHeldOnAMouseRepeatsOnTheCloneNoMoreThanOnTheMouse) {
     TestMouse& mouse = plugIn(true);
     EventReader clone(cloneOf(mouse));

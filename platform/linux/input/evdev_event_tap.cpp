@@ -3,7 +3,7 @@
 #include "platform/linux/input/evdev_event_tap.h"
 
 #include <fcntl.h>
-#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +21,10 @@
 #include "platform/linux/input/wheel/wheel_frame.h"
 
 namespace glidewheel::platform::linuxdesktop {
+
+// The slow device calls' nice value: against a busy program of nice 0 they get about a tenth of
+// a CPU, which is still a mouse opened or a clone destroyed within a second.
+constexpr int kSlowCallsNice = 10;
 
 // The mice of one tap and what it does with their wheels. Made, used and destroyed on the
 // input thread; only isEnabled() is read elsewhere. Opening a mouse with its clone, and
@@ -269,13 +273,12 @@ private:
 }  // namespace
 
 EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone_(leaveMiceAlone) {
-    // The slow calls yield the CPU to the input thread whenever it wakes: on one core the two
-    // share, a mouse appearing must not hold up another one's motion. SCHED_IDLE needs no
-    // privilege; where it is refused the calls merely compete as equals.
-    slowDeviceCalls_.post([] {
-        const sched_param none{};
-        sched_setscheduler(0, SCHED_IDLE, &none);
-    });
+    // The slow calls give way to the input thread when it wakes: on one core the two share, a
+    // mouse appearing must not hold up another one's motion. A lower priority, not an idle one:
+    // busy programs on every CPU would starve an idle thread for seconds, leaving a new mouse
+    // untaken and a gone one's clone standing. Lowering one's own priority needs no privilege.
+    slowDeviceCalls_.post(
+        [] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kSlowCallsNice); });
 }
 
 EvdevEventTapService::~EvdevEventTapService() = default;
