@@ -59,7 +59,7 @@ void SmoothScroller::addScroll(double delta, double distance, double factor, con
             std::scoped_lock guard(lock);
             cachedInterpolationFactor = factor;
             if (delta * lastDelta <= 0.0) {
-                if (lastDelta != 0.0) replaced = glideAccount();  // a turn cuts the glide short
+                if (lastDelta != 0.0) replaced = glideAccount(true);  // a turn cuts the glide short
                 currentPosition = 0.0;
                 targetPosition = distance;
                 subPixelAccum = 0.0;
@@ -82,13 +82,13 @@ void SmoothScroller::addScroll(double delta, double distance, double factor, con
     startDisplayLink();
 }
 
-GlideAccount SmoothScroller::glideAccount() const {
+GlideAccount SmoothScroller::glideAccount(bool cutShort) const {
     // Posts go sideways as advanceFrame decides; what they left is what was travelled beyond
     // them and what is still to travel.
     const bool sideways =
         isHorizontal || (storedEvent && (storedEvent->flags() & kCGEventFlagMaskShift) != 0);
     return GlideAccount{storedProxy, sideways, targetPosition,
-                        targetPosition - currentPosition + subPixelAccum};
+                        targetPosition - currentPosition + subPixelAccum, cutShort};
 }
 
 void SmoothScroller::startDisplayLink() {
@@ -118,7 +118,7 @@ void SmoothScroller::stop() {
         std::optional<GlideAccount> ended;
         {
             std::scoped_lock guard(lock);
-            if (lastDelta != 0.0) ended = glideAccount();
+            if (lastDelta != 0.0) ended = glideAccount(true);
             clearGlide();
         }
         if (ended) eventTaps_.glideEnded(*ended);

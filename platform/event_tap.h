@@ -38,6 +38,9 @@ struct GlideAccount {
     bool horizontal = false;      // along axis 2 (field 97) rather than axis 1 (field 96)
     double targetPoints = 0.0;    // the signed distance it aims at
     double unpostedPoints = 0.0;  // what of that it has not posted
+    // Ended by a turn or a stop rather than by its own stop rule: what it has not posted was
+    // never meant to go out.
+    bool cutShort = false;
 };
 
 // Returns the event it was given to let it pass (possibly changed), or null to swallow it.

@@ -56,8 +56,8 @@ void CloneWriter::end(const GlideAccount& glide) {
     std::scoped_lock guard(mutex_);
     const auto now = WheelClock::now();
     const Refreshes refreshes = refreshes_.last();
-    writeLocked(
-        wheel_.end(glide.proxy.id, axisOf(glide.horizontal), glide.unpostedPoints, now, refreshes));
+    writeLocked(wheel_.end(glide.proxy.id, axisOf(glide.horizontal), glide.unpostedPoints,
+                           glide.cutShort, now, refreshes));
     scheduleLocked();
 }
 

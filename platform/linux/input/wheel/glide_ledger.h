@@ -33,6 +33,9 @@ public:
     // The glide is over with `unpostedPoints` not posted: the units that settle it, in its
     // direction or zero. The next post starts a new glide.
     int settle(double unpostedPoints);
+    // The glide was cut short: what it has not posted is dropped, rounding remainder and all,
+    // as its clone settles on a detent by itself. The next post starts a new glide.
+    void drop() { *this = GlideLedger{}; }
 
 private:
     double remainder_ = 0.0;    // units, |r| <= 0.5

@@ -67,15 +67,17 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
 }
 
 std::vector<WheelAccounting::Write> WheelAccounting::end(std::uint64_t clone, WheelAxis axis,
-                                                         double unpostedPoints,
+                                                         double unpostedPoints, bool cutShort,
                                                          WheelClock::time_point now,
                                                          const Refreshes& refreshes) {
-    const int units = ledger_.settle(unpostedPoints);
-    const int left = refreshesLeft(now, refreshes);
     std::vector<Write> out;
-    if (units != 0 && clones_.contains(clone)) {
+    if (cutShort) {
+        ledger_.drop();
+        toAnnouncedDetent(clone, axis, now, out);
+    } else if (const int units = ledger_.settle(unpostedPoints);
+               units != 0 && clones_.contains(clone)) {
         completeUnlike(clone, axis, directionOf(units), now, out);
-        plan(clone, axis, units, left, now);
+        plan(clone, axis, units, refreshesLeft(now, refreshes), now);
     }
     recent_.clear();
     glideClone_.reset();
@@ -113,6 +115,22 @@ void WheelAccounting::completeLeft(std::uint64_t clone, WheelAxis axis, int dire
     if (left == clones_.end()) return;
     plan(leftClone, leftAxis, ledger_.sendAhead(left->second.toWholeDetent(leftAxis, direction)),
          kSettlingRefreshes, now);
+}
+
+// The units planned for the clone and not yet written go (scroll owed on another axis is
+// completed at once, as a turn would), and the axis is brought to its announced detent.
+void WheelAccounting::toAnnouncedDetent(std::uint64_t clone, WheelAxis axis,
+                                        WheelClock::time_point now, std::vector<Write>& out) {
+    const auto it = clones_.find(clone);
+    if (it == clones_.end()) return;
+    if (const auto owed = schedule_.take(clone)) {
+        if (owed->axis == axis) {
+            it->second.withdraw(axis, owed->codes);
+        } else {
+            send(*owed, now, out);
+        }
+    }
+    plan(clone, axis, it->second.toAnnouncedDetent(axis), 1, now);
 }
 
 void WheelAccounting::plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,

@@ -201,6 +201,7 @@ public:
         accounting_.passed(clone, V, codes, now_);
         written.push_back({now_, {clone, V, codes}});
     }
+    void stop() { interceptor_.smoothScroller().stop(); }
     void unplug(std::uint64_t clone) {
         accounting_.forget(clone);
         unplugged.emplace(clone, now_);
@@ -262,8 +263,8 @@ public:
     void glideAimed(const GlideAccount& glide) override { accounting_.aim(glide.targetPoints); }
     void glideEnded(const GlideAccount& glide) override {
         if (auto hook = std::exchange(duringNextEnd, nullptr)) hook();
-        record(accounting_.end(glide.proxy.id, glide.horizontal ? H : V, glide.unpostedPoints, now_,
-                               refreshes_));
+        record(accounting_.end(glide.proxy.id, glide.horizontal ? H : V, glide.unpostedPoints,
+                               glide.cutShort, now_, refreshes_));
     }
 
 private:
@@ -335,7 +336,7 @@ TEST(WheelAccounting, NNotchesTotalSpeedTimesNDetentsWithTheirLegacyStepsOnTheRe
 }
 
 TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScrolls) {
-    enum Kind { notch, sideways, passed, unplug, turnWithAFrameDuringItsReports };
+    enum Kind { notch, sideways, passed, unplug, stop, turnWithAFrameDuringItsReports };
     struct Step {
         Kind kind;
         std::uint64_t clone;
@@ -379,6 +380,22 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
          {{{1, V}, {240, 2}}},
          {true, false}},
         {"a clone unplugged mid-glide", {{notch, 1, 1, 250ms}, {unplug, 1, 0, 1000ms}}, {}, {true}},
+        // A turn or a stop cuts the glide short: its clone settles on the detents its legacy
+        // steps announced (3 of the 5 by the turn, 1 of the 3 by the stop), and the detents it
+        // never posted are dropped. Posts of a 5-notch glide reach 60 units by themselves.
+        {"five notches flicked down, turned 100 ms later",
+         {{notch, 1, -1, 15ms},
+          {notch, 1, -1, 15ms},
+          {notch, 1, -1, 15ms},
+          {notch, 1, -1, 15ms},
+          {notch, 1, -1, 100ms},
+          {notch, 1, 1, 2000ms}},
+         {{{1, V}, {-240, -2}}},
+         {true, false, true, true}},
+        {"three notches, stopped mid-glide",
+         {{notch, 1, 1, 15ms}, {notch, 1, 1, 15ms}, {notch, 1, 1, 50ms}, {stop, 1, 0, 1000ms}},
+         {{{1, V}, {120, 1}}},
+         {true, false}},
         // The mouse's own detent scrolled the clone just before: libinput holds nothing back.
         {"a detent passed by a listening tap, then a notch the same way",
          {{passed, 1, 1, 100ms}, {notch, 1, 1, 1000ms}},
@@ -401,6 +418,8 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
                 bench.passed(step.clone, step.direction);
             } else if (step.kind == unplug) {
                 bench.unplug(step.clone);
+            } else if (step.kind == stop) {
+                bench.stop();
             } else {
                 std::thread display;
                 bench.toNextRefresh();  // the notch comes as the refresh whose frame it meets
@@ -420,6 +439,11 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
             const WheelAxis axis = step.kind == sideways ? H : V;
             for (std::size_t i = before; step.kind != passed && i < bench.written.size(); ++i) {
                 const WheelCodes& codes = bench.written[i].write.codes;
+                // What settles a glide that a turn or a stop cut short moves the clone to the
+                // nearest detent, never further than half a detent.
+                if (codes.units * step.direction < 0 || step.kind == stop) {
+                    EXPECT_LE(std::abs(codes.units), GlideLedger::kReleaseThreshold) << i;
+                }
                 if (bench.written[i].write.axis != axis || codes.units * step.direction <= 0)
                     continue;
                 raised.push_back(std::abs(codes.units) >= GlideLedger::kReleaseThreshold);
