@@ -32,8 +32,8 @@ void CloneWriter::add(EventTapProxy proxy, CloneSink& clone) {
 
 void CloneWriter::remove(EventTapProxy proxy) {
     std::scoped_lock guard(mutex_);
+    writeLocked(wheel_.forget(proxy.id, WheelClock::now()));
     clones_.erase(proxy.id);
-    wheel_.forget(proxy.id);
 }
 
 void CloneWriter::post(EventTapProxy proxy, const Event& event) {

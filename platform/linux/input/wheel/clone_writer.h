@@ -34,6 +34,8 @@ public:
     CloneWriter& operator=(const CloneWriter&) = delete;
 
     void add(EventTapProxy proxy, CloneSink& clone);
+    // Writes what brings the clone to a whole detent (a glide cut short as its tap was disabled
+    // may not have settled yet), then lets it go.
     void remove(EventTapProxy proxy);
 
     // Scroll posted in points (field 96 vertical, 97 horizontal); dropped when the proxy names

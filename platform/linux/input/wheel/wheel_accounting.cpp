@@ -15,10 +15,17 @@ constexpr int kSmallestPostUnits = static_cast<int>(kUnitsPerPoint);
 
 }  // namespace
 
-void WheelAccounting::forget(std::uint64_t clone) {
+std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
+                                                            WheelClock::time_point now) {
+    std::vector<Write> out;
     if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
+    for (const WheelAxis axis : {WheelAxis::vertical, WheelAxis::horizontal}) {
+        toAnnouncedDetent(clone, axis, now, out);
+        if (const auto piece = schedule_.take(clone)) out.push_back(*piece);
+    }
     clones_.erase(clone);
     schedule_.forget(clone);
+    return out;
 }
 
 void WheelAccounting::aim(double targetPoints) {

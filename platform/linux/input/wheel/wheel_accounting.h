@@ -31,7 +31,9 @@ public:
     using Write = SettlementSchedule::Piece;
 
     void add(std::uint64_t clone) { clones_.try_emplace(clone); }
-    void forget(std::uint64_t clone);
+    // The clone goes (its mouse or tap went): what brings it to the detent its legacy steps
+    // announced, to write before it does, as what it still owes would never go out.
+    std::vector<Write> forget(std::uint64_t clone, WheelClock::time_point now);
 
     void aim(double targetPoints);
     std::vector<Write> post(std::uint64_t clone, WheelAxis axis, double points,
