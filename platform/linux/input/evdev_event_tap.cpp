@@ -162,10 +162,10 @@ std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
     }
     const bool passes = !wantsWheel_ || options_ == kCGEventTapOptionListenOnly;
     // What reaches the clone moves the desktop's scroll state, which later posts go by.
-    if (released.any() && (passes || !swallowed))
-        service_.clones_.passed(proxy, released.vertical, released.horizontal);
+    const WheelMotion reaching = passes ? released : passingMotion(released, swallowed);
+    if (reaching.any()) service_.clones_.passed(proxy, reaching.vertical, reaching.horizontal);
     if (passes) return std::nullopt;
-    return swallowed ? WheelMotion{} : released;
+    return reaching;
 }
 
 void WheelMouseTap::setEnabled(bool enabled) {

@@ -81,8 +81,9 @@ std::chrono::nanoseconds frameTime(std::span<const input_event> frame) {
     return std::chrono::seconds(stamp.tv_sec) + std::chrono::microseconds(stamp.tv_usec);
 }
 
-std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseconds time) {
-    if (!motion.any()) return std::nullopt;
+std::optional<Event> wheelEvent(const WheelMotion& released, std::chrono::nanoseconds time) {
+    if (!released.any()) return std::nullopt;
+    const WheelMotion motion{released.vertical, released.vertical != 0 ? 0 : released.horizontal};
     Event event(kCGEventScrollWheel, 0);
     event.setTimestamp(time);
     event.setIntegerValue(kCGScrollWheelEventDeltaAxis1, motion.vertical / kUnitsPerDetent);
@@ -96,6 +97,11 @@ std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseco
     event.setDoubleValue(kCGScrollWheelEventMomentumPhase, 0.0);
     event.setIntegerValue(kCGEventSourceUserData, 0);
     return event;
+}
+
+WheelMotion passingMotion(const WheelMotion& released, bool swallowed) {
+    if (!swallowed) return released;
+    return {0, released.vertical != 0 ? released.horizontal : 0};
 }
 
 WheelMotion DetentAccumulator::add(const WheelMotion& frame) {

@@ -63,8 +63,13 @@ private:
 // deltas (fields 11, 12) are whole detents, truncated towards zero; point deltas (96, 97) are
 // the units as points, one per detent, fraction included (1.5 for 180 units). The event is
 // discrete: no phases, not continuous, no source marker, no modifier flags. It carries `time`,
-// the frame's, as its time stamp.
+// the frame's, as its time stamp. It carries one axis, as the engine glides one per event: the
+// vertical where both turned (the horizontal then passes, see passingMotion).
 std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseconds time);
+
+// What of released motion reaches the clone once the tap's callback has had its event: all of
+// it where the event passed; where it was swallowed, the axis the event did not carry.
+WheelMotion passingMotion(const WheelMotion& released, bool swallowed);
 
 // The frame to write to the clone, its other codes in order. With `passed`, the frame's wheel
 // codes give way to those of the motion the callback let pass (none when it was held back or

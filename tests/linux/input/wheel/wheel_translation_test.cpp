@@ -57,12 +57,13 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
          kHighResolution,
          {1, 0, 1.0, 0.0}},
         {{units(90), units(-60), units(-60)}, kHighResolution, {-1, 0, -1.0, 0.0}},  // a turn
-        // Lines truncate towards zero.
+        // Lines truncate towards zero. Where both wheels turned the event carries the vertical
+        // one: the engine glides one axis per event.
         {{{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2),
            kReport}},
          kHighResolution,
-         {-1, -2, -1.5, -2.0}},
-        {{{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, {-2, 1, -2.0, 1.0}},
+         {-1, 0, -1.5, 0.0}},
+        {{{rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, {0, 1, 0.0, 1.0}},
     };
     for (const auto& c : cases) {
         DetentAccumulator detents;
@@ -81,6 +82,10 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
                       c.expected);
         }
     }
+    // Swallowing that event keeps the horizontal units, which then pass to the clone.
+    EXPECT_EQ(passingMotion({-180, -240}, true).horizontal, -240);
+    EXPECT_FALSE(passingMotion({0, -240}, true).any());
+    EXPECT_EQ(passingMotion({-180, -240}, false).vertical, -180);
     // The event carries the time the kernel stamped on the frame's report.
     Frame stamped{rel(REL_WHEEL, 1), kReport};
     stamped.back().time = {2, 500};
