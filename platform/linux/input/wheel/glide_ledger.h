@@ -24,8 +24,9 @@ public:
     // raised past its threshold.
     int post(double points, bool raise);
     // Sends `units` ahead of the glide, to be repaid like the raise; all or nothing, as far as
-    // the glide still owes. Returns what it may send.
-    int sendAhead(int units);
+    // the glide still owes, unless `regardless` (units already sent, or taken back when
+    // negative). Returns what it may send.
+    int sendAhead(int units, bool regardless = false);
     // Sends ahead all the glide still owes, as settling it now would; returns those units.
     int sendRest();
     // What the glide's posts have not yet asked for, in points.

@@ -18,11 +18,15 @@ constexpr int kSmallestPostUnits = static_cast<int>(kUnitsPerPoint);
 std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
                                                             WheelClock::time_point now) {
     std::vector<Write> out;
-    if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
     for (const WheelAxis axis : {WheelAxis::vertical, WheelAxis::horizontal}) {
-        toAnnouncedDetent(clone, axis, now, out);
+        const bool glides = lastPosted_ == std::pair(clone, axis);
+        const int moved = toAnnouncedDetent(clone, axis, now, out);
+        // What the glide sent it ahead that never goes out, or what now goes out to bring it to
+        // a detent, changes what the glide's later posts repay.
+        if (glides) ledger_.sendAhead(moved, true);
         if (const auto piece = schedule_.take(clone)) out.push_back(*piece);
     }
+    if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
     clones_.erase(clone);
     schedule_.forget(clone);
     return out;
@@ -37,7 +41,13 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
                                                           double points, WheelClock::time_point now,
                                                           const Refreshes& refreshes) {
     std::vector<Write> out;
-    if (std::isnan(points) || points == 0.0 || !clones_.contains(clone)) return out;
+    if (std::isnan(points) || points == 0.0) return out;
+    if (!clones_.contains(clone)) {
+        // Its mouse or tap is gone: the post counts as the glide's all the same, or what it
+        // carried would go to the next clone the glide posts to.
+        ledger_.post(points, false);
+        return out;
+    }
     const int direction = points > 0.0 ? 1 : -1;
     completeLeft(clone, axis, direction, now);
     completeUnlike(clone, axis, direction, now, out);
@@ -126,18 +136,22 @@ void WheelAccounting::completeLeft(std::uint64_t clone, WheelAxis axis, int dire
 
 // The units planned for the clone and not yet written go (scroll owed on another axis is
 // completed at once, as a turn would), and the axis is brought to its announced detent.
-void WheelAccounting::toAnnouncedDetent(std::uint64_t clone, WheelAxis axis,
-                                        WheelClock::time_point now, std::vector<Write>& out) {
+int WheelAccounting::toAnnouncedDetent(std::uint64_t clone, WheelAxis axis,
+                                       WheelClock::time_point now, std::vector<Write>& out) {
     const auto it = clones_.find(clone);
-    if (it == clones_.end()) return;
+    if (it == clones_.end()) return 0;
+    int withdrawn = 0;
     if (const auto owed = schedule_.take(clone)) {
         if (owed->axis == axis) {
             it->second.withdraw(axis, owed->codes);
+            withdrawn = owed->codes.units;
         } else {
             send(*owed, now, out);
         }
     }
-    plan(clone, axis, it->second.toAnnouncedDetent(axis), 1, now);
+    const int units = it->second.toAnnouncedDetent(axis);
+    plan(clone, axis, units, 1, now);
+    return units - withdrawn;
 }
 
 void WheelAccounting::plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,

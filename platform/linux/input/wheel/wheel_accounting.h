@@ -57,8 +57,9 @@ private:
                         WheelClock::time_point now, std::vector<Write>& out);
     void completeLeft(std::uint64_t clone, WheelAxis axis, int direction,
                       WheelClock::time_point now);
-    void toAnnouncedDetent(std::uint64_t clone, WheelAxis axis, WheelClock::time_point now,
-                           std::vector<Write>& out);
+    // Returns how far that moves what the clone will have been written.
+    int toAnnouncedDetent(std::uint64_t clone, WheelAxis axis, WheelClock::time_point now,
+                          std::vector<Write>& out);
     void plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,
               WheelClock::time_point now);
     int largestRecentPost(WheelClock::time_point now) const;
