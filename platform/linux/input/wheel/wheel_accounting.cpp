@@ -88,6 +88,12 @@ std::vector<WheelAccounting::Write> WheelAccounting::end(std::uint64_t clone, Wh
                                                          WheelClock::time_point now,
                                                          const Refreshes& refreshes) {
     std::vector<Write> out;
+    // A hand-off moved the glide to another clone or axis, and it ended before posting there:
+    // the one it left is brought to its announced detent, sent ahead of the glide's rest.
+    if (lastPosted_ && *lastPosted_ != std::pair(clone, axis)) {
+        const int moved = toAnnouncedDetent(lastPosted_->first, lastPosted_->second, now, out);
+        ledger_.sendAhead(moved, true);
+    }
     if (cutShort) {
         ledger_.drop();
         toAnnouncedDetent(clone, axis, now, out);

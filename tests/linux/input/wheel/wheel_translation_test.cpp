@@ -416,6 +416,11 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
          {{notch, 1, 1, 15ms}, {notch, 1, 1, 15ms}, {notch, 1, 1, 50ms}, {stop, 1, 0, 1000ms}},
          {{{1, V}, {120, 1}}},
          {true, false}},
+        // Stopped before it posted to the mouse it was handed to: the clone it left is settled.
+        {"a glide handed to another mouse, stopped before it posts there",
+         {{notch, 1, 1, 100ms}, {notch, 2, 1, 0ms}, {stop, 2, 0, 1000ms}},
+         {{{1, V}, {120, 1}}, {{2, V}, {0, 0}}},
+         {true}},
         // Disabled mid-glide: settled so before the tap lets go of the clone.
         {"three notches, disabled mid-glide",
          {{notch, 1, 1, 15ms}, {notch, 1, 1, 15ms}, {notch, 1, 1, 50ms}, {disable, 1, 0, 1000ms}},
