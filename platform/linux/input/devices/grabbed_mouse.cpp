@@ -41,12 +41,14 @@ void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*,
 }  // namespace
 
 std::unique_ptr<GrabbedMouse> GrabbedMouse::open(const WheelMouseNode& node,
-                                                 WheelFilter wheelFilter) {
+                                                 WheelFilter wheelFilter,
+                                                 WheelWritten wheelWritten) {
     const char* devnode = node.devnode.c_str();
     std::unique_ptr<GrabbedMouse> mouse(new GrabbedMouse());
     mouse->syspath_ = node.syspath;
     mouse->devnode_ = node.devnode;
     mouse->wheelFilter_ = std::move(wheelFilter);
+    mouse->wheelWritten_ = std::move(wheelWritten);
     mouse->fd_ = adoptFd(::open(devnode, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!mouse->fd_) {
         logInputProblem(describeError("cannot open", devnode, errno));
@@ -212,6 +214,9 @@ void GrabbedMouse::forwardFrame() {
         // now would never come up.
         std::erase_if(out, [](const input_event& event) { return event.type == EV_KEY; });
     }
+    if (const FrameWheel written = frameWheel(out);
+        written.vertical.units != 0 || written.horizontal.units != 0)
+        wheelWritten_(written);
     writeToClone(out);
 }
 

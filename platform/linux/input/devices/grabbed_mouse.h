@@ -41,11 +41,15 @@ public:
     // as the mouse sent them. `time` is when the kernel stamped the frame.
     using WheelFilter = std::function<std::optional<WheelMotion>(const WheelMotion& released,
                                                                  std::chrono::nanoseconds time)>;
+    // Hears the wheel codes of each frame written to the clone that carries any, exactly as
+    // written: whatever the filter decided, and whatever the mouse sent that it let pass.
+    using WheelWritten = std::function<void(const FrameWheel& written)>;
 
     // Opens the event node and makes its clone. Null when the opened device is no wheel mouse
     // after all, or it or its clone cannot be made (logged). Any thread: the kernel takes 10 to
     // 30 ms for it under emulation, too long for the input thread.
-    static std::unique_ptr<GrabbedMouse> open(const WheelMouseNode& node, WheelFilter wheelFilter);
+    static std::unique_ptr<GrabbedMouse> open(const WheelMouseNode& node, WheelFilter wheelFilter,
+                                              WheelWritten wheelWritten);
 
     GrabbedMouse(const GrabbedMouse&) = delete;
     GrabbedMouse& operator=(const GrabbedMouse&) = delete;
@@ -87,6 +91,7 @@ private:
     LibevdevPtr device_;
     WheelResolution resolution_;
     WheelFilter wheelFilter_;
+    WheelWritten wheelWritten_;
     std::unique_ptr<CloneSink> clone_;
     State state_ = State::idle;
     std::vector<input_event> frame_;  // the frame being read

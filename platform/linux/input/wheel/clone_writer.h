@@ -43,8 +43,8 @@ public:
     void post(EventTapProxy proxy, const Event& event);
     void aim(const GlideAccount& glide);
     void end(const GlideAccount& glide);
-    // The mouse's own wheel units (120 a detent) passed to its clone.
-    void passed(EventTapProxy proxy, std::int64_t vertical, std::int64_t horizontal);
+    // The mouse's own wheel codes written to its clone.
+    void passed(EventTapProxy proxy, WheelCodes vertical, WheelCodes horizontal);
 
 private:
     void writeLocked(const std::vector<WheelAccounting::Write>& writes);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "platform/linux/input/wheel/wheel_codes.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -23,6 +24,14 @@ struct WheelResolution {
 
 // An event to write to a clone; the kernel stamps the time.
 input_event makeInputEvent(std::uint16_t type, std::uint16_t code, std::int32_t value);
+
+// What a frame written to a clone carries of each wheel: high-resolution units and legacy steps,
+// each clamped to what an int holds with room to add.
+struct FrameWheel {
+    WheelCodes vertical;
+    WheelCodes horizontal;
+};
+FrameWheel frameWheel(std::span<const input_event> frame);
 
 // REL_WHEEL, REL_HWHEEL and their high-resolution codes.
 bool isWheelCode(const input_event& event);

@@ -122,6 +122,15 @@ TEST(WheelFrame, CloneFrameWritesTheWheelThatPassesAndLeavesTheRestInOrder) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(codes(cloneFrame(c.frame, c.resolution, c.passed)), codes(c.expected));
+    // The clone's wheel is accounted as written: a frame passed as sent keeps the mouse's own
+    // units and legacy step, a turn's partial detent included, which the engine never sees.
+    const auto written = [](const Frame& frame) {
+        const FrameWheel wheel = frameWheel(frame);
+        return std::pair(wheel.vertical, wheel.horizontal);
+    };
+    EXPECT_EQ(written(cloneFrame(mixed, kHighResolution, std::nullopt)),
+              std::pair(WheelCodes{15, 1}, WheelCodes{}));
+    EXPECT_EQ(written(cases[4].expected), std::pair(WheelCodes{240, 2}, WheelCodes{-120, -1}));
 }
 
 // --- One glide's units, one clone's wheel ---
