@@ -161,7 +161,7 @@ GrabbedMouse::Status GrabbedMouse::readFrames() {
         if (rc == -EAGAIN) return Status::ok;
         if (rc == LIBEVDEV_READ_STATUS_SYNC) {
             logRateLimited(droppedLog_,
-                           "events of " + devnode_ + " (" + name_ +
+                           "events of " + devnode_ + " (" + printableName(name_) +
                                ") were lost: the kernel's buffer overflowed (SYN_DROPPED); "
                                "resynchronising",
                            "further lost events of " + devnode_ + " held back for 30 s");
