@@ -112,6 +112,11 @@ GrabbedMouse::Status GrabbedMouse::grab() {
 
 void GrabbedMouse::release() {
     if (state_ == State::grabbed) {
+        // What came while it was grabbed reached no one else: the clone has it before the grab
+        // goes, and before the clone lets go of what it holds pressed. Not when the wheel
+        // filter's callback disables the tap mid-frame: that frame is still to be written, and
+        // nothing may overtake it.
+        if (!forwarding_) readFrames();
         std::vector<input_event> frame;
         for (unsigned code = 0; code < KEY_CNT; ++code) {
             if (clonePressed_[code]) frame.push_back(makeInputEvent(EV_KEY, code, 0));
@@ -207,7 +212,9 @@ void GrabbedMouse::resynchronise() {
 void GrabbedMouse::forwardFrame() {
     const std::vector<input_event> frame = std::exchange(frame_, {});
     const WheelMotion released = detents_.add(wheelMotion(frame, resolution_));
+    forwarding_ = true;
     const std::optional<WheelMotion> passed = wheelFilter_(released, frameTime(frame));
+    forwarding_ = false;
     std::vector<input_event> out = cloneFrame(frame, resolution_, passed);
     if (state_ != State::grabbed) {
         // The callback disabled the tap, which released the clone's buttons: a press written

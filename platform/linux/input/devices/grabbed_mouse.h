@@ -69,8 +69,9 @@ public:
     // Grabs once no key or button is held (a grab in the middle of a click would leave the
     // desktop with a button that never comes up); until then the mouse awaits the release.
     Status grab();
-    // Lets the mouse go to the desktop directly, after releasing on the clone whatever the
-    // clone holds pressed, or the desktop would keep it pressed.
+    // Lets the mouse go to the desktop directly, after forwarding the frames still queued and
+    // releasing on the clone whatever the clone holds pressed, or the desktop would keep it
+    // pressed.
     void release();
     // Its descriptor is readable: grabs a mouse that awaits the release, forwards the frames
     // of a grabbed one.
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<CloneSink> clone_;
     State state_ = State::idle;
     std::vector<input_event> frame_;  // the frame being read
+    bool forwarding_ = false;         // the wheel filter runs
     DetentAccumulator detents_;       // wheel units not yet released to the filter
     // The keys and buttons the clone holds pressed: what a release or a resynchronisation must
     // put right. libevdev's view of the mouse is no guide after a SYN_DROPPED, as it may hold
