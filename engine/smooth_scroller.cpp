@@ -14,8 +14,6 @@ using namespace glidewheel::platform;
 
 namespace {
 
-constexpr double kPostThreshold = 1.0;  // points gathered before a post
-constexpr double kStopStep = 0.1;       // points: a step this small ends the glide
 constexpr double kLargestDistance = std::numeric_limits<double>::max();
 
 // Turns the copy of a wheel event into one frame's post: `amount` points of continuous scroll
@@ -177,7 +175,7 @@ void SmoothScroller::advanceFrame() {
             // more, though it is still above 0.1 point: the glide has gone as far as it can.
             stalled = currentPosition == before;
             const double sum = subPixelAccum + step;
-            if (std::fabs(sum) >= kPostThreshold) {
+            if (std::fabs(sum) >= kGlidePostPoints) {
                 amount = sum;
                 post = true;
                 subPixelAccum = 0.0;
@@ -198,7 +196,7 @@ void SmoothScroller::advanceFrame() {
     ordered.unlock();
 
     // After the post, so the last frame still posts what it gathered.
-    if (lost || stalled || std::fabs(step) <= kStopStep) endGlide(handOffsSeen);
+    if (lost || stalled || std::fabs(step) <= kGlideStopStep) endGlide(handOffsSeen);
 }
 
 CVReturn SmoothScroller::displayLinkCallback(DisplayLink*, const DisplayTimeStamp*,

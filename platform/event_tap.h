@@ -32,6 +32,11 @@ struct EventTapProxy {
     friend bool operator==(EventTapProxy, EventTapProxy) = default;
 };
 
+// The engine's stop rule, which a backend that foresees a glide's last post goes by: a frame
+// posts once this much has gathered, and a step this small or less ends the glide (points).
+inline constexpr double kGlidePostPoints = 1.0;
+inline constexpr double kGlideStopStep = 0.1;
+
 // A glide as the engine accounts for it to the backend that carries its posts.
 struct GlideAccount {
     EventTapProxy proxy;          // its posts go through this proxy
