@@ -109,8 +109,13 @@ void SmoothScroller::clearGlide() {
 }
 
 void SmoothScroller::stop() {
-    if (!displayLink) return;
-    displayLink->stop();
+    DisplayLink* link;
+    {
+        std::scoped_lock guard(lock);  // the first hand-off may be making it
+        link = displayLink.get();
+    }
+    if (link == nullptr) return;
+    link->stop();
     {
         std::scoped_lock ordered(reporting);
         std::optional<GlideAccount> ended;
@@ -124,7 +129,7 @@ void SmoothScroller::stop() {
     // A frame that was ending its glide as the link stopped starts it again when a hand-off
     // came just before this stop. With the glide cleared no frame restarts it any more, so a
     // second stop leaves the link stopped for good.
-    displayLink->stop();
+    link->stop();
 }
 
 void SmoothScroller::endGlide(std::uint64_t handOffsSeen) {

@@ -98,8 +98,8 @@ private:
     platform::DisplayLinkService& displayLinkService_;
     platform::EventTapService& eventTaps_;
 
-    // Made once, by the first startDisplayLink, and set under `lock` for isDisplayLinkRunning,
-    // which reads it from any thread; the threads that call the link read it without.
+    // Made once, by the first startDisplayLink, and set under `lock` for isDisplayLinkRunning and
+    // stop, which read it from any thread; the link's own frames read it without.
     std::unique_ptr<platform::DisplayLink> displayLink;
     std::mutex reporting;
     mutable std::mutex lock;
