@@ -68,7 +68,8 @@ TEST(DeviceClassification, SysfsBitmapsReadWordsMostSignificantFirst) {
     EXPECT_FALSE(sysfsBitmapHas("3", 64) || sysfsBitmapHas("zz", 0));  // short or malformed
 }
 
-TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
+// Judged under another root, uinput is that root's node: a stand-in system for tests.
+TEST(InputAccess, NeedsUinputUnderItsRootAndEveryWheelMouseOrElseAnyReadableNode) {
     using Node = InputAccessFacts::Node;
     const Node keyboard{"/dev/input/event0", false, false}, mouse{"/dev/input/event3", true, true},
         lockedMouse{"/dev/input/event4", true, false}, other{"/dev/input/event5", false, true};
@@ -91,10 +92,7 @@ TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
     EXPECT_TRUE(trust.isProcessTrusted() && prompts == 0);
     trust.promptForTrust();
     EXPECT_EQ(prompts, 1);
-}
 
-// Judged under another root, uinput is that root's node: a stand-in system for tests.
-TEST(InputAccess, ProbesTheUinputNodeUnderTheRootItIsGiven) {
     char pattern[] = "/tmp/glidewheel-root-XXXXXX";
     const std::string root = ::mkdtemp(pattern);
     EXPECT_FALSE(probeInputAccess(root).uinputWritable);
