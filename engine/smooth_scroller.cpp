@@ -14,8 +14,6 @@ using namespace glidewheel::platform;
 
 namespace {
 
-constexpr double kPostThreshold = 1.0;  // points gathered before a post
-constexpr double kStopStep = 0.1;       // points: a step this small ends the glide
 constexpr double kLargestDistance = std::numeric_limits<double>::max();
 
 // Turns the copy of a wheel event into one frame's post: `amount` points of continuous scroll
@@ -59,7 +57,7 @@ void SmoothScroller::addScroll(double delta, double distance, double factor, con
             std::scoped_lock guard(lock);
             cachedInterpolationFactor = factor;
             if (delta * lastDelta <= 0.0) {
-                if (lastDelta != 0.0) replaced = glideAccount();  // a turn cuts the glide short
+                if (lastDelta != 0.0) replaced = glideAccount(true);  // a turn cuts the glide short
                 currentPosition = 0.0;
                 targetPosition = distance;
                 subPixelAccum = 0.0;
@@ -82,13 +80,13 @@ void SmoothScroller::addScroll(double delta, double distance, double factor, con
     startDisplayLink();
 }
 
-GlideAccount SmoothScroller::glideAccount() const {
+GlideAccount SmoothScroller::glideAccount(bool cutShort) const {
     // Posts go sideways as advanceFrame decides; what they left is what was travelled beyond
     // them and what is still to travel.
     const bool sideways =
         isHorizontal || (storedEvent && (storedEvent->flags() & kCGEventFlagMaskShift) != 0);
     return GlideAccount{storedProxy, sideways, targetPosition,
-                        targetPosition - currentPosition + subPixelAccum};
+                        targetPosition - currentPosition + subPixelAccum, cutShort};
 }
 
 void SmoothScroller::startDisplayLink() {
@@ -111,14 +109,19 @@ void SmoothScroller::clearGlide() {
 }
 
 void SmoothScroller::stop() {
-    if (!displayLink) return;
-    displayLink->stop();
+    DisplayLink* link;
+    {
+        std::scoped_lock guard(lock);  // the first hand-off may be making it
+        link = displayLink.get();
+    }
+    if (link == nullptr) return;
+    link->stop();
     {
         std::scoped_lock ordered(reporting);
         std::optional<GlideAccount> ended;
         {
             std::scoped_lock guard(lock);
-            if (lastDelta != 0.0) ended = glideAccount();
+            if (lastDelta != 0.0) ended = glideAccount(true);
             clearGlide();
         }
         if (ended) eventTaps_.glideEnded(*ended);
@@ -126,7 +129,7 @@ void SmoothScroller::stop() {
     // A frame that was ending its glide as the link stopped starts it again when a hand-off
     // came just before this stop. With the glide cleared no frame restarts it any more, so a
     // second stop leaves the link stopped for good.
-    displayLink->stop();
+    link->stop();
 }
 
 void SmoothScroller::endGlide(std::uint64_t handOffsSeen) {
@@ -177,7 +180,7 @@ void SmoothScroller::advanceFrame() {
             // more, though it is still above 0.1 point: the glide has gone as far as it can.
             stalled = currentPosition == before;
             const double sum = subPixelAccum + step;
-            if (std::fabs(sum) >= kPostThreshold) {
+            if (std::fabs(sum) >= kGlidePostPoints) {
                 amount = sum;
                 post = true;
                 subPixelAccum = 0.0;
@@ -198,7 +201,7 @@ void SmoothScroller::advanceFrame() {
     ordered.unlock();
 
     // After the post, so the last frame still posts what it gathered.
-    if (lost || stalled || std::fabs(step) <= kStopStep) endGlide(handOffsSeen);
+    if (lost || stalled || std::fabs(step) <= kGlideStopStep) endGlide(handOffsSeen);
 }
 
 CVReturn SmoothScroller::displayLinkCallback(DisplayLink*, const DisplayTimeStamp*,

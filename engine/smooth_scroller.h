@@ -31,8 +31,8 @@ bool canCarryGlide(const platform::Event& event,
 // glide.
 //
 // The backend hears how each glide goes (glideAimed after each hand-off, glideEnded when it ran
-// out, was stopped or a turn replaced it), so that it can settle what the stop rule leaves
-// unposted; the arithmetic and the posts do not depend on it.
+// out, was stopped or a turn replaced it, the last two cutting it short), so that it can settle
+// what the stop rule leaves unposted; the arithmetic and the posts do not depend on it.
 //
 // Threads: addScroll and startDisplayLink run on the tap callback's thread (on Linux the input
 // thread; never together with a stop from the main thread, which first waits for the tap to be
@@ -93,13 +93,13 @@ private:
     void endGlide(std::uint64_t handOffsSeen);
     void clearGlide();  // lock held
     // The glide as it stands, for the backend's glideAimed and glideEnded. Lock held.
-    platform::GlideAccount glideAccount() const;
+    platform::GlideAccount glideAccount(bool cutShort = false) const;
 
     platform::DisplayLinkService& displayLinkService_;
     platform::EventTapService& eventTaps_;
 
-    // Made once, by the first startDisplayLink, and set under `lock` for isDisplayLinkRunning,
-    // which reads it from any thread; the threads that call the link read it without.
+    // Made once, by the first startDisplayLink, and set under `lock` for isDisplayLinkRunning and
+    // stop, which read it from any thread; the link's own frames read it without.
     std::unique_ptr<platform::DisplayLink> displayLink;
     std::mutex reporting;
     mutable std::mutex lock;

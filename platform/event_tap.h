@@ -32,12 +32,20 @@ struct EventTapProxy {
     friend bool operator==(EventTapProxy, EventTapProxy) = default;
 };
 
+// The engine's stop rule, which a backend that foresees a glide's last post goes by: a frame
+// posts once this much has gathered, and a step this small or less ends the glide (points).
+inline constexpr double kGlidePostPoints = 1.0;
+inline constexpr double kGlideStopStep = 0.1;
+
 // A glide as the engine accounts for it to the backend that carries its posts.
 struct GlideAccount {
     EventTapProxy proxy;          // its posts go through this proxy
     bool horizontal = false;      // along axis 2 (field 97) rather than axis 1 (field 96)
     double targetPoints = 0.0;    // the signed distance it aims at
     double unpostedPoints = 0.0;  // what of that it has not posted
+    // Ended by a turn or a stop rather than by its own stop rule: what it has not posted was
+    // never meant to go out.
+    bool cutShort = false;
 };
 
 // Returns the event it was given to let it pass (possibly changed), or null to swallow it.

@@ -208,9 +208,9 @@ TEST_F(SmoothScrollerTest, HandOffsAimAndEndsTurnsAndStopsReportWhatTheGlideLeft
     for (std::size_t glide = 0; glide < 3; ++glide) {
         const auto& [aims, posted, end] = glides[glide];
         EXPECT_EQ(std::make_tuple(aims.back().targetPoints, aims.back().horizontal, end.proxy,
-                                  end.horizontal, end.targetPoints),
+                                  end.horizontal, end.targetPoints, end.cutShort),
                   std::make_tuple(targets[glide], sideways[glide], live.proxy(), sideways[glide],
-                                  targets[glide]))
+                                  targets[glide], glide != 1))
             << glide;
         EXPECT_NEAR(posted + end.unpostedPoints, targets[glide], 1e-9) << glide;
     }

@@ -84,12 +84,15 @@ TEST_F(RaceTest, StopLeavesTheLinkStoppedEvenWhenAHandOffHadKeptItRunning) {
     EXPECT_EQ(stream.posted().size(), postedAtStop) << "the stopped glide went on posting";
 }
 
-// Stops, and the destructor's stop at exit, while frames run: nothing posts afterwards.
+// Stops, and the destructor's stop at exit, while frames run: nothing posts afterwards. A stop
+// from another thread may meet the first hand-off making the link.
 TEST_F(RaceTest, StoppingOrDestroyingMidGlideIsClean) {
     useThreadedLinks(10us);
     for (int round = 0; round < 50; ++round) {
         auto scroller = std::make_unique<SmoothScroller>(links, stream);
-        for (int i = 0; i < 4; ++i) {  // extends and turns, early and late in glides
+        std::thread early([&] { scroller->stop(); });
+        for (int i = 0; i < 4; ++i) {
+            if (i == 1) early.join();  // extends and turns, early and late in glides
             handOff(*scroller, (round + i) % 3 ? 30.0 : -30.0, 0.2);
             std::this_thread::sleep_for(std::chrono::microseconds((round * 71 + i * 37) % 400));
         }

@@ -112,10 +112,15 @@ void WheelMouseTap::takeWheelMouse(const WheelMouseNode& node) {
     const EventTapProxy proxy{(std::uint64_t{id_} << 32) | nextDeviceSerial_++};
     service_.slowDeviceCalls_.post(
         [this, tap = weak_from_this(), &loop = service_.loop_, node, proxy] {
-            std::shared_ptr<GrabbedMouse> mouse =
-                GrabbedMouse::open(node, [this, proxy](const WheelMotion& released,
-                                                       std::chrono::nanoseconds time) {
+            std::shared_ptr<GrabbedMouse> mouse = GrabbedMouse::open(
+                node,
+                [this, proxy](const WheelMotion& released, std::chrono::nanoseconds time) {
                     return filterWheel(proxy, released, time);
+                },
+                // What reaches the clone moves the desktop's scroll state, which later posts go
+                // by, and its legacy steps.
+                [this, proxy](const FrameWheel& written) {
+                    service_.clones_.passed(proxy, written.vertical, written.horizontal);
                 });
             loop.post([tap, mouse = std::move(mouse), syspath = node.syspath, proxy]() mutable {
                 if (auto held = tap.lock()) held->adopt(std::move(mouse), syspath, proxy);
@@ -156,7 +161,7 @@ void WheelMouseTap::onReadable(Taken& taken) {
 
 // The callback sees the wheel once a detent has built up, and the clone gets the wheel codes of
 // what it lets pass. A listening tap's frames, and every frame of a tap that leaves the wheel
-// alone, pass as the mouse sent them; they are accounted as each detent builds up.
+// alone, pass as the mouse sent them, partial detents and all.
 std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
                                                       const WheelMotion& released,
                                                       std::chrono::nanoseconds time) {
@@ -164,12 +169,8 @@ std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
     if (std::optional<Event> event = wheelEvent(released, time); event && wantsWheel_) {
         swallowed = callback_(proxy, kCGEventScrollWheel, &*event, userInfo_) == nullptr;
     }
-    const bool passes = !wantsWheel_ || options_ == kCGEventTapOptionListenOnly;
-    // What reaches the clone moves the desktop's scroll state, which later posts go by.
-    if (released.any() && (passes || !swallowed))
-        service_.clones_.passed(proxy, released.vertical, released.horizontal);
-    if (passes) return std::nullopt;
-    return swallowed ? WheelMotion{} : released;
+    if (!wantsWheel_ || options_ == kCGEventTapOptionListenOnly) return std::nullopt;
+    return passingMotion(released, swallowed);
 }
 
 void WheelMouseTap::setEnabled(bool enabled) {

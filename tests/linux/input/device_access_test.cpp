@@ -46,9 +46,17 @@ TEST(DeviceClassification, TakesPlainWheelMiceOnlyAndNeverOurClones) {
     clone.name = "virtual mouse";
     EXPECT_TRUE(isWheelMouse(borrowedName) && isWheelMouse(clone));
 
-    const std::string longName = cloneName(std::string(200, 'm'));
-    EXPECT_LT(longName.size(), std::size_t{UINPUT_MAX_NAME_SIZE});
-    EXPECT_TRUE(longName.starts_with(kCloneNamePrefix) && longName.ends_with(')'));
+    // Long names are cut, never inside a UTF-8 sequence (2 bytes each here), and names are
+    // logged with their control characters and broken sequences made harmless.
+    std::string accented = "m";
+    for (int i = 0; i < 100; ++i) accented += "\xc3\xa9";
+    for (const std::string& original : {std::string(200, 'm'), accented, accented.substr(1)}) {
+        const std::string longName = cloneName(original);
+        EXPECT_LT(longName.size(), std::size_t{UINPUT_MAX_NAME_SIZE});
+        EXPECT_TRUE(longName.starts_with(kCloneNamePrefix) && longName.ends_with(')'));
+        EXPECT_EQ(printableName(longName), longName);
+    }
+    EXPECT_EQ(printableName("Maus \xc3\xa9\n\x1b[2J\xc3(\xff\x7f"), "Maus \xc3\xa9??[2J?(??");
 }
 
 TEST(DeviceClassification, SysfsBitmapsReadWordsMostSignificantFirst) {
@@ -60,7 +68,8 @@ TEST(DeviceClassification, SysfsBitmapsReadWordsMostSignificantFirst) {
     EXPECT_FALSE(sysfsBitmapHas("3", 64) || sysfsBitmapHas("zz", 0));  // short or malformed
 }
 
-TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
+// Judged under another root, uinput is that root's node: a stand-in system for tests.
+TEST(InputAccess, NeedsUinputUnderItsRootAndEveryWheelMouseOrElseAnyReadableNode) {
     using Node = InputAccessFacts::Node;
     const Node keyboard{"/dev/input/event0", false, false}, mouse{"/dev/input/event3", true, true},
         lockedMouse{"/dev/input/event4", true, false}, other{"/dev/input/event5", false, true};
@@ -83,10 +92,7 @@ TEST(InputAccess, NeedsUinputAndEveryWheelMouseOrElseAnyReadableNode) {
     EXPECT_TRUE(trust.isProcessTrusted() && prompts == 0);
     trust.promptForTrust();
     EXPECT_EQ(prompts, 1);
-}
 
-// Judged under another root, uinput is that root's node: a stand-in system for tests.
-TEST(InputAccess, ProbesTheUinputNodeUnderTheRootItIsGiven) {
     char pattern[] = "/tmp/glidewheel-root-XXXXXX";
     const std::string root = ::mkdtemp(pattern);
     EXPECT_FALSE(probeInputAccess(root).uinputWritable);

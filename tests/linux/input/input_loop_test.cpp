@@ -27,7 +27,7 @@ struct Pipe {
     void put() { EXPECT_EQ(::write(fds[1], "x", 1), 1); }
 };
 
-TEST(InputLoop, TasksRunOnTheInputThreadInOrderAndWaitingForOneThereRunsItAtOnce) {
+TEST(InputLoop, TasksRunInOrderOnTheInputThreadWhereWaitingRunsThemAtOnceAndWatchesMayEnd) {
     InputLoop loop;
     EXPECT_FALSE(loop.isInputThread());
     std::vector<int> order;  // input thread only until the last wait
@@ -45,11 +45,9 @@ TEST(InputLoop, TasksRunOnTheInputThreadInOrderAndWaitingForOneThereRunsItAtOnce
     EXPECT_TRUE(inline_);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_GE(ranAt, now + 60ms) << "a task ran before its deadline";
-}
 
-// A disabled watch is never called: the race test checks that against a stream of frames.
-TEST(InputLoop, AWatchMayDestroyItselfFromItsHandler) {
-    InputLoop loop;
+    // A watch may destroy itself from its handler. A disabled watch is never called: the race
+    // test checks that against a stream of frames.
     Pipe pipe;
     pipe.put();  // never read: the watch fires for as long as it lives
     int calls = 0;

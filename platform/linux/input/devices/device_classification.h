@@ -16,8 +16,13 @@ inline constexpr std::uint16_t kCloneBustype = 0x06;    // BUS_VIRTUAL
 inline constexpr std::uint16_t kCloneVendor = 0x474C;   // "GL"
 inline constexpr std::uint16_t kCloneProduct = 0x5357;  // "SW"
 
-// The clone's name for a mouse of the given name, cut to what uinput accepts.
+// The clone's name for a mouse of the given name, cut to what uinput accepts, never inside a
+// UTF-8 sequence.
 std::string cloneName(std::string_view originalName);
+
+// A device's name as a log line may carry it: a name is whatever bytes the device reports, so
+// control characters and bytes that are not well-formed UTF-8 become '?'.
+std::string printableName(std::string_view name);
 
 // What an input device can do, as far as choosing wheel mice needs to know. Filled from the
 // device itself (libevdev or sysfs) and, where a udev daemon runs, from its properties.

@@ -41,12 +41,14 @@ void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*,
 }  // namespace
 
 std::unique_ptr<GrabbedMouse> GrabbedMouse::open(const WheelMouseNode& node,
-                                                 WheelFilter wheelFilter) {
+                                                 WheelFilter wheelFilter,
+                                                 WheelWritten wheelWritten) {
     const char* devnode = node.devnode.c_str();
     std::unique_ptr<GrabbedMouse> mouse(new GrabbedMouse());
     mouse->syspath_ = node.syspath;
     mouse->devnode_ = node.devnode;
     mouse->wheelFilter_ = std::move(wheelFilter);
+    mouse->wheelWritten_ = std::move(wheelWritten);
     mouse->fd_ = adoptFd(::open(devnode, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!mouse->fd_) {
         logInputProblem(describeError("cannot open", devnode, errno));
@@ -110,6 +112,11 @@ GrabbedMouse::Status GrabbedMouse::grab() {
 
 void GrabbedMouse::release() {
     if (state_ == State::grabbed) {
+        // What came while it was grabbed reached no one else: the clone has it before the grab
+        // goes, and before the clone lets go of what it holds pressed. Not when the wheel
+        // filter's callback disables the tap mid-frame: that frame is still to be written, and
+        // nothing may overtake it.
+        if (!forwarding_) readFrames();
         std::vector<input_event> frame;
         for (unsigned code = 0; code < KEY_CNT; ++code) {
             if (clonePressed_[code]) frame.push_back(makeInputEvent(EV_KEY, code, 0));
@@ -159,7 +166,7 @@ GrabbedMouse::Status GrabbedMouse::readFrames() {
         if (rc == -EAGAIN) return Status::ok;
         if (rc == LIBEVDEV_READ_STATUS_SYNC) {
             logRateLimited(droppedLog_,
-                           "events of " + devnode_ + " (" + name_ +
+                           "events of " + devnode_ + " (" + printableName(name_) +
                                ") were lost: the kernel's buffer overflowed (SYN_DROPPED); "
                                "resynchronising",
                            "further lost events of " + devnode_ + " held back for 30 s");
@@ -205,13 +212,18 @@ void GrabbedMouse::resynchronise() {
 void GrabbedMouse::forwardFrame() {
     const std::vector<input_event> frame = std::exchange(frame_, {});
     const WheelMotion released = detents_.add(wheelMotion(frame, resolution_));
+    forwarding_ = true;
     const std::optional<WheelMotion> passed = wheelFilter_(released, frameTime(frame));
+    forwarding_ = false;
     std::vector<input_event> out = cloneFrame(frame, resolution_, passed);
     if (state_ != State::grabbed) {
         // The callback disabled the tap, which released the clone's buttons: a press written
         // now would never come up.
         std::erase_if(out, [](const input_event& event) { return event.type == EV_KEY; });
     }
+    if (const FrameWheel written = frameWheel(out);
+        written.vertical.units != 0 || written.horizontal.units != 0)
+        wheelWritten_(written);
     writeToClone(out);
 }
 

@@ -41,11 +41,15 @@ public:
     // as the mouse sent them. `time` is when the kernel stamped the frame.
     using WheelFilter = std::function<std::optional<WheelMotion>(const WheelMotion& released,
                                                                  std::chrono::nanoseconds time)>;
+    // Hears the wheel codes of each frame written to the clone that carries any, exactly as
+    // written: whatever the filter decided, and whatever the mouse sent that it let pass.
+    using WheelWritten = std::function<void(const FrameWheel& written)>;
 
     // Opens the event node and makes its clone. Null when the opened device is no wheel mouse
     // after all, or it or its clone cannot be made (logged). Any thread: the kernel takes 10 to
     // 30 ms for it under emulation, too long for the input thread.
-    static std::unique_ptr<GrabbedMouse> open(const WheelMouseNode& node, WheelFilter wheelFilter);
+    static std::unique_ptr<GrabbedMouse> open(const WheelMouseNode& node, WheelFilter wheelFilter,
+                                              WheelWritten wheelWritten);
 
     GrabbedMouse(const GrabbedMouse&) = delete;
     GrabbedMouse& operator=(const GrabbedMouse&) = delete;
@@ -65,8 +69,9 @@ public:
     // Grabs once no key or button is held (a grab in the middle of a click would leave the
     // desktop with a button that never comes up); until then the mouse awaits the release.
     Status grab();
-    // Lets the mouse go to the desktop directly, after releasing on the clone whatever the
-    // clone holds pressed, or the desktop would keep it pressed.
+    // Lets the mouse go to the desktop directly, after forwarding the frames still queued and
+    // releasing on the clone whatever the clone holds pressed, or the desktop would keep it
+    // pressed.
     void release();
     // Its descriptor is readable: grabs a mouse that awaits the release, forwards the frames
     // of a grabbed one.
@@ -87,9 +92,11 @@ private:
     LibevdevPtr device_;
     WheelResolution resolution_;
     WheelFilter wheelFilter_;
+    WheelWritten wheelWritten_;
     std::unique_ptr<CloneSink> clone_;
     State state_ = State::idle;
     std::vector<input_event> frame_;  // the frame being read
+    bool forwarding_ = false;         // the wheel filter runs
     DetentAccumulator detents_;       // wheel units not yet released to the filter
     // The keys and buttons the clone holds pressed: what a release or a resynchronisation must
     // put right. libevdev's view of the mouse is no guide after a SYN_DROPPED, as it may hold

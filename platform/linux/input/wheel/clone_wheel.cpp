@@ -56,6 +56,17 @@ void CloneWheel::passed(WheelAxis axis, int units, int detents) {
     legacy.steps += detents;
 }
 
+void CloneWheel::withdraw(WheelAxis axis, WheelCodes codes) {
+    Legacy& legacy = legacy_[slot(axis)];
+    legacy.units -= codes.units;
+    legacy.steps -= codes.detents;
+}
+
+int CloneWheel::toAnnouncedDetent(WheelAxis axis) const {
+    const Legacy& legacy = legacy_[slot(axis)];
+    return static_cast<int>(legacy.steps * kUnitsPerDetent - legacy.units);
+}
+
 int CloneWheel::toWholeDetent(WheelAxis axis, int direction) const {
     const int built = static_cast<int>(legacy_[slot(axis)].units % kUnitsPerDetent);
     if (built == 0) return 0;

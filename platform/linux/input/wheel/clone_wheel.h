@@ -39,8 +39,13 @@ public:
     int commit(WheelAxis axis, int units);
     // The mouse passed units to the clone with legacy steps of its own.
     void passed(WheelAxis axis, int units, int detents);
+    // Takes back codes committed but never written (they were planned, then dropped).
+    void withdraw(WheelAxis axis, WheelCodes codes);
     // The units it takes to bring the axis's running total to a whole detent in `direction`.
     int toWholeDetent(WheelAxis axis, int direction) const;
+    // The units it takes to bring the axis's running total to the detent its legacy steps have
+    // announced: the nearest one, as they fall due halfway through each detent.
+    int toAnnouncedDetent(WheelAxis axis) const;
 
 private:
     bool holdsBackWhenResting(const Units&) const { return true; }

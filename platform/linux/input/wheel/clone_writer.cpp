@@ -15,13 +15,6 @@ WheelAxis axisOf(bool horizontal) {
     return horizontal ? WheelAxis::horizontal : WheelAxis::vertical;
 }
 
-// Passed units as one axis's codes: whole detents come with the mouse's own legacy steps.
-WheelCodes passedCodes(std::int64_t units) {
-    constexpr std::int64_t kLimit = std::numeric_limits<int>::max() / 2;
-    const int clamped = static_cast<int>(std::clamp(units, -kLimit, kLimit));
-    return {clamped, clamped / kUnitsPerDetent};
-}
-
 }  // namespace
 
 void CloneWriter::add(EventTapProxy proxy, CloneSink& clone) {
@@ -32,8 +25,8 @@ void CloneWriter::add(EventTapProxy proxy, CloneSink& clone) {
 
 void CloneWriter::remove(EventTapProxy proxy) {
     std::scoped_lock guard(mutex_);
+    writeLocked(wheel_.forget(proxy.id, WheelClock::now()));
     clones_.erase(proxy.id);
-    wheel_.forget(proxy.id);
 }
 
 void CloneWriter::post(EventTapProxy proxy, const Event& event) {
@@ -56,17 +49,16 @@ void CloneWriter::end(const GlideAccount& glide) {
     std::scoped_lock guard(mutex_);
     const auto now = WheelClock::now();
     const Refreshes refreshes = refreshes_.last();
-    writeLocked(
-        wheel_.end(glide.proxy.id, axisOf(glide.horizontal), glide.unpostedPoints, now, refreshes));
+    writeLocked(wheel_.end(glide.proxy.id, axisOf(glide.horizontal), glide.unpostedPoints,
+                           glide.cutShort, now, refreshes));
     scheduleLocked();
 }
 
-void CloneWriter::passed(EventTapProxy proxy, std::int64_t vertical, std::int64_t horizontal) {
+void CloneWriter::passed(EventTapProxy proxy, WheelCodes vertical, WheelCodes horizontal) {
     std::scoped_lock guard(mutex_);
     const auto now = WheelClock::now();
-    if (vertical != 0) wheel_.passed(proxy.id, WheelAxis::vertical, passedCodes(vertical), now);
-    if (horizontal != 0)
-        wheel_.passed(proxy.id, WheelAxis::horizontal, passedCodes(horizontal), now);
+    wheel_.passed(proxy.id, WheelAxis::vertical, vertical, now);
+    wheel_.passed(proxy.id, WheelAxis::horizontal, horizontal, now);
 }
 
 void CloneWriter::writeLocked(const std::vector<WheelAccounting::Write>& writes) {

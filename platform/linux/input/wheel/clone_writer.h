@@ -34,6 +34,8 @@ public:
     CloneWriter& operator=(const CloneWriter&) = delete;
 
     void add(EventTapProxy proxy, CloneSink& clone);
+    // Writes what brings the clone to a whole detent (a glide cut short as its tap was disabled
+    // may not have settled yet), then lets it go.
     void remove(EventTapProxy proxy);
 
     // Scroll posted in points (field 96 vertical, 97 horizontal); dropped when the proxy names
@@ -41,8 +43,8 @@ public:
     void post(EventTapProxy proxy, const Event& event);
     void aim(const GlideAccount& glide);
     void end(const GlideAccount& glide);
-    // The mouse's own wheel units (120 a detent) passed to its clone.
-    void passed(EventTapProxy proxy, std::int64_t vertical, std::int64_t horizontal);
+    // The mouse's own wheel codes written to its clone.
+    void passed(EventTapProxy proxy, WheelCodes vertical, WheelCodes horizontal);
 
 private:
     void writeLocked(const std::vector<WheelAccounting::Write>& writes);

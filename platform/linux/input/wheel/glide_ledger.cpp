@@ -62,9 +62,9 @@ int GlideLedger::post(double points, bool raise) {
     return units;
 }
 
-int GlideLedger::sendAhead(int units) {
+int GlideLedger::sendAhead(int units, bool regardless) {
     const double room = (targetUnits_ - postedUnits_ - lead_) * directionOf(units);
-    if (units == 0 || std::abs(units) > room) return 0;
+    if (units == 0 || (!regardless && std::abs(units) > room)) return 0;
     lead_ += units;
     return units;
 }

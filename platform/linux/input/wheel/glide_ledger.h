@@ -24,8 +24,9 @@ public:
     // raised past its threshold.
     int post(double points, bool raise);
     // Sends `units` ahead of the glide, to be repaid like the raise; all or nothing, as far as
-    // the glide still owes. Returns what it may send.
-    int sendAhead(int units);
+    // the glide still owes, unless `regardless` (units already sent, or taken back when
+    // negative). Returns what it may send.
+    int sendAhead(int units, bool regardless = false);
     // Sends ahead all the glide still owes, as settling it now would; returns those units.
     int sendRest();
     // What the glide's posts have not yet asked for, in points.
@@ -33,6 +34,9 @@ public:
     // The glide is over with `unpostedPoints` not posted: the units that settle it, in its
     // direction or zero. The next post starts a new glide.
     int settle(double unpostedPoints);
+    // The glide was cut short: what it has not posted is dropped, rounding remainder and all,
+    // as its clone settles on a detent by itself. The next post starts a new glide.
+    void drop() { *this = GlideLedger{}; }
 
 private:
     double remainder_ = 0.0;    // units, |r| <= 0.5

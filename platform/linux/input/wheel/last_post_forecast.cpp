@@ -6,20 +6,15 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/event_tap.h"
+
 namespace glidewheel::platform::linuxdesktop {
-
-namespace {
-
-constexpr double kPostPoints = 1.0;  // the engine posts once this much has gathered
-constexpr double kStopStep = 0.1;    // and ends the glide at a step this small
-
-}  // namespace
 
 bool LastPostForecast::isLast(double restPoints, WheelClock::time_point now,
                               WheelClock::duration period) {
     const double rest = std::fabs(restPoints);
     const std::optional<Rest> previous = std::exchange(previous_, Rest{rest, now});
-    if (rest < kPostPoints) return true;
+    if (rest < kGlidePostPoints) return true;
     if (!previous || !(previous->points > rest) || period <= WheelClock::duration::zero())
         return false;
     const double frames =
@@ -33,8 +28,8 @@ bool LastPostForecast::isLast(double restPoints, WheelClock::time_point now,
         const double step = fraction * left;
         left -= step;
         gathered += step;
-        if (gathered >= kPostPoints) return false;
-        if (step <= kStopStep) return true;
+        if (gathered >= kGlidePostPoints) return false;
+        if (step <= kGlideStopStep) return true;
     }
 }
 

@@ -71,8 +71,15 @@ std::optional<SettlementSchedule::Piece> SettlementSchedule::takeUnlike(std::uin
                                                                         int direction) {
     const auto it = owed_.find(clone);
     if (it == owed_.end()) return std::nullopt;
+    if (it->second.axis == axis && directionOf(it->second.codes.units) == direction)
+        return std::nullopt;
+    return take(clone);
+}
+
+std::optional<SettlementSchedule::Piece> SettlementSchedule::take(std::uint64_t clone) {
+    const auto it = owed_.find(clone);
+    if (it == owed_.end()) return std::nullopt;
     const Owed owed = it->second;
-    if (owed.axis == axis && directionOf(owed.codes.units) == direction) return std::nullopt;
     owed_.erase(it);
     return Piece{clone, owed.axis, owed.codes};
 }

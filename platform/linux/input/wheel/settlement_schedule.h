@@ -45,6 +45,8 @@ public:
     // Removes and returns, as one piece, what the clone owes on another axis or the other way:
     // scroll that turns must find the clone's earlier scroll complete.
     std::optional<Piece> takeUnlike(std::uint64_t clone, WheelAxis axis, int direction);
+    // Removes and returns, as one piece, whatever the clone owes.
+    std::optional<Piece> take(std::uint64_t clone);
     void forget(std::uint64_t clone);
     void setPhase(WheelClock::duration phase) { phase_ = phase; }
     std::optional<WheelClock::time_point> nextDeadline(const Refreshes& refreshes) const;

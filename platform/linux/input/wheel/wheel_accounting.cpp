@@ -15,10 +15,21 @@ constexpr int kSmallestPostUnits = static_cast<int>(kUnitsPerPoint);
 
 }  // namespace
 
-void WheelAccounting::forget(std::uint64_t clone) {
+std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
+                                                            WheelClock::time_point now) {
+    std::vector<Write> out;
+    for (const WheelAxis axis : {WheelAxis::vertical, WheelAxis::horizontal}) {
+        const bool glides = lastPosted_ == std::pair(clone, axis);
+        const int moved = toAnnouncedDetent(clone, axis, now, out);
+        // What the glide sent it ahead that never goes out, or what now goes out to bring it to
+        // a detent, changes what the glide's later posts repay.
+        if (glides) ledger_.sendAhead(moved, true);
+        if (const auto piece = schedule_.take(clone)) out.push_back(*piece);
+    }
     if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
     clones_.erase(clone);
     schedule_.forget(clone);
+    return out;
 }
 
 void WheelAccounting::aim(double targetPoints) {
@@ -30,7 +41,13 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
                                                           double points, WheelClock::time_point now,
                                                           const Refreshes& refreshes) {
     std::vector<Write> out;
-    if (std::isnan(points) || points == 0.0 || !clones_.contains(clone)) return out;
+    if (std::isnan(points) || points == 0.0) return out;
+    if (!clones_.contains(clone)) {
+        // Its mouse or tap is gone: the post counts as the glide's all the same, or what it
+        // carried would go to the next clone the glide posts to.
+        ledger_.post(points, false);
+        return out;
+    }
     const int direction = points > 0.0 ? 1 : -1;
     completeLeft(clone, axis, direction, now);
     completeUnlike(clone, axis, direction, now, out);
@@ -67,15 +84,23 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
 }
 
 std::vector<WheelAccounting::Write> WheelAccounting::end(std::uint64_t clone, WheelAxis axis,
-                                                         double unpostedPoints,
+                                                         double unpostedPoints, bool cutShort,
                                                          WheelClock::time_point now,
                                                          const Refreshes& refreshes) {
-    const int units = ledger_.settle(unpostedPoints);
-    const int left = refreshesLeft(now, refreshes);
     std::vector<Write> out;
-    if (units != 0 && clones_.contains(clone)) {
+    // A hand-off moved the glide to another clone or axis, and it ended before posting there:
+    // the one it left is brought to its announced detent, sent ahead of the glide's rest.
+    if (lastPosted_ && *lastPosted_ != std::pair(clone, axis)) {
+        const int moved = toAnnouncedDetent(lastPosted_->first, lastPosted_->second, now, out);
+        ledger_.sendAhead(moved, true);
+    }
+    if (cutShort) {
+        ledger_.drop();
+        toAnnouncedDetent(clone, axis, now, out);
+    } else if (const int units = ledger_.settle(unpostedPoints);
+               units != 0 && clones_.contains(clone)) {
         completeUnlike(clone, axis, directionOf(units), now, out);
-        plan(clone, axis, units, left, now);
+        plan(clone, axis, units, refreshesLeft(now, refreshes), now);
     }
     recent_.clear();
     glideClone_.reset();
@@ -113,6 +138,26 @@ void WheelAccounting::completeLeft(std::uint64_t clone, WheelAxis axis, int dire
     if (left == clones_.end()) return;
     plan(leftClone, leftAxis, ledger_.sendAhead(left->second.toWholeDetent(leftAxis, direction)),
          kSettlingRefreshes, now);
+}
+
+// The units planned for the clone and not yet written go (scroll owed on another axis is
+// completed at once, as a turn would), and the axis is brought to its announced detent.
+int WheelAccounting::toAnnouncedDetent(std::uint64_t clone, WheelAxis axis,
+                                       WheelClock::time_point now, std::vector<Write>& out) {
+    const auto it = clones_.find(clone);
+    if (it == clones_.end()) return 0;
+    int withdrawn = 0;
+    if (const auto owed = schedule_.take(clone)) {
+        if (owed->axis == axis) {
+            it->second.withdraw(axis, owed->codes);
+            withdrawn = owed->codes.units;
+        } else {
+            send(*owed, now, out);
+        }
+    }
+    const int units = it->second.toAnnouncedDetent(axis);
+    plan(clone, axis, units, 1, now);
+    return units - withdrawn;
 }
 
 void WheelAccounting::plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,

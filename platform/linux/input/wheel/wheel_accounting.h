@@ -31,15 +31,19 @@ public:
     using Write = SettlementSchedule::Piece;
 
     void add(std::uint64_t clone) { clones_.try_emplace(clone); }
-    void forget(std::uint64_t clone);
+    // The clone goes (its mouse or tap went): what brings it to the detent its legacy steps
+    // announced, to write before it does, as what it still owes would never go out.
+    std::vector<Write> forget(std::uint64_t clone, WheelClock::time_point now);
 
     void aim(double targetPoints);
     std::vector<Write> post(std::uint64_t clone, WheelAxis axis, double points,
                             WheelClock::time_point now, const Refreshes& refreshes);
     // The glide is over (it ran out, was stopped, or a turn replaced it); its last posts went to
-    // `clone` on `axis`. Returns what is due at once.
+    // `clone` on `axis`. One that ran out settles what it left unposted; one cut short settles
+    // its clone on the detent the legacy steps announced, in one write of at most half a detent,
+    // and drops the rest. Returns what is due at once.
     std::vector<Write> end(std::uint64_t clone, WheelAxis axis, double unpostedPoints,
-                           WheelClock::time_point now, const Refreshes& refreshes);
+                           bool cutShort, WheelClock::time_point now, const Refreshes& refreshes);
     std::vector<Write> due(WheelClock::time_point now, const Refreshes& refreshes);
     std::optional<WheelClock::time_point> nextDeadline(const Refreshes& refreshes) const {
         return schedule_.nextDeadline(refreshes);
@@ -53,6 +57,9 @@ private:
                         WheelClock::time_point now, std::vector<Write>& out);
     void completeLeft(std::uint64_t clone, WheelAxis axis, int direction,
                       WheelClock::time_point now);
+    // Returns how far that moves what the clone will have been written.
+    int toAnnouncedDetent(std::uint64_t clone, WheelAxis axis, WheelClock::time_point now,
+                          std::vector<Write>& out);
     void plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,
               WheelClock::time_point now);
     int largestRecentPost(WheelClock::time_point now) const;

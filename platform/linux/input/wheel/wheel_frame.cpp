@@ -43,6 +43,24 @@ input_event makeInputEvent(std::uint16_t type, std::uint16_t code, std::int32_t 
     return input_event{{}, type, code, value};
 }
 
+FrameWheel frameWheel(std::span<const input_event> frame) {
+    std::int64_t sums[4] = {};  // REL_WHEEL_HI_RES, REL_WHEEL, REL_HWHEEL_HI_RES, REL_HWHEEL
+    for (const input_event& event : frame) {
+        if (event.type != EV_REL) continue;
+        const int slot = event.code == REL_WHEEL_HI_RES    ? 0
+                         : event.code == REL_WHEEL         ? 1
+                         : event.code == REL_HWHEEL_HI_RES ? 2
+                         : event.code == REL_HWHEEL        ? 3
+                                                           : -1;
+        if (slot >= 0) sums[slot] += event.value;
+    }
+    const auto clamped = [](std::int64_t sum) {
+        constexpr std::int64_t kLimit = INT32_MAX / 2;
+        return static_cast<int>(std::clamp(sum, -kLimit, kLimit));
+    };
+    return {{clamped(sums[0]), clamped(sums[1])}, {clamped(sums[2]), clamped(sums[3])}};
+}
+
 bool isWheelCode(const input_event& event) {
     if (event.type != EV_REL) return false;
     return event.code == REL_WHEEL || event.code == REL_HWHEEL || event.code == REL_WHEEL_HI_RES ||
@@ -81,8 +99,9 @@ std::chrono::nanoseconds frameTime(std::span<const input_event> frame) {
     return std::chrono::seconds(stamp.tv_sec) + std::chrono::microseconds(stamp.tv_usec);
 }
 
-std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseconds time) {
-    if (!motion.any()) return std::nullopt;
+std::optional<Event> wheelEvent(const WheelMotion& released, std::chrono::nanoseconds time) {
+    if (!released.any()) return std::nullopt;
+    const WheelMotion motion{released.vertical, released.vertical != 0 ? 0 : released.horizontal};
     Event event(kCGEventScrollWheel, 0);
     event.setTimestamp(time);
     event.setIntegerValue(kCGScrollWheelEventDeltaAxis1, motion.vertical / kUnitsPerDetent);
@@ -96,6 +115,11 @@ std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseco
     event.setDoubleValue(kCGScrollWheelEventMomentumPhase, 0.0);
     event.setIntegerValue(kCGEventSourceUserData, 0);
     return event;
+}
+
+WheelMotion passingMotion(const WheelMotion& released, bool swallowed) {
+    if (!swallowed) return released;
+    return {0, released.vertical != 0 ? released.horizontal : 0};
 }
 
 WheelMotion DetentAccumulator::add(const WheelMotion& frame) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "platform/linux/input/wheel/wheel_codes.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -23,6 +24,14 @@ struct WheelResolution {
 
 // An event to write to a clone; the kernel stamps the time.
 input_event makeInputEvent(std::uint16_t type, std::uint16_t code, std::int32_t value);
+
+// What a frame written to a clone carries of each wheel: high-resolution units and legacy steps,
+// each clamped to what an int holds with room to add.
+struct FrameWheel {
+    WheelCodes vertical;
+    WheelCodes horizontal;
+};
+FrameWheel frameWheel(std::span<const input_event> frame);
 
 // REL_WHEEL, REL_HWHEEL and their high-resolution codes.
 bool isWheelCode(const input_event& event);
@@ -63,8 +72,13 @@ private:
 // deltas (fields 11, 12) are whole detents, truncated towards zero; point deltas (96, 97) are
 // the units as points, one per detent, fraction included (1.5 for 180 units). The event is
 // discrete: no phases, not continuous, no source marker, no modifier flags. It carries `time`,
-// the frame's, as its time stamp.
+// the frame's, as its time stamp. It carries one axis, as the engine glides one per event: the
+// vertical where both turned (the horizontal then passes, see passingMotion).
 std::optional<Event> wheelEvent(const WheelMotion& motion, std::chrono::nanoseconds time);
+
+// What of released motion reaches the clone once the tap's callback has had its event: all of
+// it where the event passed; where it was swallowed, the axis the event did not carry.
+WheelMotion passingMotion(const WheelMotion& released, bool swallowed);
 
 // The frame to write to the clone, its other codes in order. With `passed`, the frame's wheel
 // codes give way to those of the motion the callback let pass (none when it was held back or

@@ -57,12 +57,13 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
          kHighResolution,
          {1, 0, 1.0, 0.0}},
         {{units(90), units(-60), units(-60)}, kHighResolution, {-1, 0, -1.0, 0.0}},  // a turn
-        // Lines truncate towards zero.
+        // Lines truncate towards zero. Where both wheels turned the event carries the vertical
+        // one: the engine glides one axis per event.
         {{{rel(REL_WHEEL_HI_RES, -180), rel(REL_HWHEEL_HI_RES, -240), rel(REL_HWHEEL, -2),
            kReport}},
          kHighResolution,
-         {-1, -2, -1.5, -2.0}},
-        {{{rel(REL_WHEEL, -2), rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, {-2, 1, -2.0, 1.0}},
+         {-1, 0, -1.5, 0.0}},
+        {{{rel(REL_HWHEEL, 1), kReport}}, kLegacyOnly, {0, 1, 0.0, 1.0}},
     };
     for (const auto& c : cases) {
         DetentAccumulator detents;
@@ -81,6 +82,9 @@ TEST(WheelFrame, BecomesAnEventOncePerDetentCarryingAllThatBuiltUp) {
                       c.expected);
         }
     }
+    // Swallowing that event keeps the horizontal units, which then pass to the clone.
+    EXPECT_EQ(passingMotion({-180, -240}, true).horizontal, -240);
+    EXPECT_FALSE(passingMotion({0, -240}, true).any());
     // The event carries the time the kernel stamped on the frame's report.
     Frame stamped{rel(REL_WHEEL, 1), kReport};
     stamped.back().time = {2, 500};
@@ -117,6 +121,12 @@ TEST(WheelFrame, CloneFrameWritesTheWheelThatPassesAndLeavesTheRestInOrder) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(codes(cloneFrame(c.frame, c.resolution, c.passed)), codes(c.expected));
+    // The clone's wheel is accounted as written: a frame passed as sent keeps the mouse's own
+    // units and legacy step, a turn's partial detent included, which the engine never sees.
+    const FrameWheel asSent = frameWheel(cloneFrame(mixed, kHighResolution, std::nullopt)),
+                     legacy = frameWheel(cases[4].expected);
+    EXPECT_TRUE(
+        (asSent.vertical == WheelCodes{15, 1} && legacy.horizontal == WheelCodes{-120, -1}));
 }
 
 // --- One glide's units, one clone's wheel ---
@@ -201,8 +211,11 @@ public:
         accounting_.passed(clone, V, codes, now_);
         written.push_back({now_, {clone, V, codes}});
     }
-    void unplug(std::uint64_t clone) {
-        accounting_.forget(clone);
+    // Its tap (disabled, the glide stopped first) or its mouse goes: what it still needs to end
+    // on a whole detent is its last write.
+    void unplug(std::uint64_t clone, bool disabled = false) {
+        if (disabled) interceptor_.smoothScroller().stop();
+        record(accounting_.forget(clone, now_));
         unplugged.emplace(clone, now_);
     }
     // Refreshes for `span`: the link's frames while it runs, and what settling has due.
@@ -262,8 +275,8 @@ public:
     void glideAimed(const GlideAccount& glide) override { accounting_.aim(glide.targetPoints); }
     void glideEnded(const GlideAccount& glide) override {
         if (auto hook = std::exchange(duringNextEnd, nullptr)) hook();
-        record(accounting_.end(glide.proxy.id, glide.horizontal ? H : V, glide.unpostedPoints, now_,
-                               refreshes_));
+        record(accounting_.end(glide.proxy.id, glide.horizontal ? H : V, glide.unpostedPoints,
+                               glide.cutShort, now_, refreshes_));
     }
 
 private:
@@ -286,8 +299,13 @@ private:
 // Every glide: each clone written at most once a refresh, and what follows the glide's last post
 // within 6 refreshes of it, each write no larger than the glide's largest of its last 100 ms.
 void expectOnTheRefreshes(const GlideBench& bench) {
+    // A clone's last write, as it goes, is not settling.
+    const auto last = [&](const GlideBench::Written& w) {
+        return bench.unplugged.contains(w.write.clone) && w.at >= bench.unplugged.at(w.write.clone);
+    };
     std::map<std::pair<std::uint64_t, long>, int> perRefresh;
-    for (const auto& w : bench.written) ++perRefresh[{w.write.clone, GlideBench::refreshOf(w.at)}];
+    for (const auto& w : bench.written)
+        if (!last(w)) ++perRefresh[{w.write.clone, GlideBench::refreshOf(w.at)}];
     for (const auto& [where, writes] : perRefresh)
         EXPECT_EQ(writes, 1) << "clone " << where.first << ", refresh " << where.second;
     for (std::size_t i = 0; i < bench.notches.size(); ++i) {
@@ -301,7 +319,7 @@ void expectOnTheRefreshes(const GlideBench& bench) {
             if (w.at <= *lastPost && w.at >= *lastPost - 100ms)
                 largest = std::max(largest, std::abs(w.write.codes.units));
         for (const auto& w : bench.written) {
-            if (w.at <= *lastPost || w.at >= next) continue;
+            if (w.at <= *lastPost || w.at >= next || last(w)) continue;
             EXPECT_LE(GlideBench::refreshOf(w.at) - GlideBench::refreshOf(*lastPost), 6) << i;
             EXPECT_LE(std::abs(w.write.codes.units), largest) << i;
         }
@@ -335,7 +353,7 @@ TEST(WheelAccounting, NNotchesTotalSpeedTimesNDetentsWithTheirLegacyStepsOnTheRe
 }
 
 TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScrolls) {
-    enum Kind { notch, sideways, passed, unplug, turnWithAFrameDuringItsReports };
+    enum Kind { notch, sideways, passed, unplug, disable, turnWithAFrameDuringItsReports };
     struct Step {
         Kind kind;
         std::uint64_t clone;
@@ -378,7 +396,29 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
          {{notch, 1, 1, 290ms}, {notch, 1, 1, 2000ms}},
          {{{1, V}, {240, 2}}},
          {true, false}},
-        {"a clone unplugged mid-glide", {{notch, 1, 1, 250ms}, {unplug, 1, 0, 1000ms}}, {}, {true}},
+        // Its posts, and what was sent ahead of them, count as the gone clone's: the mouse whose
+        // notch the glide goes on with gets its own detent.
+        {"a clone unplugged mid-glide, a notch of another mouse then",
+         {{notch, 1, 1, 100ms}, {unplug, 1, 0, 50ms}, {notch, 2, 1, 1000ms}},
+         {{{2, V}, {120, 1}}},
+         {true, false}},
+        // A turn or a stop cuts the glide short: its clone settles on the detents its legacy
+        // steps announced (2 of the 3 by the turn, 1 of the 3 by the disable), and the detents it
+        // never posted are dropped.
+        {"three notches flicked down, turned 100 ms later",
+         {{notch, 1, -1, 15ms}, {notch, 1, -1, 15ms}, {notch, 1, -1, 100ms}, {notch, 1, 1, 2000ms}},
+         {{{1, V}, {-120, -1}}},
+         {true, false, true}},
+        // Stopped before it posted to the mouse it was handed to: the clone it left is settled.
+        {"a glide handed to another mouse, disabled before it posts there",
+         {{notch, 1, 1, 100ms}, {notch, 2, 1, 0ms}, {disable, 2, 0, 1000ms}},
+         {{{1, V}, {120, 1}}, {{2, V}, {0, 0}}},
+         {true}},
+        // Disabled mid-glide: settled so before the tap lets go of the clone.
+        {"three notches, disabled mid-glide",
+         {{notch, 1, 1, 15ms}, {notch, 1, 1, 15ms}, {notch, 1, 1, 50ms}, {disable, 1, 0, 1000ms}},
+         {{{1, V}, {120, 1}}},
+         {true, false}},
         // The mouse's own detent scrolled the clone just before: libinput holds nothing back.
         {"a detent passed by a listening tap, then a notch the same way",
          {{passed, 1, 1, 100ms}, {notch, 1, 1, 1000ms}},
@@ -399,8 +439,8 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
                 bench.notch(step.clone, step.direction, step.kind == sideways);
             } else if (step.kind == passed) {
                 bench.passed(step.clone, step.direction);
-            } else if (step.kind == unplug) {
-                bench.unplug(step.clone);
+            } else if (step.kind == unplug || step.kind == disable) {
+                bench.unplug(step.clone, step.kind == disable);
             } else {
                 std::thread display;
                 bench.toNextRefresh();  // the notch comes as the refresh whose frame it meets
@@ -420,6 +460,11 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
             const WheelAxis axis = step.kind == sideways ? H : V;
             for (std::size_t i = before; step.kind != passed && i < bench.written.size(); ++i) {
                 const WheelCodes& codes = bench.written[i].write.codes;
+                // What settles a glide that a turn or a stop cut short moves the clone to the
+                // nearest detent, never further than half a detent.
+                EXPECT_FALSE((codes.units * step.direction < 0 || step.direction == 0) &&
+                             std::abs(codes.units) > GlideLedger::kReleaseThreshold)
+                    << i;
                 if (bench.written[i].write.axis != axis || codes.units * step.direction <= 0)
                     continue;
                 raised.push_back(std::abs(codes.units) >= GlideLedger::kReleaseThreshold);
@@ -430,7 +475,7 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
             EXPECT_EQ(bench.totals(where.first, where.second), total);
         EXPECT_EQ(raised, scenario.raised);
         for (const auto& [clone, at] : bench.unplugged)
-            for (const auto& w : bench.written) EXPECT_FALSE(w.write.clone == clone && w.at >= at);
+            for (const auto& w : bench.written) EXPECT_FALSE(w.write.clone == clone && w.at > at);
         expectOnTheRefreshes(bench);
     }
 }
