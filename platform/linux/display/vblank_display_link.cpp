@@ -121,8 +121,11 @@ void VblankDisplayLink::switchToTimer(std::int64_t firstDeadlineNs) {
 }
 
 void VblankDisplayLink::followCrtc() {
+    // A mode's rate is clamped as a timer's is: a broken mode's absurd rate would otherwise set
+    // the timer that stands in for the vblanks spinning.
     const double rate = source_->followCrtc();
-    periodNs_ = std::llround(kNanosecondsPerSecond / (rate > 0.0 ? rate : timerRateHz_));
+    periodNs_ = std::llround(kNanosecondsPerSecond /
+                             (rate > 0.0 ? clampedRefreshRateHz(rate) : timerRateHz_));
 }
 
 std::int64_t VblankDisplayLink::vblankTimeoutNs() const {

@@ -237,6 +237,14 @@ TEST(VblankDisplayLink, PostsEachNewVblankAtItsKernelTimeAndReadsTheRateAtEveryS
     EXPECT_EQ(fake.last(), std::make_pair(1060 * kMs, 1070 * kMs));
     EXPECT_EQ(fake.frames.count(), 2)
         << "the repeated vblank or the one while stopped made a frame";
+
+    fake.link.stop();
+    fake.display.rateHz = 1e9;  // a broken mode: clamped as a timer's rate is
+    ASSERT_TRUE(fake.display.fire(1080 * kMs));
+    ASSERT_TRUE(waitUntil([&] { return fake.display.allRead(); }));
+    fake.link.start();
+    fake.vblank(2000 * kMs);
+    EXPECT_EQ(fake.last().second - fake.last().first, std::llround(1e9 / 360));
 }
 
 // Display off (EINVAL), no vblank interrupts (EOPNOTSUPP), or vblanks that stop coming: the
