@@ -466,9 +466,4 @@ std::vector<std::string> hostCommand(const std::vector<std::string>& argv,
     return command;
 }
 
-std::vector<std::string> clientCommand(const std::string& program,
-                                       const std::vector<std::string>& env) {
-    return hostCommand({besideTests(program)}, env);
-}
-
 }  // namespace glidewheel::devicetest

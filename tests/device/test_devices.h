@@ -419,11 +419,8 @@ bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool intoT
 // The VM mounts this machine's root at /host (init), where desktop programs run with this
 // machine's own libraries. Why it cannot here; empty where it can.
 std::string noHostRoot();
-// The command that runs `program`, one of the test's clients built beside the test binary, with
-// the environment `env` added ("NAME=value"): under /host in the VM, directly elsewhere.
-std::vector<std::string> clientCommand(const std::string& program,
-                                       const std::vector<std::string>& env);
-// The command that runs `argv`, a program of this machine's, the same way.
+// The command that runs `argv`, a program of this machine's or one built beside the test binary,
+// with the environment `env` added ("NAME=value"): under /host in the VM, directly elsewhere.
 std::vector<std::string> hostCommand(const std::vector<std::string>& argv,
                                      const std::vector<std::string>& env = {});
 // Where a file built or copied beside the test binary is, as `hostCommand`'s programs see it.
