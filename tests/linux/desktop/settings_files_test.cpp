@@ -140,6 +140,51 @@ TEST_F(JsonUserDefaultsTest, AFileOfTheWrongShapeIsKeptAsideAndTheDefaultsAreUse
         << "not all kept whole";
 }
 
+// Each row: the "mice" list as the file holds it, and how many of its entries are kept. Every
+// entry dropped, and a list cut short, is one line; the file stays as it was until the list is
+// set, and a kept list is written back as it was read.
+TEST_F(JsonUserDefaultsTest, WheelMiceOfTheWrongShapeAreDroppedWithALineEachAndTheFileKept) {
+    const std::string mouse = R"({"name": "M", "vendor": "046d", "product": "c077",
+                                  "physicalPath": "usb-1/input0", "smooth": false})";
+    std::string many = mouse;
+    for (int i = 0; i < 64; ++i) many += "," + mouse;
+    const struct {
+        std::string list;
+        std::size_t kept, lines;
+    } cases[] = {
+        {"[" + mouse + "," + R"({"name": "N", "vendor": "0000", "product": "0000",
+                                  "physicalPath": "", "fineWheel": true})" +
+             "]",
+         2, 0},
+        {mouse, 0, 1},
+        {R"([1, {"name": 2, "vendor": "046d", "product": "c077", "physicalPath": ""}])", 0, 2},
+        {R"([{"name": "M", "vendor": "46d", "product": "c077", "physicalPath": ""}])", 0, 1},
+        {R"([{"name": "M", "vendor": "046d", "product": "c077", "physicalPath": "",
+              "smooth": "yes"}])",
+         0, 1},
+        {R"([{"name": ")" + std::string(257, 'n') +
+             R"(", "vendor": "046d", "product": "c077", "physicalPath": ""}])",
+         0, 1},
+        {"[" + many + "]", 64, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list.substr(0, 80));
+        const std::string text = R"({"isEnabled": false, "mice": )" + c.list + "}";
+        writeText(file, text);
+        testing::internal::CaptureStderr();
+        auto defaults = open();
+        const std::vector<KnownWheelMouse> mice = defaults->wheelMiceForKey("mice");
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(mice.size(), c.kept);
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), c.lines) << log;
+        EXPECT_EQ(stored(), nlohmann::json::parse(text));
+        defaults->setWheelMice("mice", mice);
+        if (c.lines == 0) {
+            EXPECT_EQ(stored(), nlohmann::json::parse(text));
+        }
+    }
+}
+
 TEST_F(JsonUserDefaultsTest, WhatCannotBeWrittenStaysInMemoryAndNothingIsDestroyed) {
     writeText(dir / "blocker", "a file where the settings directory should be");
     JsonUserDefaults unwritable(dir / "blocker" / "defaults.json");
