@@ -22,6 +22,7 @@
 #include "views/content_view.h"
 #include "views/general_view.h"
 #include "views/menu_popover_view.h"
+#include "views/mice_view.h"
 #include "views/presentation.h"
 
 namespace glidewheel {
@@ -249,18 +250,34 @@ TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingActivationAndAnnounceme
 // Each new window opens on General, seeded with the trust state before its first frame; in the
 // window's fixed size, with or without the warning, no control of the General tab is squeezed
 // below its natural height (a squeezed slider loses its knob's edges).
+// The Mice tab says when no mouse has been seen, then lists each with its switch: a fine wheel's
+// is off, and a click stores the choice.
+TEST_F(ViewsTest, TheMiceTabSaysWhenNoneIsSeenAndEachSwitchStoresItsChoice) {
+    MiceView mice{prefs};
+    ASSERT_NE(mice.findChild<QLabel*>(), nullptr);
+    EXPECT_EQ(mice.findChild<QLabel*>()->text(), "No wheel mouse seen yet");
+    prefs.noteWheelMice({{"Fine", 1, 2, "usb-1", true, std::nullopt}});
+    auto* toggle = mice.findChild<QAbstractButton*>("0001:0002/usb-1/Fine");
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_FALSE(toggle->isChecked());
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    EXPECT_EQ(defaults.wheelMiceForKey("mice").at(0).smooth, std::optional<bool>(true));
+}
+
 TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryControl) {
     for (const bool trusted : {false, true}) {
         SCOPED_TRACE(trusted ? "trusted" : "warning");
         sim().trust.trusted = trusted;
         ContentView content({});
         auto* tabs = content.findChild<QTabWidget*>();
-        ASSERT_TRUE(tabs && tabs->count() == 2);
+        ASSERT_TRUE(tabs && tabs->count() == 3);
         auto* general = qobject_cast<GeneralView*>(tabs->widget(0));
         ASSERT_NE(general, nullptr);
         EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
-        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1), "General,About");
-        EXPECT_FALSE(tabs->tabIcon(0).isNull() || tabs->tabIcon(1).isNull());  // the symbols load
+        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1) + "," + tabs->tabText(2),
+                  "General,Mice,About");
+        for (int tab = 0; tab < 3; ++tab)
+            EXPECT_FALSE(tabs->tabIcon(tab).isNull());  // symbols load
         content.setFixedSize(360, 382);
         content.show();
         EXPECT_EQ(tabs->currentIndex(), 0);
