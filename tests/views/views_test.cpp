@@ -22,7 +22,6 @@
 #include "views/content_view.h"
 #include "views/general_view.h"
 #include "views/menu_popover_view.h"
-#include "views/mice_view.h"
 #include "views/presentation.h"
 
 namespace glidewheel {
@@ -250,20 +249,6 @@ TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingActivationAndAnnounceme
 // Each new window opens on General, seeded with the trust state before its first frame; in the
 // window's fixed size, with or without the warning, no control of the General tab is squeezed
 // below its natural height (a squeezed slider loses its knob's edges).
-// The Mice tab says when no mouse has been seen, then lists each with its switch: a fine wheel's
-// is off, and a click stores the choice.
-TEST_F(ViewsTest, TheMiceTabSaysWhenNoneIsSeenAndEachSwitchStoresItsChoice) {
-    MiceView mice{prefs};
-    ASSERT_NE(mice.findChild<QLabel*>(), nullptr);
-    EXPECT_EQ(mice.findChild<QLabel*>()->text(), "No wheel mouse seen yet");
-    prefs.noteWheelMice({{"Fine", 1, 2, "usb-1", true, std::nullopt}});
-    auto* toggle = mice.findChild<QAbstractButton*>("0001:0002/usb-1/Fine");
-    ASSERT_NE(toggle, nullptr);
-    EXPECT_FALSE(toggle->isChecked());
-    QTest::mouseClick(toggle, Qt::LeftButton);
-    EXPECT_EQ(defaults.wheelMiceForKey("mice").at(0).smooth, std::optional<bool>(true));
-}
-
 TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryControl) {
     for (const bool trusted : {false, true}) {
         SCOPED_TRACE(trusted ? "trusted" : "warning");
