@@ -190,11 +190,11 @@ void WheelMouseTap::onReadable(Taken& taken) {
         drop(taken);  // its watch too, whose handler this is: the loop allows that
         return;
     }
-    if (const auto node = present_.find(taken.mouse->syspath());
-        taken.mouse->fineWheelSeen() && node != present_.end() &&
-        !service_.asKnown(node->second.identity).fineWheel) {
-        service_.noteFineWheel(node->second.identity);  // may drop it
-        return;
+    if (taken.mouse->newlySawFineWheel()) {
+        if (const auto node = present_.find(taken.mouse->syspath()); node != present_.end()) {
+            service_.noteFineWheel(node->second.identity);  // may drop it
+            return;
+        }
     }
     updateWatch(taken);
 }

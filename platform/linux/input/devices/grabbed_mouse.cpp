@@ -215,7 +215,7 @@ void GrabbedMouse::resynchronise() {
 void GrabbedMouse::forwardFrame() {
     const std::vector<input_event> frame = std::exchange(frame_, {});
     if (!fineWheelSeen_ && movesWheelFinely(frame)) {
-        fineWheelSeen_ = true;
+        fineWheelSeen_ = fineWheelUnreported_ = true;
         if (leavesFineWheelAlone_) {
             writeToClone(frame);
             release();  // ends readFrames(): what follows is the desktop's

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/input/devices/clone_sink.h"
@@ -67,8 +68,8 @@ public:
     CloneSink& clone() { return *clone_; }
     const CloneSink& clone() const { return *clone_; }
     State state() const { return state_; }
-    // Whether a frame of it was seen moving the wheel finely (movesWheelFinely).
-    bool fineWheelSeen() const { return fineWheelSeen_; }
+    // True once, after the first frame that moved its wheel finely (movesWheelFinely).
+    bool newlySawFineWheel() { return std::exchange(fineWheelUnreported_, false); }
     // With `leave`, the first fine step reaches the clone as the mouse sent it and the mouse is
     // released, so that its wheel goes on reaching the desktop as it is.
     void setLeavesFineWheelAlone(bool leave) { leavesFineWheelAlone_ = leave; }
@@ -107,6 +108,7 @@ private:
     // changes of a frame that never reached the clone.
     std::bitset<KEY_CNT> clonePressed_;
     bool fineWheelSeen_ = false;
+    bool fineWheelUnreported_ = false;
     bool leavesFineWheelAlone_ = false;
     // Per mouse, so that one mouse that keeps overflowing cannot silence another: 5 lines per
     // 30 s.
