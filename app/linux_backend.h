@@ -49,6 +49,7 @@ public:
     LinuxBackend(std::function<void()> promptForAccess, const std::string& systemRoot);
 
     platform::Services services();
+    platform::linuxdesktop::EvdevEventTapService& eventTaps() { return eventTaps_; }
 
 private:
     PrimaryRefreshRate refreshRate_;

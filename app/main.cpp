@@ -13,6 +13,7 @@
 #include "app/session.h"
 #include "app/single_instance.h"
 #include "app/system_paths.h"
+#include "app/wheel_mice_link.h"
 
 int main(int argc, char* argv[]) {
     using namespace glidewheel;
@@ -43,6 +44,7 @@ int main(int argc, char* argv[]) {
     app.appDelegate().setAccessGrant(
         {QString::fromStdString(pkexecProgram()),
          findGrantAccessHelper(QCoreApplication::applicationDirPath())});
+    const WheelMiceLink wheelMice(Preferences::shared(), backend->eventTaps());
     // Logout and Ctrl+C quit through the normal path, which stops interception.
     QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
 

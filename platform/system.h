@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
+
+#include "platform/known_wheel_mouse.h"
 
 namespace glidewheel::platform {
 
@@ -43,6 +46,9 @@ public:
     }
     virtual void setBool(const std::string& key, bool value) = 0;
     virtual void setDouble(const std::string& key, double value) = 0;
+    // The list stored under `key`, else an empty one.
+    virtual std::vector<KnownWheelMouse> wheelMiceForKey(const std::string& key) const = 0;
+    virtual void setWheelMice(const std::string& key, const std::vector<KnownWheelMouse>& mice) = 0;
 
 protected:
     // The value stored under `key`, else its registered default, else nothing.

@@ -18,6 +18,7 @@ constexpr const char* kSmoothness = "smoothness";
 constexpr const char* kReverseScroll = "reverseScroll";
 constexpr const char* kLaunchAtLogin = "launchAtLogin";
 constexpr const char* kAcceleration = "acceleration";
+constexpr const char* kWheelMice = "mice";
 
 // Registration is volatile: it is redone at every start and never written out.
 platform::UserDefaults& withRegisteredDefaults(platform::UserDefaults& defaults) {
@@ -69,7 +70,8 @@ Preferences::Preferences(platform::UserDefaults& defaults, platform::LoginItems&
       smoothness_(defaults_.doubleForKey(kSmoothness)),
       reverseScroll_(defaults_.boolForKey(kReverseScroll)),
       launchAtLogin_(defaults_.boolForKey(kLaunchAtLogin)),
-      acceleration_(loadedAcceleration(defaults_)) {}
+      acceleration_(loadedAcceleration(defaults_)),
+      wheelMice_(defaults_.wheelMiceForKey(kWheelMice)) {}
 
 template <class T>
 void Preferences::change(Published<T>& property, const char* key, T value) {
@@ -87,6 +89,34 @@ void Preferences::setAcceleration(double value) { change(acceleration_, kAcceler
 void Preferences::setLaunchAtLogin(bool value) {
     change(launchAtLogin_, kLaunchAtLogin, value);
     updateLoginItem();
+}
+
+void Preferences::noteWheelMice(const std::vector<platform::KnownWheelMouse>& present) {
+    bool changed = false;
+    for (const platform::KnownWheelMouse& mouse : present) {
+        const auto known = std::find_if(wheelMice_.begin(), wheelMice_.end(),
+                                        [&mouse](const auto& k) { return k.id() == mouse.id(); });
+        if (known == wheelMice_.end()) {
+            wheelMice_.push_back(mouse);
+            changed = true;
+        } else if (mouse.fineWheel && !known->fineWheel) {
+            known->fineWheel = true;
+            changed = true;
+        }
+    }
+    if (changed) storeWheelMice();
+}
+
+void Preferences::setMouseSmoothed(const std::string& id, bool smooth) {
+    for (platform::KnownWheelMouse& mouse : wheelMice_) {
+        if (mouse.id() == id) mouse.smooth = smooth;
+    }
+    storeWheelMice();
+}
+
+void Preferences::storeWheelMice() {
+    defaults_.setWheelMice(kWheelMice, wheelMice_);
+    wheelMiceChanged_.send();
 }
 
 void Preferences::updateLoginItem() {

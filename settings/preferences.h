@@ -2,6 +2,9 @@
 
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/system.h"
 #include "settings/observable.h"
 
@@ -50,10 +53,21 @@ public:
     Published<bool>& launchAtLoginStream() { return launchAtLogin_; }
     Published<double>& accelerationStream() { return acceleration_; }
 
+    // The wheel mice seen so far, present or not, in the order first seen, each with its switch.
+    // Main thread only: the input side hears of them through the app, as a copy.
+    const std::vector<platform::KnownWheelMouse>& wheelMice() const { return wheelMice_; }
+    // Remembers the mice the input side reports present: new ones join the list, and a wheel
+    // seen to scroll finely is remembered as such. Stored only when something changed.
+    void noteWheelMice(const std::vector<platform::KnownWheelMouse>& present);
+    void setMouseSmoothed(const std::string& id, bool smooth);
+    // Fires after the list changed.
+    ChangeSignal& wheelMiceChanged() { return wheelMiceChanged_; }
+
 private:
     template <class T>
     void change(Published<T>& property, const char* key, T value);
     void updateLoginItem();
+    void storeWheelMice();
 
     platform::UserDefaults& defaults_;
     platform::LoginItems& loginItems_;
@@ -64,6 +78,8 @@ private:
     Published<bool> reverseScroll_;
     Published<bool> launchAtLogin_;
     Published<double> acceleration_;
+    std::vector<platform::KnownWheelMouse> wheelMice_;
+    ChangeSignal wheelMiceChanged_;
 };
 
 }  // namespace glidewheel

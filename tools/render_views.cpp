@@ -39,8 +39,16 @@ int main(int argc, char** argv) {
     Preferences::shared().setIsEnabled(false);
     save(MenuPopoverView(Preferences::shared(), true, {}, {}, {}), kPopup, "popover-disabled.png");
     Preferences::shared().setIsEnabled(true);
+    // Two mice as a desktop might have them: a plain one, and one whose wheel scrolls finely.
+    Preferences::shared().noteWheelMice(
+        {{"Logitech USB Optical Mouse", 0x046d, 0xc077, "usb-0000:00:14.0-1/input0", false,
+          std::nullopt},
+         {"Logitech MX Master 3", 0x046d, 0xb023, "0c:54:15:7a:21:e0", true, std::nullopt}});
+    ContentView mice({});
+    mice.findChild<QTabWidget*>()->setCurrentIndex(1);
+    save(mice, kSettings, "settings-mice.png");
     ContentView about({});
-    about.findChild<QTabWidget*>()->setCurrentIndex(1);
+    about.findChild<QTabWidget*>()->setCurrentIndex(2);
     save(about, kSettings, "settings-about.png");
     return ok ? 0 : 1;
 }

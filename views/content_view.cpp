@@ -9,6 +9,7 @@
 #include "views/about_view.h"
 #include "views/colors.h"
 #include "views/general_view.h"
+#include "views/mice_view.h"
 #include "views/presentation.h"
 #include "views/symbol_icon.h"
 
@@ -25,6 +26,8 @@ ContentView::ContentView(std::function<void()> onOpenAccessibilitySettings, QWid
     tabs->addTab(new GeneralView(Preferences::shared(), currentAccessibilityPermission(),
                                  std::move(onOpenAccessibilitySettings), tabs),
                  symbolIcon("gear", symbolTint), tr("General"));
+    tabs->addTab(new MiceView(Preferences::shared(), tabs), symbolIcon("computermouse", symbolTint),
+                 tr("Mice"));
     tabs->addTab(new AboutView(tabs), symbolIcon("info.circle", symbolTint), tr("About"));
     tabs->setCurrentIndex(0);
     root->addWidget(tabs);

@@ -16,10 +16,6 @@
 
 namespace glidewheel {
 
-namespace {
-constexpr int kInset = 20;  // px around the form
-}  // namespace
-
 GeneralView::GeneralView(Preferences& prefs, bool hasPermission,
                          std::function<void()> onOpenAccessibilitySettings, QWidget* parent)
     : QWidget(parent), hasPermission_(hasPermission) {
@@ -42,12 +38,14 @@ QVBoxLayout* GeneralView::createCentredForm() {
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     outer->addStretch();
-    outer->addSpacerItem(new QSpacerItem(0, kInset, QSizePolicy::Minimum, QSizePolicy::Maximum));
+    outer->addSpacerItem(
+        new QSpacerItem(0, kFormInset, QSizePolicy::Minimum, QSizePolicy::Maximum));
     auto* form = new QVBoxLayout;
-    form->setContentsMargins(kInset, 0, kInset, 0);
-    form->setSpacing(16);
+    form->setContentsMargins(kFormInset, 0, kFormInset, 0);
+    form->setSpacing(kFormSpacing);
     outer->addLayout(form);
-    outer->addSpacerItem(new QSpacerItem(0, kInset, QSizePolicy::Minimum, QSizePolicy::Maximum));
+    outer->addSpacerItem(
+        new QSpacerItem(0, kFormInset, QSizePolicy::Minimum, QSizePolicy::Maximum));
     outer->addStretch();
     return form;
 }

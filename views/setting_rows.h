@@ -20,6 +20,11 @@ namespace glidewheel {
 
 // Rows that the popup panel and the General tab both build, each to its own measures.
 
+// The settings window's tabs lay their rows out alike: this far in from the tab's edges, and
+// this far apart (px).
+inline constexpr int kFormInset = 20;
+inline constexpr int kFormSpacing = 16;
+
 // A checkbox labelled `label` in the callout style (the application font when `callout` is
 // false), named `name`, added at the leading edge of `layout` with its natural width. It follows
 // `property` and a click calls `assign`; the binding goes into `bindings`.

@@ -24,6 +24,17 @@ void SimUserDefaults::setDouble(const std::string& key, double value) {
     ++writes_;
 }
 
+std::vector<KnownWheelMouse> SimUserDefaults::wheelMiceForKey(const std::string& key) const {
+    const auto it = storedMice_.find(key);
+    return it != storedMice_.end() ? it->second : std::vector<KnownWheelMouse>{};
+}
+
+void SimUserDefaults::setWheelMice(const std::string& key,
+                                   const std::vector<KnownWheelMouse>& mice) {
+    storedMice_[key] = mice;
+    ++writes_;
+}
+
 std::optional<std::string> SimLoginItems::registerMainApp() {
     calls.emplace_back("register");
     if (registerFailure) return registerFailure;

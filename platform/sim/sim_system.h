@@ -28,6 +28,8 @@ public:
     void registerDefaults(const std::map<std::string, Value>& defaults) override;
     void setBool(const std::string& key, bool value) override;
     void setDouble(const std::string& key, double value) override;
+    std::vector<KnownWheelMouse> wheelMiceForKey(const std::string& key) const override;
+    void setWheelMice(const std::string& key, const std::vector<KnownWheelMouse>& mice) override;
 
     const std::map<std::string, Value>& stored() const { return stored_; }
     void restart() { registered_.clear(); }
@@ -38,6 +40,7 @@ private:
 
     std::map<std::string, Value> registered_;
     std::map<std::string, Value> stored_;
+    std::map<std::string, std::vector<KnownWheelMouse>> storedMice_;
     int writes_ = 0;
 };
 

@@ -148,6 +148,47 @@ TEST_F(EvdevTapTest, AHeldButtonComesUpOnTheCloneWhenDisabledAndTheGrabWaitsForI
     EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
 }
 
+// A mouse switched off goes back to the desktop at once, its clone gone; switched on again, it
+// is grabbed once its button is up, and its new clone holds nothing pressed. (uinput gives the
+// test mouse no ids or physical path.)
+TEST_F(EvdevTapTest, AMouseSwitchedOffIsLetGoWithItsCloneAndSwitchedOnIsGrabbedOnceItsButtonIsUp) {
+    EventReader own(mouse->eventNode());
+    service.setWheelMice({{mouse->name(), 0, 0, "", false, false}});
+    EXPECT_FALSE(taken(*mouse) || isGrabbedElsewhere(mouse->eventNode()));
+    EXPECT_TRUE(waitUntil([&] { return !findEventNode(cloneName(mouse->name())); }));
+    const Frame press = {{EV_KEY, BTN_LEFT, 1}};
+    mouse->send(kNotchDown);
+    mouse->send(press);
+    EXPECT_EQ(receiveFrames(own, 2), (std::vector<Frame>{kNotchDown, press}));
+
+    service.setWheelMice({{mouse->name(), 0, 0, "", false, true}});
+    ASSERT_TRUE(waitUntil([&] { return taken(*mouse).has_value(); }));
+    EXPECT_FALSE(taken(*mouse)->grabbed) << "grabbed with the button held";
+    mouse->send({{EV_KEY, BTN_LEFT, 0}});
+    ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
+    EventReader clone(taken(*mouse)->cloneDevnode);
+    mouse->send(kFence);
+    EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
+}
+
+// A wheel moving in 15-unit steps scrolls finely already: its first step reaches the clone as
+// sent and the mouse is let go, until it is switched on; then its steps glide, a detent at once.
+TEST_F(EvdevTapTest, AFineWheelIsLeftAloneUntilSwitchedOnAndThenGlides) {
+    EventReader clone(taken(*mouse)->cloneDevnode), own(mouse->eventNode());
+    const Frame step = {{EV_REL, REL_WHEEL_HI_RES, 15}};
+    mouse->send(step);
+    EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{step});
+    EXPECT_TRUE(
+        waitUntil([&] { return !taken(*mouse) && !isGrabbedElsewhere(mouse->eventNode()); }));
+    mouse->send(step);
+    EXPECT_EQ(receiveFrames(own, 1), std::vector<Frame>{step});
+
+    service.setWheelMice({{mouse->name(), 0, 0, "", false, true}});
+    ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
+    for (int i = 0; i < 8; ++i) mouse->send(step);
+    EXPECT_TRUE(waitUntil([&] { return seen().size() == 1; })) << "the detent did not glide";
+}
+
 // The input thread held up while the mouse sends far more than the kernel buffers: the loss is
 // logged for this mouse, and the button let go in the lost stretch comes up on the clone.
 TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {

@@ -252,12 +252,14 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryCont
         sim().trust.trusted = trusted;
         ContentView content({});
         auto* tabs = content.findChild<QTabWidget*>();
-        ASSERT_TRUE(tabs && tabs->count() == 2);
+        ASSERT_TRUE(tabs && tabs->count() == 3);
         auto* general = qobject_cast<GeneralView*>(tabs->widget(0));
         ASSERT_NE(general, nullptr);
         EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
-        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1), "General,About");
-        EXPECT_FALSE(tabs->tabIcon(0).isNull() || tabs->tabIcon(1).isNull());  // the symbols load
+        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1) + "," + tabs->tabText(2),
+                  "General,Mice,About");
+        for (int tab = 0; tab < 3; ++tab)
+            EXPECT_FALSE(tabs->tabIcon(tab).isNull());  // symbols load
         content.setFixedSize(360, 382);
         content.show();
         EXPECT_EQ(tabs->currentIndex(), 0);

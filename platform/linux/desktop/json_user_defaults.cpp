@@ -3,7 +3,9 @@
 #include "platform/linux/desktop/json_user_defaults.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -87,6 +89,72 @@ std::optional<nlohmann::ordered_json> parseSettings(const std::string& text) {
     // Each level of nesting indents every line inside it: a small file can print far larger.
     if (printed(parsed).size() > kMaxFileSize) return std::nullopt;
     return parsed;
+}
+
+// Bounds on a list of wheel mice: far more than anyone plugs in, and names the kernel's own
+// limits keep well within.
+constexpr std::size_t kMaxWheelMice = 64;
+constexpr std::size_t kMaxMouseText = 256;  // bytes of a name or physical path
+
+std::optional<std::uint16_t> hexId(const nlohmann::ordered_json& json) {
+    if (!json.is_string()) return std::nullopt;
+    const std::string& text = json.get_ref<const std::string&>();
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (text.size() != 4 || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+std::optional<std::string> shortText(const nlohmann::ordered_json& json) {
+    if (!json.is_string() || json.get_ref<const std::string&>().size() > kMaxMouseText)
+        return std::nullopt;
+    return json.get<std::string>();
+}
+
+// A member that may be left out, else must be a Bool.
+bool absentOrBool(const nlohmann::ordered_json& entry, const char* key) {
+    const auto it = entry.find(key);
+    return it == entry.end() || it->is_boolean();
+}
+
+std::optional<bool> boolMember(const nlohmann::ordered_json& entry, const char* key) {
+    const auto it = entry.find(key);
+    if (it == entry.end() || !it->is_boolean()) return std::nullopt;
+    return it->get<bool>();
+}
+
+std::optional<KnownWheelMouse> wheelMouse(const nlohmann::ordered_json& entry) {
+    if (!entry.is_object()) return std::nullopt;
+    const auto member = [&entry](const char* key) {
+        const auto it = entry.find(key);
+        return it != entry.end() ? *it : nlohmann::ordered_json();
+    };
+    const auto name = shortText(member("name"));
+    const auto path = shortText(member("physicalPath"));
+    const auto vendor = hexId(member("vendor"));
+    const auto product = hexId(member("product"));
+    if (!name || !path || !vendor || !product || !absentOrBool(entry, "fineWheel") ||
+        !absentOrBool(entry, "smooth")) {
+        return std::nullopt;
+    }
+    return KnownWheelMouse{*name,
+                           *vendor,
+                           *product,
+                           *path,
+                           boolMember(entry, "fineWheel").value_or(false),
+                           boolMember(entry, "smooth")};
+}
+
+nlohmann::ordered_json wheelMouseJson(const KnownWheelMouse& mouse) {
+    const std::string ids = mouse.vendorProduct();
+    nlohmann::ordered_json entry = {{"name", mouse.name},
+                                    {"vendor", ids.substr(0, 4)},
+                                    {"product", ids.substr(5, 4)},
+                                    {"physicalPath", mouse.physicalPath}};
+    if (mouse.fineWheel) entry["fineWheel"] = true;
+    if (mouse.smooth) entry["smooth"] = *mouse.smooth;
+    return entry;
 }
 
 }  // namespace
@@ -174,6 +242,41 @@ void JsonUserDefaults::setDouble(const std::string& key, double value) {
     }
     document_->memoryOnly.erase(key);
     document_->stored[key] = value;
+    persist();
+}
+
+std::vector<KnownWheelMouse> JsonUserDefaults::wheelMiceForKey(const std::string& key) const {
+    std::vector<KnownWheelMouse> mice;
+    const auto list = document_->stored.find(key);
+    if (list == document_->stored.end()) return mice;
+    if (!list->is_array()) {
+        std::fprintf(stderr, "glidewheel: \"%s\" in %s is not a list; using none\n", key.c_str(),
+                     file_.c_str());
+        return mice;
+    }
+    for (std::size_t i = 0; i < list->size(); ++i) {
+        if (i == kMaxWheelMice) {
+            std::fprintf(stderr, "glidewheel: \"%s\" in %s holds over %zu mice; dropped the rest\n",
+                         key.c_str(), file_.c_str(), kMaxWheelMice);
+            break;
+        }
+        if (std::optional<KnownWheelMouse> mouse = wheelMouse((*list)[i])) {
+            mice.push_back(std::move(*mouse));
+        } else {
+            std::fprintf(stderr,
+                         "glidewheel: \"%s\" entry %zu in %s is not a mouse of name, vendor, "
+                         "product and physical path; dropped it\n",
+                         key.c_str(), i + 1, file_.c_str());
+        }
+    }
+    return mice;
+}
+
+void JsonUserDefaults::setWheelMice(const std::string& key,
+                                    const std::vector<KnownWheelMouse>& mice) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const KnownWheelMouse& mouse : mice) list.push_back(wheelMouseJson(mouse));
+    document_->stored[key] = std::move(list);
     persist();
 }
 

@@ -12,7 +12,14 @@
 
 namespace glidewheel::platform::linuxdesktop {
 
-// User defaults kept in one JSON object file: Bools as JSON booleans, Doubles as JSON numbers.
+// User defaults kept in one JSON object file: Bools as JSON booleans, Doubles as JSON numbers,
+// lists of wheel mice as arrays of objects:
+//   {"name": "USB Optical Mouse", "vendor": "046d", "product": "c077",
+//    "physicalPath": "usb-0000:00:14.0-1/input0", "fineWheel": true, "smooth": false}
+// (vendor and product as four hexadecimal digits; "fineWheel" and "smooth" may be left out).
+// Entries of another shape, texts longer than 256 bytes and entries past the 64th are dropped
+// as the list is read, each with a line on standard error; the file keeps them until the list
+// is set.
 //
 // - Every set rewrites the whole file at once, atomically and durably (a temporary file in the
 //   same directory, fsync, rename over the old one, fsync of the directory), keeping every key
@@ -41,6 +48,8 @@ public:
     void registerDefaults(const std::map<std::string, Value>& defaults) override;
     void setBool(const std::string& key, bool value) override;
     void setDouble(const std::string& key, double value) override;
+    std::vector<KnownWheelMouse> wheelMiceForKey(const std::string& key) const override;
+    void setWheelMice(const std::string& key, const std::vector<KnownWheelMouse>& mice) override;
 
 private:
     struct Document;

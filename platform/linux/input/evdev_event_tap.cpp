@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -44,6 +45,9 @@ public:
     bool isEnabled() const { return enabled_; }
     void setOnLoop(bool onLoop);
     void appendTaken(std::vector<EvdevEventTapService::TakenDevice>& out) const;
+    void appendPresent(std::vector<KnownWheelMouse>& out) const;
+    // Takes or lets go each mouse present as the service's choices now say.
+    void applyWheelMice();
 
 private:
     struct Taken {
@@ -52,6 +56,8 @@ private:
         std::unique_ptr<InputLoop::Watch> watch;
     };
 
+    void follow(const WheelMouseNode& node);
+    void unfollow(std::string_view syspath);
     void takeWheelMouse(const WheelMouseNode& node);
     void adopt(std::shared_ptr<GrabbedMouse> mouse, const std::string& syspath,
                EventTapProxy proxy);
@@ -76,6 +82,8 @@ private:
     std::unique_ptr<WheelMouseMonitor> monitor_;
     std::vector<std::unique_ptr<Taken>> mice_;
     std::set<std::string, std::less<>> opening_;  // syspaths of mice being opened
+    // Every wheel mouse plugged in, taken or left alone, by syspath.
+    std::map<std::string, WheelMouseNode, std::less<>> present_;
 };
 
 WheelMouseTap::WheelMouseTap(EvdevEventTapService& service, EventTapOptions options, EventMask mask,
@@ -100,8 +108,41 @@ WheelMouseTap::~WheelMouseTap() {
 void WheelMouseTap::start() {
     if (service_.leaveMiceAlone_) return;
     monitor_->start(
-        service_.loop_, [this](const WheelMouseNode& node) { takeWheelMouse(node); },
-        [this](std::string_view syspath) { forget(syspath); });
+        service_.loop_, [this](const WheelMouseNode& node) { follow(node); },
+        [this](std::string_view syspath) { unfollow(syspath); });
+}
+
+void WheelMouseTap::follow(const WheelMouseNode& node) {
+    present_.insert_or_assign(node.syspath, node);
+    if (service_.asKnown(node.identity).smoothed()) takeWheelMouse(node);
+    service_.reportWheelMice();
+}
+
+void WheelMouseTap::unfollow(std::string_view syspath) {
+    forget(syspath);
+    if (const auto it = present_.find(syspath); it != present_.end()) {
+        present_.erase(it);
+        service_.reportWheelMice();
+    }
+}
+
+void WheelMouseTap::applyWheelMice() {
+    for (const auto& [syspath, node] : present_) {
+        const KnownWheelMouse known = service_.asKnown(node.identity);
+        Taken* taken = find(syspath);
+        if (known.smoothed() && !taken) {
+            takeWheelMouse(node);
+        } else if (!known.smoothed()) {
+            if (taken) drop(*taken);
+            opening_.erase(syspath);  // adopt() lets it go
+        } else {
+            taken->mouse->setLeavesFineWheelAlone(!known.smooth);
+        }
+    }
+}
+
+void WheelMouseTap::appendPresent(std::vector<KnownWheelMouse>& out) const {
+    for (const auto& [syspath, node] : present_) out.push_back(service_.asKnown(node.identity));
 }
 
 // The mouse is opened and cloned on the slow-call thread, then adopted here. The filter it is
@@ -140,6 +181,8 @@ void WheelMouseTap::adopt(std::shared_ptr<GrabbedMouse> mouse, const std::string
         if (mouse) service_.slowDeviceCalls_.post([gone = std::move(mouse)] {});
         return;
     }
+    if (const auto node = present_.find(syspath); node != present_.end())
+        mouse->setLeavesFineWheelAlone(!service_.asKnown(node->second.identity).smooth);
     service_.clones_.add(proxy, mouse->clone());
     Taken& taken = *mice_.emplace_back(std::make_unique<Taken>(Taken{std::move(mouse), proxy, {}}));
     taken.watch =
@@ -155,6 +198,12 @@ void WheelMouseTap::onReadable(Taken& taken) {
     if (taken.mouse->onReadable() == GrabbedMouse::Status::gone) {
         drop(taken);  // its watch too, whose handler this is: the loop allows that
         return;
+    }
+    if (taken.mouse->newlySawFineWheel()) {
+        if (const auto node = present_.find(taken.mouse->syspath()); node != present_.end()) {
+            service_.noteFineWheel(node->second.identity);  // may drop it
+            return;
+        }
     }
     updateWatch(taken);
 }
@@ -313,6 +362,44 @@ std::unique_ptr<RunLoopSource> EvdevEventTapService::createRunLoopSource(EventTa
 
 void EvdevEventTapService::postEvent(EventTapProxy proxy, const Event& event) {
     clones_.post(proxy, event);
+}
+
+void EvdevEventTapService::setWheelMice(std::vector<KnownWheelMouse> mice) {
+    loop_.runAndWait([&] {
+        wheelMice_ = std::move(mice);
+        for (WheelMouseTap* tap : taps_) tap->applyWheelMice();
+    });
+}
+
+void EvdevEventTapService::setWheelMiceListener(WheelMiceListener listener) {
+    loop_.runAndWait([&] {
+        wheelMiceListener_ = std::move(listener);
+        reportWheelMice();
+    });
+}
+
+// The settings' entry for the mouse where there is one, with what this run saw of its wheel.
+KnownWheelMouse EvdevEventTapService::asKnown(const KnownWheelMouse& seen) const {
+    const std::string id = seen.id();
+    const auto entry =
+        std::find_if(wheelMice_.begin(), wheelMice_.end(),
+                     [&id](const KnownWheelMouse& mouse) { return mouse.id() == id; });
+    KnownWheelMouse known = entry != wheelMice_.end() ? *entry : seen;
+    known.fineWheel = known.fineWheel || fineWheels_.contains(id);
+    return known;
+}
+
+void EvdevEventTapService::noteFineWheel(const KnownWheelMouse& seen) {
+    fineWheels_.insert(seen.id());
+    for (WheelMouseTap* tap : taps_) tap->applyWheelMice();
+    reportWheelMice();
+}
+
+void EvdevEventTapService::reportWheelMice() const {
+    if (!wheelMiceListener_) return;
+    std::vector<KnownWheelMouse> present;
+    for (const WheelMouseTap* tap : taps_) tap->appendPresent(present);
+    wheelMiceListener_(std::move(present));
 }
 
 std::vector<EvdevEventTapService::TakenDevice> EvdevEventTapService::takenDevices() const {

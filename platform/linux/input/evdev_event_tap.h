@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/event_tap.h"
+#include "platform/known_wheel_mouse.h"
 #include "platform/linux/base/display_refreshes.h"
 #include "platform/linux/input/input_loop.h"
 #include "platform/linux/input/wheel/clone_writer.h"
@@ -37,6 +40,11 @@ class WheelMouseTap;
 // (WheelAccounting); the display link publishes its frames to displayRefreshes(). Events posted
 // through the proxy of a tap's event leave through the clone of the mouse that sent it, from any
 // thread; for a mouse or tap that is gone they are dropped.
+//
+// Which mice are taken follows the person's choices (setWheelMice): a mouse switched off is
+// never opened, or is let go with its clone, and its wheel reaches the desktop as it is. A mouse
+// whose wheel moves finely already (movesWheelFinely) is let go the moment that is seen, unless
+// it was switched on. The mice present are reported to a listener on the input thread.
 //
 // The tap never sees its own posted events (they come from the clone, which it never takes).
 // Only the active option is meaningful: with kCGEventTapOptionListenOnly the callback sees the
@@ -81,6 +89,15 @@ public:
     // Asks the input thread; not from a tap's callback while another thread waits for it.
     std::vector<TakenDevice> takenDevices() const;
 
+    // Hands the mice known to the settings, with their switches, to the input thread, and
+    // returns once each mouse present is taken or let go to match. Mice not among them are
+    // taken unless their wheel moves finely.
+    void setWheelMice(std::vector<KnownWheelMouse> mice);
+    // Hears the wheel mice present, with what was seen of their wheels, whenever that changes.
+    // Called on the input thread, which it must not hold up: hand the list on and return.
+    using WheelMiceListener = std::function<void(std::vector<KnownWheelMouse> present)>;
+    void setWheelMiceListener(WheelMiceListener listener);
+
     // The thread the mice are read on, for work that belongs with them.
     InputLoop& inputLoop() { return loop_; }
     // Where the display link publishes its frames, so that settling lands on them.
@@ -89,11 +106,19 @@ public:
 private:
     friend class WheelMouseTap;
 
+    // Input thread only, as the three members they read.
+    KnownWheelMouse asKnown(const KnownWheelMouse& seen) const;
+    void noteFineWheel(const KnownWheelMouse& seen);
+    void reportWheelMice() const;
+
     const bool leaveMiceAlone_;
     DisplayRefreshes refreshes_;
-    CloneWriter clones_{loop_, refreshes_};  // its settling runs on the loop, which ends first
-    std::vector<WheelMouseTap*> taps_;       // input thread only
-    std::uint32_t nextTapId_ = 1;            // input thread only
+    CloneWriter clones_{loop_, refreshes_};   // its settling runs on the loop, which ends first
+    std::vector<WheelMouseTap*> taps_;        // input thread only
+    std::uint32_t nextTapId_ = 1;             // input thread only
+    std::vector<KnownWheelMouse> wheelMice_;  // input thread only
+    std::set<std::string> fineWheels_;        // ids of mice seen moving finely; input thread only
+    WheelMiceListener wheelMiceListener_;     // input thread only
     // Its thread ends before the rest above goes.
     mutable InputLoop loop_;
     // Opening a mouse and making its clone, and destroying them, keep the kernel 10 to 100 ms

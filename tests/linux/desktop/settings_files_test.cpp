@@ -11,6 +11,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <tuple>
 
 #include "platform/linux/desktop/json_user_defaults.h"
 #include "platform/linux/desktop/xdg_autostart.h"
@@ -138,6 +139,43 @@ TEST_F(JsonUserDefaultsTest, AFileOfTheWrongShapeIsKeptAsideAndTheDefaultsAreUse
     }
     EXPECT_TRUE(testing::Matches(testing::UnorderedElementsAreArray(kept))(aside))
         << "not all kept whole";
+}
+
+// Each row: the "mice" list as the file holds it, and how many of its entries are kept. Every
+// entry dropped, and a list cut short, is one line; the file stays as it was until the list is
+// set, and a kept list is written back as it was read.
+TEST_F(JsonUserDefaultsTest, WheelMiceOfTheWrongShapeAreDroppedWithALineEachAndTheFileKept) {
+    const auto mouse = [](const std::string& name, const std::string& vendor,
+                          const std::string& more = "") {
+        return R"({"name": )" + name + R"(, "vendor": ")" + vendor +
+               R"(", "product": "c077", "physicalPath": "usb-1")" + more + "}";
+    };
+    std::string many = mouse("\"M\"", "046d");
+    for (int i = 0; i < 64; ++i) many += "," + mouse("\"M\"", "046d");
+    const std::tuple<std::string, std::size_t, std::ptrdiff_t> cases[] = {
+        // list, kept, lines
+        {"[" + mouse("\"M\"", "046d", R"(, "fineWheel": true, "smooth": false)") + "]", 1, 0},
+        {mouse("\"M\"", "046d"), 0, 1},
+        {"[1, " + mouse("2", "046d") + "]", 0, 2},
+        {"[" + mouse("\"M\"", "46d") + "]", 0, 1},
+        {"[" + mouse("\"M\"", "046d", R"(, "smooth": "yes")") + "]", 0, 1},
+        {"[" + mouse('"' + std::string(257, 'n') + '"', "046d") + "]", 0, 1},
+        {"[" + many + "]", 64, 1},
+    };
+    for (const auto& [list, kept, lines] : cases) {
+        SCOPED_TRACE(list.substr(0, 80));
+        const std::string text = R"({"isEnabled": false, "mice": )" + list + "}";
+        writeText(file, text);
+        testing::internal::CaptureStderr();
+        auto defaults = open();
+        const std::vector<KnownWheelMouse> mice = defaults->wheelMiceForKey("mice");
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(mice.size(), kept);
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), lines) << log;
+        EXPECT_EQ(stored(), nlohmann::json::parse(text)) << "changed by reading";
+        defaults->setWheelMice("mice", mice);
+        EXPECT_TRUE(lines > 0 || stored() == nlohmann::json::parse(text)) << "not written as read";
+    }
 }
 
 TEST_F(JsonUserDefaultsTest, WhatCannotBeWrittenStaysInMemoryAndNothingIsDestroyed) {

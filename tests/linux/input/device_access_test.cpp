@@ -14,6 +14,7 @@
 
 #include "platform/linux/input/devices/device_classification.h"
 #include "platform/linux/input/devices/device_probe.h"
+#include "platform/linux/input/devices/grabbed_mouse.h"
 #include "platform/linux/input/devices/input_access_trust.h"
 
 namespace glidewheel::platform::linuxdesktop {
@@ -66,6 +67,22 @@ TEST(DeviceClassification, SysfsBitmapsReadWordsMostSignificantFirst) {
                 sysfsBitmapHas("1f0000 0 0 0 0 0 0 0 0", BTN_LEFT, 32));
     EXPECT_FALSE(sysfsBitmapHas("1f0000 0 0 0 0", KEY_ESC, 64));
     EXPECT_FALSE(sysfsBitmapHas("3", 64) || sysfsBitmapHas("zz", 0));  // short or malformed
+}
+
+// A mouse is known again by vendor, product, physical path and name; a wheel scrolls finely
+// when it moves by less than half a detent.
+TEST(DeviceClassification, KnowsAMouseAgainAndAWheelThatScrollsFinely) {
+    EXPECT_EQ((KnownWheelMouse{"a/b", 0x46d, 0xc077, "usb-1/input0", true, true}.id()),
+              "046d:c077/usb-1/input0/a/b");
+    const std::tuple<int, int, bool> rows[] = {{REL_WHEEL_HI_RES, 120, false},
+                                               {REL_WHEEL_HI_RES, -60, false},
+                                               {REL_WHEEL_HI_RES, 15, true},
+                                               {REL_HWHEEL_HI_RES, -8, true},
+                                               {REL_X, 15, false}};
+    for (const auto& [code, value, fine] : rows) {
+        const input_event frame[] = {makeInputEvent(EV_REL, code, value)};
+        EXPECT_EQ(movesWheelFinely(frame), fine) << code << " " << value;
+    }
 }
 
 // Judged under another root, uinput is that root's node: a stand-in system for tests.

@@ -31,6 +31,7 @@ struct DeviceCapabilities {
     std::uint16_t bustype = 0;
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
+    std::string physicalPath;  // EVIOCGPHYS: where it is plugged in
 
     bool relativeX = false;
     bool relativeY = false;

@@ -79,6 +79,8 @@ DeviceCapabilities capabilitiesOf(const libevdev* device) {
     caps.bustype = static_cast<std::uint16_t>(libevdev_get_id_bustype(device));
     caps.vendor = static_cast<std::uint16_t>(libevdev_get_id_vendor(device));
     caps.product = static_cast<std::uint16_t>(libevdev_get_id_product(device));
+    const char* physicalPath = libevdev_get_phys(device);
+    caps.physicalPath = physicalPath ? physicalPath : "";
     fillCodes(caps, [device](unsigned type, unsigned code) {
         return libevdev_has_event_code(device, type, code) != 0;
     });
@@ -100,6 +102,7 @@ DeviceCapabilities capabilitiesFromSysfs(udev_device* eventNode) {
     caps.bustype = hexAttribute(input, "id/bustype");
     caps.vendor = hexAttribute(input, "id/vendor");
     caps.product = hexAttribute(input, "id/product");
+    caps.physicalPath = std::string(attribute(input, "phys"));
     const std::string_view rel = attribute(input, "capabilities/rel");
     const std::string_view key = attribute(input, "capabilities/key");
     fillCodes(caps, [&](unsigned type, unsigned code) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -39,6 +40,15 @@ void logFromLibevdev(const libevdev*, libevdev_log_priority, void*, const char*,
 }
 
 }  // namespace
+
+bool movesWheelFinely(std::span<const input_event> frame) {
+    constexpr int kHalfDetent = 60;  // high-resolution units
+    return std::any_of(frame.begin(), frame.end(), [](const input_event& event) {
+        return event.type == EV_REL &&
+               (event.code == REL_WHEEL_HI_RES || event.code == REL_HWHEEL_HI_RES) &&
+               event.value % kHalfDetent != 0;
+    });
+}
 
 std::unique_ptr<GrabbedMouse> GrabbedMouse::open(const WheelMouseNode& node,
                                                  WheelFilter wheelFilter,
@@ -211,6 +221,14 @@ void GrabbedMouse::resynchronise() {
 // Everything but the wheel passes at once; the wheel filter says what of the wheel does.
 void GrabbedMouse::forwardFrame() {
     const std::vector<input_event> frame = std::exchange(frame_, {});
+    if (!fineWheelSeen_ && movesWheelFinely(frame)) {
+        fineWheelSeen_ = fineWheelUnreported_ = true;
+        if (leavesFineWheelAlone_) {
+            writeToClone(frame);
+            release();  // ends readFrames(): what follows is the desktop's
+            return;
+        }
+    }
     const WheelMotion released = detents_.add(wheelMotion(frame, resolution_));
     forwarding_ = true;
     const std::optional<WheelMotion> passed = wheelFilter_(released, frameTime(frame));

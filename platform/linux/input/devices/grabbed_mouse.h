@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/input/devices/clone_sink.h"
@@ -19,6 +21,11 @@
 #include "platform/linux/input/wheel/wheel_frame.h"
 
 namespace glidewheel::platform::linuxdesktop {
+
+// Whether a frame moves a high-resolution wheel by a step finer than half a detent (60 units):
+// a wheel that does already scrolls finely. Half detents are still steps to glide (some wheels
+// click twice a detent).
+bool movesWheelFinely(std::span<const input_event> frame);
 
 // One wheel mouse taken by a tap, and the uinput clone that stands in for it: grabbing and
 // releasing it, draining what the desktop already had, reading its frames and forwarding them
@@ -65,6 +72,11 @@ public:
     CloneSink& clone() { return *clone_; }
     const CloneSink& clone() const { return *clone_; }
     State state() const { return state_; }
+    // True once, after the first frame that moved its wheel finely (movesWheelFinely).
+    bool newlySawFineWheel() { return std::exchange(fineWheelUnreported_, false); }
+    // With `leave`, the first fine step reaches the clone as the mouse sent it and the mouse is
+    // released, so that its wheel goes on reaching the desktop as it is.
+    void setLeavesFineWheelAlone(bool leave) { leavesFineWheelAlone_ = leave; }
 
     // Grabs once no key or button is held (a grab in the middle of a click would leave the
     // desktop with a button that never comes up); until then the mouse awaits the release.
@@ -102,6 +114,9 @@ private:
     // put right. libevdev's view of the mouse is no guide after a SYN_DROPPED, as it may hold
     // changes of a frame that never reached the clone.
     std::bitset<KEY_CNT> clonePressed_;
+    bool fineWheelSeen_ = false;
+    bool fineWheelUnreported_ = false;
+    bool leavesFineWheelAlone_ = false;
     // Per mouse, so that one mouse that keeps overflowing cannot silence another: 5 lines per
     // 30 s.
     RateLimit droppedLog_{5, std::chrono::seconds(30)};

@@ -57,7 +57,11 @@ void WheelMouseMonitor::report(udev_device* eventNode) {
     DeviceCapabilities caps = capabilitiesFromSysfs(eventNode);
     addUdevTags(eventNode, caps);
     if (!isWheelMouse(caps)) return;
-    WheelMouseNode mouse{syspath, devnode, {}};
+    WheelMouseNode mouse{syspath, devnode, {}, {}};
+    mouse.identity.name = caps.name;
+    mouse.identity.vendor = caps.vendor;
+    mouse.identity.product = caps.product;
+    mouse.identity.physicalPath = caps.physicalPath;
     addUdevTags(eventNode, mouse.udevTags);
     added_(mouse);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/known_wheel_mouse.h"
 #include "platform/linux/input/devices/device_classification.h"
 #include "platform/linux/input/devices/handles.h"
 #include "platform/linux/input/input_loop.h"
@@ -21,6 +22,7 @@ struct WheelMouseNode {
     std::string syspath;
     std::string devnode;          // /dev/input/event*
     DeviceCapabilities udevTags;  // only udev's ID_INPUT_* classification is filled in
+    KnownWheelMouse identity;     // from sysfs, so that a mouse to leave alone is never opened
 };
 
 // Discovers wheel mice and follows them through udev: reports each event node that sysfs says
