@@ -43,6 +43,7 @@ ScrollInterceptor::ScrollInterceptor(const Services& services, Preferences& pref
     : eventTaps_(*services.eventTaps),
       trust_(*services.trust),
       preferences_(preferences),
+      pointerApplication_(services.pointerApplication),
       smoothScroller_(*services.displayLinks, *services.eventTaps) {}
 
 bool ScrollInterceptor::hasAccessibilityPermission() const { return trust_.isProcessTrusted(); }
@@ -80,6 +81,16 @@ Event* ScrollInterceptor::eventTapCallback(EventTapProxy proxy, EventType type, 
     return shared().handleTapEvent(proxy, type, event);
 }
 
+bool ScrollInterceptor::targetKeepsRawWheel() const {
+    const std::shared_ptr<const Preferences::ApplicationNames> listed =
+        preferences_.rawWheelApplications();
+    if (listed->empty() || pointerApplication_ == nullptr) return false;
+    const std::shared_ptr<const PointerTarget> target = pointerApplication_->current();
+    return target && std::ranges::any_of(*listed, [&target](const std::string& entry) {
+               return target->isNamed(entry);
+           });
+}
+
 Event* ScrollInterceptor::handleTapEvent(EventTapProxy proxy, EventType type, Event* event) {
     if (type == kCGEventTapDisabledByTimeout || type == kCGEventTapDisabledByUserInput) {
         if (eventTap_) eventTap_->setEnabled(true);
@@ -99,6 +110,11 @@ Event* ScrollInterceptor::handleTapEvent(EventTapProxy proxy, EventType type, Ev
         d = event->doubleValue(kCGScrollWheelEventPointDeltaAxis2);
         horizontal = true;
         if (d == 0.0) return event;
+    }
+
+    if (targetKeepsRawWheel()) {
+        smoothScroller_.stop();
+        return event;
     }
 
     const bool reverse = preferences_.reverseScroll();
