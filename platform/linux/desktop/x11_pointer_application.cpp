@@ -142,7 +142,7 @@ std::unique_ptr<X11PointerApplication> X11PointerApplication::open() {
     if (xcb_connection_has_error(xcb)) return nullptr;
     const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(xcb, &xcb_input_id);
     if (xinput == nullptr || !xinput->present) return nullptr;
-    // 2.2: raw events reach a client that selected them on the root window whoever grabs.
+    // 2.2: raw events reach a client that selected them on the root window, whoever grabs.
     const Reply<xcb_input_xi_query_version_reply_t> version(
         xcb_input_xi_query_version_reply(xcb, xcb_input_xi_query_version(xcb, 2, 2), nullptr));
     if (!version || version->major_version < 2) return nullptr;
@@ -157,7 +157,7 @@ std::unique_ptr<X11PointerApplication> X11PointerApplication::open() {
     struct {
         xcb_input_event_mask_t head;
         std::uint32_t bits;
-    } rawMotion{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
+    } rawMotion{{XCB_INPUT_DEVICE_ALL, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
     xcb_input_xi_select_events(xcb, connection->root, 1, &rawMotion.head);
     const std::uint32_t rootEvents =
         XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
