@@ -386,10 +386,21 @@ TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver
     preferences.setSmoothness(std::nan(""));
     passes("NaN smoothness");
     preferences.setSmoothness(0.5);
+    preferences.addRawWheelApplication("Steam");
+    platform.pointerApplication.pointAt({"steam", "", ""});
+    passes("the application under the pointer keeps the raw wheel");
     preferences.setIsEnabled(false);
     passes("smoothing off");
 
     EXPECT_EQ(platform.displayLinks.creations(), 0) << "something was handed over";
+    preferences.setIsEnabled(true);
+    platform.pointerApplication.pointAt({"firefox-esr", "Navigator", "firefox-esr"});
+    Event glided = wheelEvent(1.0);
+    ASSERT_EQ(handle(glided), nullptr);
+    platform.pointerApplication.pointAt({"", "steam", "Steam"});
+    passes("the pointer moved onto an application that keeps the raw wheel");
+    EXPECT_TRUE(!interceptor.smoothScroller().isDisplayLinkRunning() && glide().lastDelta == 0.0)
+        << "the glide goes on";
     for (EventType reason : {kCGEventTapDisabledByTimeout, kCGEventTapDisabledByUserInput}) {
         Event notification(reason);
         EXPECT_EQ(handle(notification, reason), &notification) << "without a tap";
