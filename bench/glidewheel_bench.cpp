@@ -64,7 +64,7 @@ void tapCallbackOnAWheelNotch(benchmark::State& state) {
     for (auto _ : state) {
         notch.setTimestamp(notch.timestamp() + std::chrono::milliseconds(20));
         Event* result = ScrollInterceptor::eventTapCallback(EventTapProxy{1}, kCGEventScrollWheel,
-                                                            &notch, nullptr);
+                                                            &notch, &interceptor);
         benchmark::DoNotOptimize(result);
     }
     interceptor.smoothScroller().stop();

@@ -56,7 +56,7 @@ void ScrollInterceptor::start() {
     }
     auto tap = eventTaps_.createTap(kCGAnnotatedSessionEventTap, kCGTailAppendEventTap,
                                     kCGEventTapOptionDefault, CGEventMaskBit(kCGEventScrollWheel),
-                                    &ScrollInterceptor::eventTapCallback, nullptr);
+                                    &ScrollInterceptor::eventTapCallback, this);
     if (!tap) return;
     eventTap_ = std::move(tap);
     runLoopSource_ = eventTaps_.createRunLoopSource(*eventTap_);
@@ -77,8 +77,8 @@ void ScrollInterceptor::stop() {
 }
 
 Event* ScrollInterceptor::eventTapCallback(EventTapProxy proxy, EventType type, Event* event,
-                                           void*) {
-    return shared().handleTapEvent(proxy, type, event);
+                                           void* interceptor) {
+    return static_cast<ScrollInterceptor*>(interceptor)->handleTapEvent(proxy, type, event);
 }
 
 bool ScrollInterceptor::targetKeepsRawWheel() const {

@@ -53,7 +53,7 @@ public:
 
     SmoothScroller& smoothScroller() { return smoothScroller_; }
 
-    // The tap callback: it reaches the interceptor through shared().
+    // The tap callback: `userInfo` is the interceptor that installed the tap.
     static platform::Event* eventTapCallback(platform::EventTapProxy proxy,
                                              platform::EventType type, platform::Event* event,
                                              void* userInfo);
