@@ -152,8 +152,6 @@ TEST_F(JsonUserDefaultsTest, ListEntriesOfTheWrongShapeAreDroppedWithALineEachAn
     };
     std::string many = mouse("\"M\"", "046d");
     for (int i = 0; i < 64; ++i) many += "," + mouse("\"M\"", "046d");
-    std::string names = R"("a")";
-    for (int i = 0; i < 64; ++i) names += R"(, "a")";
     const std::string longName = '"' + std::string(257, 'n') + '"';
     const struct {
         std::string list;
@@ -171,25 +169,22 @@ TEST_F(JsonUserDefaultsTest, ListEntriesOfTheWrongShapeAreDroppedWithALineEachAn
         {R"(["steam", "Virt-Manager"])", 2, 0, "rawWheelApplications"},
         {R"("steam")", 0, 1, "rawWheelApplications"},
         {R"([1, "", ["steam"], "steam", )" + longName + "]", 1, 4, "rawWheelApplications"},
-        {"[" + names + "]", 64, 1, "rawWheelApplications"},
     };
     for (const auto& [list, kept, lines, key] : cases) {
         SCOPED_TRACE(list.substr(0, 80));
-        const std::string listKey = key != nullptr ? key : "mice";
+        const std::string listKey = key ? key : "mice";
         const std::string text = R"({"isEnabled": false, ")" + listKey + R"(": )" + list + "}";
         writeText(file, text);
         testing::internal::CaptureStderr();
         auto defaults = open();
-        std::vector<KnownWheelMouse> mice;
-        std::vector<std::string> applications;
-        if (key != nullptr) applications = defaults->namesForKey(key);
-        if (key == nullptr) mice = defaults->wheelMiceForKey("mice");
+        // Each row reads one list: a key not in the file reads as empty, silently.
+        const std::vector<KnownWheelMouse> mice = defaults->wheelMiceForKey(key ? "" : "mice");
+        const std::vector<std::string> applications = defaults->namesForKey(key ? key : "");
         const std::string log = testing::internal::GetCapturedStderr();
         EXPECT_EQ(mice.size() + applications.size(), kept);
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), lines) << log;
         EXPECT_EQ(stored(), nlohmann::json::parse(text)) << "changed by reading";
-        if (key != nullptr) defaults->setNames(key, applications);
-        if (key == nullptr) defaults->setWheelMice("mice", mice);
+        key ? defaults->setNames(key, applications) : defaults->setWheelMice("mice", mice);
         EXPECT_TRUE(lines > 0 || stored() == nlohmann::json::parse(text)) << "not written as read";
     }
 }
