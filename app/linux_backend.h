@@ -53,6 +53,7 @@ public:
 
     platform::Services services();
     platform::linuxdesktop::EvdevEventTapService& eventTaps() { return eventTaps_; }
+    platform::PointerApplication& pointerApplication() { return *pointerApplication_; }
 
 private:
     PrimaryRefreshRate refreshRate_;

@@ -32,6 +32,9 @@ public:
     virtual ~PointerApplication() = default;
     // Whether this desktop lets the program see the window under the pointer at all.
     virtual bool isAvailable() const = 0;
+    // Whether the answer is needed (applications are listed, or one is about to be added). A
+    // lookup may rest while it is not, its answer then null. Main thread.
+    virtual void setNeeded(bool) {}
     // The latest answer; null while no application's window is known to be under the pointer.
     std::shared_ptr<const PointerTarget> current() const {
         return current_.load(std::memory_order_acquire);

@@ -17,7 +17,7 @@
 
 namespace glidewheel {
 
-ApplicationsView::ApplicationsView(Preferences& prefs, const platform::PointerApplication& pointer,
+ApplicationsView::ApplicationsView(Preferences& prefs, platform::PointerApplication& pointer,
                                    QWidget* parent)
     : QWidget(parent),
       prefs_(prefs),
@@ -107,6 +107,7 @@ QWidget* ApplicationsView::createAddButton() {
     setSmallControlSize(*add_);
     connect(add_, &QPushButton::clicked, this, [this] {
         add_->setEnabled(false);
+        pointer_.setNeeded(true);  // awake in time to know the application at the end
         secondsLeft_ = kCountdownSeconds;
         outcome_->setText(tr("Move the pointer onto the application: %1 s").arg(secondsLeft_));
         countdown_->start();
@@ -127,13 +128,10 @@ void ApplicationsView::countDown() {
     countdown_->stop();
     add_->setEnabled(true);
     const std::shared_ptr<const platform::PointerTarget> target = pointer_.current();
-    if (!target) {
-        outcome_->setText(tr("No application was under the pointer."));
-        return;
-    }
-    const std::string name = target->entryName();
-    prefs_.addRawWheelApplication(name);
-    outcome_->setText(tr("Added %1.").arg(QString::fromStdString(name)));
+    if (target) prefs_.addRawWheelApplication(target->entryName());
+    pointer_.setNeeded(!prefs_.rawWheelApplications()->empty());
+    outcome_->setText(target ? tr("Added %1.").arg(QString::fromStdString(target->entryName()))
+                             : tr("No application was under the pointer."));
 }
 
 }  // namespace glidewheel

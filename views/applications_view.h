@@ -26,7 +26,7 @@ public:
     // Seconds between the click and the look at what is under the pointer.
     static constexpr int kCountdownSeconds = 3;
 
-    ApplicationsView(Preferences& prefs, const platform::PointerApplication& pointer,
+    ApplicationsView(Preferences& prefs, platform::PointerApplication& pointer,
                      QWidget* parent = nullptr);
 
 private:
@@ -37,7 +37,7 @@ private:
     void countDown();
 
     Preferences& prefs_;
-    const platform::PointerApplication& pointer_;
+    platform::PointerApplication& pointer_;
     QScrollArea* scroll_;
     QPushButton* add_ = nullptr;
     QLabel* outcome_ = nullptr;  // what the last countdown found

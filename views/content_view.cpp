@@ -20,9 +20,9 @@ namespace glidewheel {
 namespace {
 
 // The lookup the backend installed, or one that says the desktop offers none.
-const platform::PointerApplication& pointerApplication() {
-    static const platform::NoPointerApplication none;
-    const platform::PointerApplication* installed = platform::services().pointerApplication;
+platform::PointerApplication& pointerApplication() {
+    static platform::NoPointerApplication none;
+    platform::PointerApplication* installed = platform::services().pointerApplication;
     return installed != nullptr ? *installed : none;
 }
 

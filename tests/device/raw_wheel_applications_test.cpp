@@ -67,8 +67,7 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
     if (const std::string why = noHostRoot() + noDisplay(); !why.empty()) GTEST_SKIP() << why;
     const Xorg xorg;
     ASSERT_TRUE(waitUntil([&] { return xorg.listening(); }, pause, 60s)) << contentsOf(xorg.log());
-    setenv("DISPLAY", ":7", 1);
-    xcb_connection_t* x = xcb_connect(nullptr, nullptr);  // the windows last until the VM ends
+    xcb_connection_t* x = xcb_connect(":7", nullptr);  // the windows last until the VM ends
     const xcb_screen_t& screen = *xcb_setup_roots_iterator(xcb_get_setup(x)).data;
     const std::uint16_t half = screen.width_in_pixels / 2;
     for (const std::string_view wmClass :
@@ -82,7 +81,8 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
         xcb_map_window(x, window);
     }
     xcb_flush(x);
-    const auto lookup = linuxdesktop::X11PointerApplication::open();
+    const auto lookup = linuxdesktop::X11PointerApplication::open(":7");
+    if (lookup) lookup->setNeeded(true);
 
     // The program's input path as the device harness runs it, with the lookup.
     sim::SimPlatform sim;  // trust, settings

@@ -71,11 +71,26 @@ struct X11PointerApplication::Connection {
     xcb_atom_t netActiveWindow = XCB_ATOM_NONE;
 
     xcb_connection_t* get() const { return xcb.get(); }
+    // Selects, or deselects, raw motion and the root window's changes.
+    void watch(bool on) const;
     bool hasProperty(xcb_window_t window, xcb_atom_t property) const;
     // The client window at or below `window` (the topmost one first), or none.
     xcb_window_t clientWindow(xcb_window_t window, int depth = 0) const;
     std::shared_ptr<const PointerTarget> targetOf(xcb_window_t window) const;
 };
+
+void X11PointerApplication::Connection::watch(bool on) const {
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t bits;
+    } rawMotion{{XCB_INPUT_DEVICE_ALL, 1},
+                on ? std::uint32_t{XCB_INPUT_XI_EVENT_MASK_RAW_MOTION} : 0u};
+    xcb_input_xi_select_events(get(), root, 1, &rawMotion.head);
+    const std::uint32_t rootEvents =
+        on ? XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE : 0u;
+    xcb_change_window_attributes(get(), root, XCB_CW_EVENT_MASK, &rootEvents);
+    xcb_flush(get());
+}
 
 bool X11PointerApplication::Connection::hasProperty(xcb_window_t window,
                                                     xcb_atom_t property) const {
@@ -134,10 +149,10 @@ std::shared_ptr<const PointerTarget> X11PointerApplication::Connection::targetOf
     return std::make_shared<const PointerTarget>(std::move(target));
 }
 
-std::unique_ptr<X11PointerApplication> X11PointerApplication::open() {
+std::unique_ptr<X11PointerApplication> X11PointerApplication::open(const char* display) {
     int screenNumber = 0;
     auto connection = std::make_unique<Connection>();
-    connection->xcb.reset(xcb_connect(nullptr, &screenNumber));
+    connection->xcb.reset(xcb_connect(display, &screenNumber));
     xcb_connection_t* xcb = connection->get();
     if (xcb_connection_has_error(xcb)) return nullptr;
     const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(xcb, &xcb_input_id);
@@ -154,16 +169,6 @@ std::unique_ptr<X11PointerApplication> X11PointerApplication::open() {
     connection->netWmPid = internAtom(xcb, "_NET_WM_PID");
     connection->netActiveWindow = internAtom(xcb, "_NET_ACTIVE_WINDOW");
 
-    struct {
-        xcb_input_event_mask_t head;
-        std::uint32_t bits;
-    } rawMotion{{XCB_INPUT_DEVICE_ALL, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
-    xcb_input_xi_select_events(xcb, connection->root, 1, &rawMotion.head);
-    const std::uint32_t rootEvents =
-        XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(xcb, connection->root, XCB_CW_EVENT_MASK, &rootEvents);
-    xcb_flush(xcb);
-
     UniqueFd wake = adoptFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake) return nullptr;
     return std::unique_ptr<X11PointerApplication>(
@@ -174,15 +179,26 @@ X11PointerApplication::X11PointerApplication(std::unique_ptr<Connection> connect
     : connection_(std::move(connection)), wake_(std::move(wake)), thread_([this] { run(); }) {}
 
 X11PointerApplication::~X11PointerApplication() {
+    quit_ = true;
+    wake();
+    thread_.join();
+}
+
+void X11PointerApplication::setNeeded(bool needed) {
+    if (needed_.exchange(needed) == needed) return;
+    connection_->watch(needed);
+    wake();
+}
+
+void X11PointerApplication::wake() {
     const std::uint64_t one = 1;
     if (::write(wake_.get().fd, &one, sizeof one) < 0) std::perror("glidewheel: eventfd");
-    thread_.join();
 }
 
 void X11PointerApplication::run() {
     using Clock = std::chrono::steady_clock;
-    bool pending = true;  // the first answer, before any motion
-    bool windowsChanged = true;
+    bool pending = false;
+    bool windowsChanged = false;
     Clock::time_point lastLookUp{};
     for (;;) {
         bool moved = false;
@@ -195,20 +211,28 @@ void X11PointerApplication::run() {
         }
         pending = pending || moved || windowsChanged;
         const Clock::time_point due = lastLookUp + kRequeryInterval;
-        if (pending && Clock::now() >= due) {
+        if (pending && needed_ && Clock::now() >= due) {
             lookUp(windowsChanged);
             lastLookUp = Clock::now();
             pending = windowsChanged = false;
             continue;  // events may have queued up while waiting for the replies
         }
         const int timeoutMs =
-            pending ? static_cast<int>(
-                          std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count())
-                    : -1;
+            pending && needed_
+                ? static_cast<int>(
+                      std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count())
+                : -1;
         pollfd fds[] = {{xcb_get_file_descriptor(connection_->get()), POLLIN, 0},
                         {wake_.get().fd, POLLIN, 0}};
         if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR) return;
-        if (fds[1].revents != 0) return;
+        if (fds[1].revents == 0) continue;
+        std::uint64_t wakes = 0;
+        if (::read(wake_.get().fd, &wakes, sizeof wakes) < 0 && errno != EAGAIN) return;
+        if (quit_) return;
+        // Needed anew: the pointer and the windows may have changed unheard. No longer needed:
+        // the answer would go stale.
+        pending = windowsChanged = true;
+        if (!needed_) topLevel_ = XCB_WINDOW_NONE, publish(nullptr);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -13,11 +14,11 @@
 
 namespace glidewheel::platform::linuxdesktop {
 
-// The application under the pointer on an X server, kept current on a thread of its own that
-// sleeps until the pointer moves (XInput 2 raw motion, which the root window hears from every
-// device) or the windows change (maps, unmaps, restacking, the active window). It then asks the
-// server which top-level window the pointer is over, at most once per kRequeryInterval, and
-// reads the application's names only when that window changed.
+// The application under the pointer on an X server, kept current while it is needed on a thread
+// of its own that sleeps until the pointer moves (XInput 2 raw motion, which the root window hears
+// from every device) or the windows change (maps, unmaps, restacking, the active window). It then
+// asks the server which top-level window the pointer is over, at most once per kRequeryInterval,
+// and reads the application's names only when that window changed.
 //
 // The window is the one with WM_STATE at or below the top-level window, which a window manager
 // puts on the clients it has reparented into its frames; without a window manager the top-level
@@ -30,13 +31,17 @@ public:
     // otherwise cost a round trip to the server every millisecond.
     static constexpr std::chrono::milliseconds kRequeryInterval{10};
 
-    // Null when the display cannot be opened or lacks XInput 2.
-    static std::unique_ptr<X11PointerApplication> open();
+    // On the display named as xcb_connect takes it, $DISPLAY's when null. Null when it cannot be
+    // opened or lacks XInput 2.
+    static std::unique_ptr<X11PointerApplication> open(const char* display = nullptr);
     ~X11PointerApplication() override;
     X11PointerApplication(const X11PointerApplication&) = delete;
     X11PointerApplication& operator=(const X11PointerApplication&) = delete;
 
     bool isAvailable() const override { return true; }
+    // Hears the pointer and the windows only while needed: a moving mouse would otherwise wake
+    // the thread at its report rate for nothing.
+    void setNeeded(bool needed) override;
 
 private:
     struct Connection;
@@ -46,9 +51,12 @@ private:
     // Reads what woke the thread; false once the connection is gone.
     bool readEvents(bool& moved, bool& windowsChanged);
     void lookUp(bool windowsChanged);
+    void wake();
 
     std::unique_ptr<Connection> connection_;
-    UniqueFd wake_;                            // an eventfd that ends the thread
+    UniqueFd wake_;  // an eventfd: the need changed, or the thread is to end
+    std::atomic<bool> needed_ = false;
+    std::atomic<bool> quit_ = false;
     xcb_window_t topLevel_ = XCB_WINDOW_NONE;  // the last one looked up; thread only
     std::thread thread_;
 };
