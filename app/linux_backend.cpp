@@ -58,11 +58,13 @@ LinuxBackend::LinuxBackend(std::function<void()> promptForAccess, const std::str
       trust_(std::move(promptForAccess), [systemRoot] { return probeInputAccess(systemRoot); }),
       userDefaults_(platform::linuxdesktop::JsonUserDefaults::defaultFile()),
       loginItems_(platform::linuxdesktop::XdgAutostartLoginItems::defaultEntryFile(),
-                  QCoreApplication::applicationFilePath().toStdString()) {}
+                  QCoreApplication::applicationFilePath().toStdString()),
+      pointerApplication_(platform::linuxdesktop::pointerApplicationOf(std::getenv)) {}
 
 platform::Services LinuxBackend::services() {
-    return platform::Services{&eventTaps_,    &displayLinks_, &trust_,
-                              &userDefaults_, &loginItems_,   &bundle_};
+    return platform::Services{
+        &eventTaps_, &displayLinks_,           &trust_, &userDefaults_, &loginItems_,
+        &bundle_,    pointerApplication_.get()};
 }
 
 }  // namespace glidewheel

@@ -4,12 +4,14 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <QObject>
 
 #include "platform/linux/desktop/build_bundle.h"
 #include "platform/linux/desktop/json_user_defaults.h"
+#include "platform/linux/desktop/pointer_lookup.h"
 #include "platform/linux/desktop/wheel_reception.h"
 #include "platform/linux/desktop/xdg_autostart.h"
 #include "platform/linux/display/vblank_display_link.h"
@@ -40,7 +42,8 @@ private:
 // The real services the program runs on: wheel mice through evdev and uinput (left alone on a
 // desktop that would show applications the glide late), a display link on the display's
 // vblanks (or a timer), the settings file and autostart entry under the user's config
-// directory, and input-device access as trust. Needs the QApplication; must outlive
+// directory, input-device access as trust, and the application under the pointer where the
+// session shows it. Needs the QApplication; must outlive
 // every use of the shared settings and interceptor, which live until the process ends.
 class LinuxBackend {
 public:
@@ -50,6 +53,7 @@ public:
 
     platform::Services services();
     platform::linuxdesktop::EvdevEventTapService& eventTaps() { return eventTaps_; }
+    platform::PointerApplication& pointerApplication() { return *pointerApplication_; }
 
 private:
     PrimaryRefreshRate refreshRate_;
@@ -61,6 +65,7 @@ private:
     platform::linuxdesktop::JsonUserDefaults userDefaults_;
     platform::linuxdesktop::XdgAutostartLoginItems loginItems_;
     platform::linuxdesktop::BuildBundle bundle_;
+    std::unique_ptr<platform::PointerApplication> pointerApplication_;
 };
 
 }  // namespace glidewheel

@@ -45,6 +45,13 @@ int main(int argc, char* argv[]) {
         {QString::fromStdString(pkexecProgram()),
          findGrantAccessHelper(QCoreApplication::applicationDirPath())});
     const WheelMiceLink wheelMice(Preferences::shared(), backend->eventTaps());
+    // The application under the pointer is looked up only while applications are listed.
+    const auto lookUpWhileListed = [&pointer = backend->pointerApplication()] {
+        pointer.setNeeded(!Preferences::shared().rawWheelApplications()->empty());
+    };
+    lookUpWhileListed();
+    const Cancellable listed =
+        Preferences::shared().rawWheelApplicationsChanged().sink(lookUpWhileListed);
     // Logout and Ctrl+C quit through the normal path, which stops interception.
     QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
 

@@ -15,7 +15,7 @@ namespace glidewheel {
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr QSize kContentSize{360, 382};
+    static constexpr QSize kContentSize{400, 382};
 
     explicit SettingsWindow(std::function<void()> onOpenAccessibilitySettings);
 

@@ -5,8 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cfloat>
 #include <chrono>
+#include <thread>
 
 #include "engine/scroll_interceptor.h"
 #include "engine/smooth_scroller.h"
@@ -62,13 +64,52 @@ void tapCallbackOnAWheelNotch(benchmark::State& state) {
     for (auto _ : state) {
         notch.setTimestamp(notch.timestamp() + std::chrono::milliseconds(20));
         Event* result = ScrollInterceptor::eventTapCallback(EventTapProxy{1}, kCGEventScrollWheel,
-                                                            &notch, nullptr);
+                                                            &notch, &interceptor);
         benchmark::DoNotOptimize(result);
     }
     interceptor.smoothScroller().stop();
     benchmark::DoNotOptimize(platform);
 }
 BENCHMARK(tapCallbackOnAWheelNotch)->ArgName("acceleration")->Arg(0)->Arg(1);
+
+// The callback once applications are listed, which makes it read the lookup's answer for the
+// application under the pointer: eight listed, the pointer over another one, so the notch still
+// glides (listed 0), or over a listed one, so it passes and ends the glide (listed 1). With
+// publishing 1 another thread publishes a new answer all the while, as the lookup does while the
+// pointer crosses windows.
+void tapCallbackWithApplicationsListed(benchmark::State& state) {
+    sim::SimPlatform platform;
+    Preferences preferences(platform.userDefaults, platform.loginItems);
+    for (const char* name : {"steam", "virt-manager", "remmina", "vncviewer", "wine", "dosbox",
+                             "retroarch", "blender"}) {
+        preferences.addRawWheelApplication(name);
+    }
+    ScrollInterceptor interceptor(platform.services(), preferences);
+    const PointerTarget target = state.range(1) == 1
+                                     ? PointerTarget{"blender", "blender", "Blender"}
+                                     : PointerTarget{"firefox-esr", "Navigator", "firefox-esr"};
+    platform.pointerApplication.pointAt(target);
+    std::atomic<bool> done = false;
+    std::jthread publisher;
+    if (state.range(0) == 1) {
+        publisher = std::jthread([&] {
+            while (!done.load(std::memory_order_relaxed))
+                platform.pointerApplication.pointAt(target);
+        });
+    }
+    Event notch = wheelNotch();
+    for (auto _ : state) {
+        Event* result = interceptor.handleTapEvent(EventTapProxy{1}, kCGEventScrollWheel, &notch);
+        benchmark::DoNotOptimize(result);
+    }
+    done = true;
+    interceptor.smoothScroller().stop();
+}
+BENCHMARK(tapCallbackWithApplicationsListed)
+    ->ArgNames({"publishing", "listed"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1});
 
 void frameStepThatPosts(benchmark::State& state) {
     sim::SimDisplayLinkService links;

@@ -43,6 +43,7 @@ ScrollInterceptor::ScrollInterceptor(const Services& services, Preferences& pref
     : eventTaps_(*services.eventTaps),
       trust_(*services.trust),
       preferences_(preferences),
+      pointerApplication_(services.pointerApplication),
       smoothScroller_(*services.displayLinks, *services.eventTaps) {}
 
 bool ScrollInterceptor::hasAccessibilityPermission() const { return trust_.isProcessTrusted(); }
@@ -55,7 +56,7 @@ void ScrollInterceptor::start() {
     }
     auto tap = eventTaps_.createTap(kCGAnnotatedSessionEventTap, kCGTailAppendEventTap,
                                     kCGEventTapOptionDefault, CGEventMaskBit(kCGEventScrollWheel),
-                                    &ScrollInterceptor::eventTapCallback, nullptr);
+                                    &ScrollInterceptor::eventTapCallback, this);
     if (!tap) return;
     eventTap_ = std::move(tap);
     runLoopSource_ = eventTaps_.createRunLoopSource(*eventTap_);
@@ -76,8 +77,18 @@ void ScrollInterceptor::stop() {
 }
 
 Event* ScrollInterceptor::eventTapCallback(EventTapProxy proxy, EventType type, Event* event,
-                                           void*) {
-    return shared().handleTapEvent(proxy, type, event);
+                                           void* interceptor) {
+    return static_cast<ScrollInterceptor*>(interceptor)->handleTapEvent(proxy, type, event);
+}
+
+bool ScrollInterceptor::targetKeepsRawWheel() const {
+    const std::shared_ptr<const Preferences::ApplicationNames> listed =
+        preferences_.rawWheelApplications();
+    if (listed->empty() || pointerApplication_ == nullptr) return false;
+    const std::shared_ptr<const PointerTarget> target = pointerApplication_->current();
+    return target && std::ranges::any_of(*listed, [&target](const std::string& entry) {
+               return target->isNamed(entry);
+           });
 }
 
 Event* ScrollInterceptor::handleTapEvent(EventTapProxy proxy, EventType type, Event* event) {
@@ -99,6 +110,11 @@ Event* ScrollInterceptor::handleTapEvent(EventTapProxy proxy, EventType type, Ev
         d = event->doubleValue(kCGScrollWheelEventPointDeltaAxis2);
         horizontal = true;
         if (d == 0.0) return event;
+    }
+
+    if (targetKeepsRawWheel()) {
+        smoothScroller_.stop();
+        return event;
     }
 
     const bool reverse = preferences_.reverseScroll();

@@ -27,7 +27,9 @@ double interpolationFactor(double smoothness);
 
 // Owns the event tap that sees every scroll-wheel event. Discrete wheel events are swallowed
 // and handed to the smooth scroller as glides; phased (trackpad) events, our own synthesized
-// events, events without a delta and everything while smoothing is off pass untouched.
+// events, events without a delta and everything while smoothing is off pass untouched, as do
+// notches for an application that keeps the raw wheel: the one under the pointer, when the
+// settings list it. Such a notch first ends any glide under way, so the two never mix.
 // start() and stop() run on the main thread. The callback runs where the tap's run-loop source
 // puts it: on Linux the input thread, which must never wait for the GUI, so it reads the
 // settings through Preferences' lock-free reads and reaches the glide only through the
@@ -51,7 +53,7 @@ public:
 
     SmoothScroller& smoothScroller() { return smoothScroller_; }
 
-    // The tap callback: it reaches the interceptor through shared().
+    // The tap callback: `userInfo` is the interceptor that installed the tap.
     static platform::Event* eventTapCallback(platform::EventTapProxy proxy,
                                              platform::EventType type, platform::Event* event,
                                              void* userInfo);
@@ -60,9 +62,14 @@ public:
                                     platform::Event* event);
 
 private:
+    // Whether the application under the pointer is listed as keeping the raw wheel. Reads the
+    // lookup's latest answer and never waits for it; with nothing listed it does not look.
+    bool targetKeepsRawWheel() const;
+
     platform::EventTapService& eventTaps_;
     platform::Trust& trust_;
     Preferences& preferences_;
+    const platform::PointerApplication* pointerApplication_;  // none: nothing keeps the raw wheel
 
     SmoothScroller smoothScroller_;
     ScrollAcceleration acceleration_;  // the callback's own, like the fields it reads

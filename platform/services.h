@@ -4,6 +4,7 @@
 
 #include "platform/display_link.h"
 #include "platform/event_tap.h"
+#include "platform/pointer_application.h"
 #include "platform/system.h"
 
 namespace glidewheel::platform {
@@ -18,6 +19,8 @@ struct Services {
     UserDefaults* userDefaults = nullptr;
     LoginItems* loginItems = nullptr;
     Bundle* bundle = nullptr;
+    // None where a backend has no way to tell: then no notch keeps the raw wheel.
+    PointerApplication* pointerApplication = nullptr;
 };
 
 void install(const Services& services);

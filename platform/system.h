@@ -49,6 +49,9 @@ public:
     // The list stored under `key`, else an empty one.
     virtual std::vector<KnownWheelMouse> wheelMiceForKey(const std::string& key) const = 0;
     virtual void setWheelMice(const std::string& key, const std::vector<KnownWheelMouse>& mice) = 0;
+    // The list of names stored under `key`, else an empty one.
+    virtual std::vector<std::string> namesForKey(const std::string& key) const = 0;
+    virtual void setNames(const std::string& key, const std::vector<std::string>& names) = 0;
 
 protected:
     // The value stored under `key`, else its registered default, else nothing.

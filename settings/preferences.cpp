@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
+#include "platform/pointer_application.h"
 #include "platform/services.h"
 
 namespace glidewheel {
@@ -19,6 +21,7 @@ constexpr const char* kReverseScroll = "reverseScroll";
 constexpr const char* kLaunchAtLogin = "launchAtLogin";
 constexpr const char* kAcceleration = "acceleration";
 constexpr const char* kWheelMice = "mice";
+constexpr const char* kRawWheelApplications = "rawWheelApplications";
 
 // Registration is volatile: it is redone at every start and never written out.
 platform::UserDefaults& withRegisteredDefaults(platform::UserDefaults& defaults) {
@@ -71,7 +74,9 @@ Preferences::Preferences(platform::UserDefaults& defaults, platform::LoginItems&
       reverseScroll_(defaults_.boolForKey(kReverseScroll)),
       launchAtLogin_(defaults_.boolForKey(kLaunchAtLogin)),
       acceleration_(loadedAcceleration(defaults_)),
-      wheelMice_(defaults_.wheelMiceForKey(kWheelMice)) {}
+      wheelMice_(defaults_.wheelMiceForKey(kWheelMice)),
+      rawWheelApplications_(
+          std::make_shared<const ApplicationNames>(defaults_.namesForKey(kRawWheelApplications))) {}
 
 template <class T>
 void Preferences::change(Published<T>& property, const char* key, T value) {
@@ -117,6 +122,31 @@ void Preferences::setMouseSmoothed(const std::string& id, bool smooth) {
 void Preferences::storeWheelMice() {
     defaults_.setWheelMice(kWheelMice, wheelMice_);
     wheelMiceChanged_.send();
+}
+
+void Preferences::addRawWheelApplication(const std::string& name) {
+    const platform::PointerTarget named{name, {}, {}};
+    const std::shared_ptr<const ApplicationNames> listed = rawWheelApplications();
+    if (name.empty() || std::ranges::any_of(*listed, [&named](const std::string& entry) {
+            return named.isNamed(entry);
+        })) {
+        return;
+    }
+    ApplicationNames names = *listed;
+    names.push_back(name);
+    storeRawWheelApplications(std::move(names));
+}
+
+void Preferences::removeRawWheelApplication(const std::string& name) {
+    ApplicationNames names = *rawWheelApplications();
+    if (std::erase(names, name) > 0) storeRawWheelApplications(std::move(names));
+}
+
+void Preferences::storeRawWheelApplications(ApplicationNames names) {
+    defaults_.setNames(kRawWheelApplications, names);
+    rawWheelApplications_.store(std::make_shared<const ApplicationNames>(std::move(names)),
+                                std::memory_order_release);
+    rawWheelApplicationsChanged_.send();
 }
 
 void Preferences::updateLoginItem() {

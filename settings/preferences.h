@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,7 @@ namespace glidewheel {
 // is assigned, every change published. Values are not range-checked here; the sliders and the
 // interceptor decide what ranges mean; only acceleration, which has no such history, is brought
 // into 0…1 as it loads, with a line on standard error. Main thread only, except that the values may
-// be read from any thread (the tap callback reads five of them on the input thread).
+// be read from any thread (the tap callback reads six of them on the input thread).
 //
 // An assignment, also of the value already held:
 //   1. objectWillChange fires and the property's stream delivers the new value (not stored yet);
@@ -63,11 +65,25 @@ public:
     // Fires after the list changed.
     ChangeSignal& wheelMiceChanged() { return wheelMiceChanged_; }
 
+    // The applications that keep the raw wheel, by the names the person gave them, in the order
+    // added. Read from any thread without waiting (the input thread reads it for every notch);
+    // changed on the main thread only.
+    using ApplicationNames = std::vector<std::string>;
+    std::shared_ptr<const ApplicationNames> rawWheelApplications() const {
+        return rawWheelApplications_.load(std::memory_order_acquire);
+    }
+    // Adds a name not yet listed (ignoring case); an empty name is ignored.
+    void addRawWheelApplication(const std::string& name);
+    void removeRawWheelApplication(const std::string& name);
+    // Fires after the list changed.
+    ChangeSignal& rawWheelApplicationsChanged() { return rawWheelApplicationsChanged_; }
+
 private:
     template <class T>
     void change(Published<T>& property, const char* key, T value);
     void updateLoginItem();
     void storeWheelMice();
+    void storeRawWheelApplications(ApplicationNames names);
 
     platform::UserDefaults& defaults_;
     platform::LoginItems& loginItems_;
@@ -80,6 +96,8 @@ private:
     Published<double> acceleration_;
     std::vector<platform::KnownWheelMouse> wheelMice_;
     ChangeSignal wheelMiceChanged_;
+    std::atomic<std::shared_ptr<const ApplicationNames>> rawWheelApplications_;
+    ChangeSignal rawWheelApplicationsChanged_;
 };
 
 }  // namespace glidewheel

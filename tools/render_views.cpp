@@ -22,9 +22,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
     bool ok = dir.mkpath(".");
-    // Sizes in px: the tray popup's frame is 300 by 340, the settings window's 360 by 382.
+    // Sizes in px: the tray popup's frame is 300 by 340, the settings window's 400 by 382 (four
+    // tabs side by side).
     constexpr QSize kPopup{300, 340};
-    constexpr QSize kSettings{360, 382};
+    constexpr QSize kSettings{400, 382};
     const auto save = [&](auto&& view, QSize size, const char* name) {
         view.setFixedSize(size);
         view.show();
@@ -47,8 +48,13 @@ int main(int argc, char** argv) {
     ContentView mice({});
     mice.findChild<QTabWidget*>()->setCurrentIndex(1);
     save(mice, kSettings, "settings-mice.png");
+    Preferences::shared().addRawWheelApplication("steam");
+    Preferences::shared().addRawWheelApplication("virt-manager");
+    ContentView applications({});
+    applications.findChild<QTabWidget*>()->setCurrentIndex(2);
+    save(applications, kSettings, "settings-applications.png");
     ContentView about({});
-    about.findChild<QTabWidget*>()->setCurrentIndex(2);
+    about.findChild<QTabWidget*>()->setCurrentIndex(3);
     save(about, kSettings, "settings-about.png");
     return ok ? 0 : 1;
 }

@@ -6,7 +6,9 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "platform/services.h"
 #include "views/about_view.h"
+#include "views/applications_view.h"
 #include "views/colors.h"
 #include "views/general_view.h"
 #include "views/mice_view.h"
@@ -14,6 +16,17 @@
 #include "views/symbol_icon.h"
 
 namespace glidewheel {
+
+namespace {
+
+// The lookup the backend installed, or one that says the desktop offers none.
+platform::PointerApplication& pointerApplication() {
+    static platform::NoPointerApplication none;
+    platform::PointerApplication* installed = platform::services().pointerApplication;
+    return installed != nullptr ? *installed : none;
+}
+
+}  // namespace
 
 ContentView::ContentView(std::function<void()> onOpenAccessibilitySettings, QWidget* parent)
     : QWidget(parent) {
@@ -28,6 +41,8 @@ ContentView::ContentView(std::function<void()> onOpenAccessibilitySettings, QWid
                  symbolIcon("gear", symbolTint), tr("General"));
     tabs->addTab(new MiceView(Preferences::shared(), tabs), symbolIcon("computermouse", symbolTint),
                  tr("Mice"));
+    tabs->addTab(new ApplicationsView(Preferences::shared(), pointerApplication(), tabs),
+                 symbolIcon("macwindow", symbolTint), tr("Applications"));
     tabs->addTab(new AboutView(tabs), symbolIcon("info.circle", symbolTint), tr("About"));
     tabs->setCurrentIndex(0);
     root->addWidget(tabs);

@@ -17,9 +17,11 @@ struct SimPlatform {
     SimUserDefaults userDefaults;
     SimLoginItems loginItems;
     SimBundle bundle;
+    SimPointerApplication pointerApplication;
 
     Services services() {
-        return Services{&events, &displayLinks, &trust, &userDefaults, &loginItems, &bundle};
+        return Services{&events, &displayLinks,      &trust, &userDefaults, &loginItems,
+                        &bundle, &pointerApplication};
     }
     void install() { platform::install(services()); }
 };

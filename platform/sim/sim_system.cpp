@@ -35,6 +35,16 @@ void SimUserDefaults::setWheelMice(const std::string& key,
     ++writes_;
 }
 
+std::vector<std::string> SimUserDefaults::namesForKey(const std::string& key) const {
+    const auto it = storedNames_.find(key);
+    return it != storedNames_.end() ? it->second : std::vector<std::string>{};
+}
+
+void SimUserDefaults::setNames(const std::string& key, const std::vector<std::string>& names) {
+    storedNames_[key] = names;
+    ++writes_;
+}
+
 std::optional<std::string> SimLoginItems::registerMainApp() {
     calls.emplace_back("register");
     if (registerFailure) return registerFailure;

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/pointer_application.h"
 #include "platform/system.h"
 
 namespace glidewheel::platform::sim {
@@ -30,6 +33,8 @@ public:
     void setDouble(const std::string& key, double value) override;
     std::vector<KnownWheelMouse> wheelMiceForKey(const std::string& key) const override;
     void setWheelMice(const std::string& key, const std::vector<KnownWheelMouse>& mice) override;
+    std::vector<std::string> namesForKey(const std::string& key) const override;
+    void setNames(const std::string& key, const std::vector<std::string>& names) override;
 
     const std::map<std::string, Value>& stored() const { return stored_; }
     void restart() { registered_.clear(); }
@@ -41,6 +46,7 @@ private:
     std::map<std::string, Value> registered_;
     std::map<std::string, Value> stored_;
     std::map<std::string, std::vector<KnownWheelMouse>> storedMice_;
+    std::map<std::string, std::vector<std::string>> storedNames_;
     int writes_ = 0;
 };
 
@@ -55,6 +61,17 @@ public:
     std::optional<std::string> registerFailure;    // description to fail register with
     std::optional<std::string> unregisterFailure;  // description to fail unregister with
     std::vector<std::string> calls;                // "register" / "unregister", in order
+};
+
+// The application under the pointer, as a test points at one.
+class SimPointerApplication final : public PointerApplication {
+public:
+    bool isAvailable() const override { return available; }
+    void pointAt(PointerTarget target) {
+        publish(std::make_shared<const PointerTarget>(std::move(target)));
+    }
+
+    bool available = true;
 };
 
 class SimBundle final : public Bundle {

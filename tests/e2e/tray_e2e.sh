@@ -6,7 +6,7 @@
 # the settings window opens instead, and that its access notice names that window; that the tray
 # icon is embedded once a tray appears after the program has started, that clicking it shows the
 # 300x340 panel hanging below the icon, that the next click on the icon or a click elsewhere
-# closes it, that the first launch opened "Glidewheel Settings" (360x382 content) and a later
+# closes it, that the first launch opened "Glidewheel Settings" (400x382 content) and a later
 # launch does not, that a launch while running brings the settings forward and exits 0 (also
 # after a killed instance left its socket behind), that Quit in the panel and SIGTERM each end
 # the program with status 0, and that without a display, or with one that cannot be opened, the
@@ -120,7 +120,7 @@ echo "icon embedded at ${icon_w}x${icon_h}+${icon_x}+${icon_y} once the tray app
 
 settings=$(settings_window)
 size="$(field "$settings" 'Width')x$(field "$settings" 'Height')"
-[[ $size == 360x382 ]] || fail "settings window content is $size, not 360x382"
+[[ $size == 400x382 ]] || fail "settings window content is $size, not 400x382"
 shot first-launch
 
 click_icon

@@ -238,7 +238,7 @@ TEST_F(InterceptorTest, StartInstallsAnActiveScrollWheelTapOnTheMainLoopOnce) {
     const auto tap = platform.events.taps()[0];
     EXPECT_EQ(std::make_tuple(tap.location, tap.placement, tap.options, tap.eventsOfInterest,
                               tap.userInfo, tap.enabled, tap.onRunLoop),
-              std::make_tuple(2u, 1u, 0u, 0x400000u, nullptr, true, true));
+              std::make_tuple(2u, 1u, 0u, 0x400000u, static_cast<void*>(&interceptor), true, true));
 
     Event notch = wheelEvent(1.0);
     ASSERT_EQ(handle(notch), nullptr);
@@ -386,6 +386,9 @@ TEST_F(InterceptorTest, EventsThatPassAreReturnedUnchangedAndNothingIsHandedOver
     preferences.setSmoothness(std::nan(""));
     passes("NaN smoothness");
     preferences.setSmoothness(0.5);
+    preferences.addRawWheelApplication("Steam");
+    platform.pointerApplication.pointAt({"steam", "", ""});
+    passes("the application under the pointer keeps the raw wheel");
     preferences.setIsEnabled(false);
     passes("smoothing off");
 

@@ -252,18 +252,19 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryCont
         sim().trust.trusted = trusted;
         ContentView content({});
         auto* tabs = content.findChild<QTabWidget*>();
-        ASSERT_TRUE(tabs && tabs->count() == 3);
+        ASSERT_TRUE(tabs && tabs->count() == 4);
         auto* general = qobject_cast<GeneralView*>(tabs->widget(0));
         ASSERT_NE(general, nullptr);
         EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
-        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1) + "," + tabs->tabText(2),
-                  "General,Mice,About");
-        for (int tab = 0; tab < 3; ++tab)
+        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1) + "," + tabs->tabText(2) + "," +
+                      tabs->tabText(3),
+                  "General,Mice,Applications,About");
+        for (int tab = 0; tab < 4; ++tab)
             EXPECT_FALSE(tabs->tabIcon(tab).isNull());  // symbols load
-        content.setFixedSize(360, 382);
+        content.setFixedSize(400, 382);
         content.show();
         EXPECT_EQ(tabs->currentIndex(), 0);
-        EXPECT_EQ(tabs->geometry(), QRect(8, 0, 344, 374));  // 8 in from the sides and bottom
+        EXPECT_EQ(tabs->geometry(), QRect(8, 0, 384, 374));  // 8 in from the sides and bottom
         general->layout()->activate();
         for (const QWidget* control : general->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (!control->isVisible()) continue;

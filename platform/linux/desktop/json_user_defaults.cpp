@@ -91,10 +91,10 @@ std::optional<nlohmann::ordered_json> parseSettings(const std::string& text) {
     return parsed;
 }
 
-// Bounds on a list of wheel mice: far more than anyone plugs in, and names the kernel's own
-// limits keep well within.
-constexpr std::size_t kMaxWheelMice = 64;
-constexpr std::size_t kMaxMouseText = 256;  // bytes of a name or physical path
+// Bounds on a list of wheel mice or applications: far more than anyone plugs in or lists, and
+// names the kernel's own limits keep well within.
+constexpr std::size_t kMaxListEntries = 64;
+constexpr std::size_t kMaxListText = 256;  // bytes of a name or physical path
 
 std::optional<std::uint16_t> hexId(const nlohmann::ordered_json& json) {
     if (!json.is_string()) return std::nullopt;
@@ -107,7 +107,7 @@ std::optional<std::uint16_t> hexId(const nlohmann::ordered_json& json) {
 }
 
 std::optional<std::string> shortText(const nlohmann::ordered_json& json) {
-    if (!json.is_string() || json.get_ref<const std::string&>().size() > kMaxMouseText)
+    if (!json.is_string() || json.get_ref<const std::string&>().size() > kMaxListText)
         return std::nullopt;
     return json.get<std::string>();
 }
@@ -144,6 +144,12 @@ std::optional<KnownWheelMouse> wheelMouse(const nlohmann::ordered_json& entry) {
                            *path,
                            boolMember(entry, "fineWheel").value_or(false),
                            boolMember(entry, "smooth")};
+}
+
+std::optional<std::string> applicationName(const nlohmann::ordered_json& entry) {
+    std::optional<std::string> name = shortText(entry);
+    if (name && name->empty()) return std::nullopt;
+    return name;
 }
 
 nlohmann::ordered_json wheelMouseJson(const KnownWheelMouse& mouse) {
@@ -245,31 +251,47 @@ void JsonUserDefaults::setDouble(const std::string& key, double value) {
     persist();
 }
 
-std::vector<KnownWheelMouse> JsonUserDefaults::wheelMiceForKey(const std::string& key) const {
-    std::vector<KnownWheelMouse> mice;
+template <class T, class Read>
+std::vector<T> JsonUserDefaults::listForKey(const std::string& key, const char* kind,
+                                            const char* shape, Read read) const {
+    std::vector<T> entries;
     const auto list = document_->stored.find(key);
-    if (list == document_->stored.end()) return mice;
+    if (list == document_->stored.end()) return entries;
     if (!list->is_array()) {
         std::fprintf(stderr, "glidewheel: \"%s\" in %s is not a list; using none\n", key.c_str(),
                      file_.c_str());
-        return mice;
+        return entries;
     }
     for (std::size_t i = 0; i < list->size(); ++i) {
-        if (i == kMaxWheelMice) {
-            std::fprintf(stderr, "glidewheel: \"%s\" in %s holds over %zu mice; dropped the rest\n",
-                         key.c_str(), file_.c_str(), kMaxWheelMice);
+        if (i == kMaxListEntries) {
+            std::fprintf(stderr, "glidewheel: \"%s\" in %s holds over %zu %s; dropped the rest\n",
+                         key.c_str(), file_.c_str(), kMaxListEntries, kind);
             break;
         }
-        if (std::optional<KnownWheelMouse> mouse = wheelMouse((*list)[i])) {
-            mice.push_back(std::move(*mouse));
+        if (std::optional<T> entry = read((*list)[i])) {
+            entries.push_back(std::move(*entry));
         } else {
-            std::fprintf(stderr,
-                         "glidewheel: \"%s\" entry %zu in %s is not a mouse of name, vendor, "
-                         "product and physical path; dropped it\n",
-                         key.c_str(), i + 1, file_.c_str());
+            std::fprintf(stderr, "glidewheel: \"%s\" entry %zu in %s is not %s; dropped it\n",
+                         key.c_str(), i + 1, file_.c_str(), shape);
         }
     }
-    return mice;
+    return entries;
+}
+
+std::vector<KnownWheelMouse> JsonUserDefaults::wheelMiceForKey(const std::string& key) const {
+    return listForKey<KnownWheelMouse>(key, "mice",
+                                       "a mouse of name, vendor, product and physical path",
+                                       wheelMouse);
+}
+
+std::vector<std::string> JsonUserDefaults::namesForKey(const std::string& key) const {
+    return listForKey<std::string>(key, "applications", "a name of 1 to 256 bytes",
+                                   applicationName);
+}
+
+void JsonUserDefaults::setNames(const std::string& key, const std::vector<std::string>& names) {
+    document_->stored[key] = names;
+    persist();
 }
 
 void JsonUserDefaults::setWheelMice(const std::string& key,

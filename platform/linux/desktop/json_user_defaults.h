@@ -19,7 +19,9 @@ namespace glidewheel::platform::linuxdesktop {
 // (vendor and product as four hexadecimal digits; "fineWheel" and "smooth" may be left out).
 // Entries of another shape, texts longer than 256 bytes and entries past the 64th are dropped
 // as the list is read, each with a line on standard error; the file keeps them until the list
-// is set.
+// is set. Lists of names (the applications that keep the raw wheel) are arrays of strings,
+// under the same bounds: entries that are not strings, are empty or longer than 256 bytes, and
+// entries past the 64th, are dropped in the same way.
 //
 // - Every set rewrites the whole file at once, atomically and durably (a temporary file in the
 //   same directory, fsync, rename over the old one, fsync of the directory), keeping every key
@@ -50,11 +52,18 @@ public:
     void setDouble(const std::string& key, double value) override;
     std::vector<KnownWheelMouse> wheelMiceForKey(const std::string& key) const override;
     void setWheelMice(const std::string& key, const std::vector<KnownWheelMouse>& mice) override;
+    std::vector<std::string> namesForKey(const std::string& key) const override;
+    void setNames(const std::string& key, const std::vector<std::string>& names) override;
 
 private:
     struct Document;
 
     std::optional<Value> valueForKey(const std::string& key) const override;
+    // The entries of the list under `key` that `read` accepts, each dropped one and the
+    // entries past the bound said on standard error; `shape` names what an entry must be.
+    template <class T, class Read>
+    std::vector<T> listForKey(const std::string& key, const char* kind, const char* shape,
+                              Read read) const;
     void persist();
 
     const std::filesystem::path file_;

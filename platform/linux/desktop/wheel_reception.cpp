@@ -18,13 +18,6 @@ std::string_view valueOf(const std::function<const char*(const char*)>& variable
     return value != nullptr ? value : "";
 }
 
-bool isWaylandSession(const std::function<const char*(const char*)>& variable) {
-    const std::string_view type = valueOf(variable, "XDG_SESSION_TYPE");
-    if (type == "wayland") return true;
-    if (type == "x11") return false;
-    return !valueOf(variable, "WAYLAND_DISPLAY").empty();
-}
-
 bool listsDesktop(std::string_view desktops, std::string_view wanted) {
     while (!desktops.empty()) {
         const std::size_t colon = desktops.find(':');
@@ -36,6 +29,13 @@ bool listsDesktop(std::string_view desktops, std::string_view wanted) {
 }
 
 }  // namespace
+
+bool isWaylandSession(const std::function<const char*(const char*)>& variable) {
+    const std::string_view type = valueOf(variable, "XDG_SESSION_TYPE");
+    if (type == "wayland") return true;
+    if (type == "x11") return false;
+    return !valueOf(variable, "WAYLAND_DISPLAY").empty();
+}
 
 WheelReception wheelReceptionOf(const std::function<const char*(const char*)>& variable) {
     if (!isWaylandSession(variable) ||

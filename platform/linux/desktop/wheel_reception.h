@@ -27,4 +27,7 @@ struct WheelReception {
 // wheel comes first.
 WheelReception wheelReceptionOf(const std::function<const char*(const char*)>& variable);
 
+// XDG_SESSION_TYPE, or else WAYLAND_DISPLAY, says Wayland.
+bool isWaylandSession(const std::function<const char*(const char*)>& variable);
+
 }  // namespace glidewheel::platform::linuxdesktop

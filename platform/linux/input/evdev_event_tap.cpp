@@ -217,6 +217,9 @@ std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
     bool swallowed = false;
     if (std::optional<Event> event = wheelEvent(released, time); event && wantsWheel_) {
         swallowed = callback_(proxy, kCGEventScrollWheel, &*event, userInfo_) == nullptr;
+        // A notch let pass may have cut a glide short (an application that keeps the raw
+        // wheel): what settles that glide goes out before it.
+        if (!swallowed) service_.clones_.settleNow(proxy);
     }
     if (!wantsWheel_ || options_ == kCGEventTapOptionListenOnly) return std::nullopt;
     return passingMotion(released, swallowed);

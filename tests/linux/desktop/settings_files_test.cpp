@@ -141,10 +141,10 @@ TEST_F(JsonUserDefaultsTest, AFileOfTheWrongShapeIsKeptAsideAndTheDefaultsAreUse
         << "not all kept whole";
 }
 
-// Each row: the "mice" list as the file holds it, and how many of its entries are kept. Every
-// entry dropped, and a list cut short, is one line; the file stays as it was until the list is
-// set, and a kept list is written back as it was read.
-TEST_F(JsonUserDefaultsTest, WheelMiceOfTheWrongShapeAreDroppedWithALineEachAndTheFileKept) {
+// Each row: the "mice" or "rawWheelApplications" list as the file holds it, and how many of its
+// entries are kept. Every entry dropped, and a list cut short, is one line; the file stays as it
+// was until the list is set, and a kept list is written back as it was read.
+TEST_F(JsonUserDefaultsTest, ListEntriesOfTheWrongShapeAreDroppedWithALineEachAndTheFileKept) {
     const auto mouse = [](const std::string& name, const std::string& vendor,
                           const std::string& more = "") {
         return R"({"name": )" + name + R"(, "vendor": ")" + vendor +
@@ -152,8 +152,13 @@ TEST_F(JsonUserDefaultsTest, WheelMiceOfTheWrongShapeAreDroppedWithALineEachAndT
     };
     std::string many = mouse("\"M\"", "046d");
     for (int i = 0; i < 64; ++i) many += "," + mouse("\"M\"", "046d");
-    const std::tuple<std::string, std::size_t, std::ptrdiff_t> cases[] = {
-        // list, kept, lines
+    const std::string longName = '"' + std::string(257, 'n') + '"';
+    const struct {
+        std::string list;
+        std::size_t kept;
+        std::ptrdiff_t lines;
+        const char* key = nullptr;  // the mice's when none
+    } cases[] = {
         {"[" + mouse("\"M\"", "046d", R"(, "fineWheel": true, "smooth": false)") + "]", 1, 0},
         {mouse("\"M\"", "046d"), 0, 1},
         {"[1, " + mouse("2", "046d") + "]", 0, 2},
@@ -161,19 +166,25 @@ TEST_F(JsonUserDefaultsTest, WheelMiceOfTheWrongShapeAreDroppedWithALineEachAndT
         {"[" + mouse("\"M\"", "046d", R"(, "smooth": "yes")") + "]", 0, 1},
         {"[" + mouse('"' + std::string(257, 'n') + '"', "046d") + "]", 0, 1},
         {"[" + many + "]", 64, 1},
+        {R"(["steam", "Virt-Manager"])", 2, 0, "rawWheelApplications"},
+        {R"("steam")", 0, 1, "rawWheelApplications"},
+        {R"([1, "", ["steam"], "steam", )" + longName + "]", 1, 4, "rawWheelApplications"},
     };
-    for (const auto& [list, kept, lines] : cases) {
+    for (const auto& [list, kept, lines, key] : cases) {
         SCOPED_TRACE(list.substr(0, 80));
-        const std::string text = R"({"isEnabled": false, "mice": )" + list + "}";
+        const std::string listKey = key ? key : "mice";
+        const std::string text = R"({"isEnabled": false, ")" + listKey + R"(": )" + list + "}";
         writeText(file, text);
         testing::internal::CaptureStderr();
         auto defaults = open();
-        const std::vector<KnownWheelMouse> mice = defaults->wheelMiceForKey("mice");
+        // Each row reads one list: a key not in the file reads as empty, silently.
+        const std::vector<KnownWheelMouse> mice = defaults->wheelMiceForKey(key ? "" : "mice");
+        const std::vector<std::string> applications = defaults->namesForKey(key ? key : "");
         const std::string log = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(mice.size(), kept);
+        EXPECT_EQ(mice.size() + applications.size(), kept);
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), lines) << log;
         EXPECT_EQ(stored(), nlohmann::json::parse(text)) << "changed by reading";
-        defaults->setWheelMice("mice", mice);
+        key ? defaults->setNames(key, applications) : defaults->setWheelMice("mice", mice);
         EXPECT_TRUE(lines > 0 || stored() == nlohmann::json::parse(text)) << "not written as read";
     }
 }

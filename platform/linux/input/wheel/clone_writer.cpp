@@ -54,6 +54,11 @@ void CloneWriter::end(const GlideAccount& glide) {
     scheduleLocked();
 }
 
+void CloneWriter::settleNow(EventTapProxy proxy) {
+    std::scoped_lock guard(mutex_);
+    writeLocked(wheel_.settleNow(proxy.id, WheelClock::now()));
+}
+
 void CloneWriter::passed(EventTapProxy proxy, WheelCodes vertical, WheelCodes horizontal) {
     std::scoped_lock guard(mutex_);
     const auto now = WheelClock::now();

@@ -43,6 +43,8 @@ public:
     void post(EventTapProxy proxy, const Event& event);
     void aim(const GlideAccount& glide);
     void end(const GlideAccount& glide);
+    // Writes what the clone still owes of a glide now, ahead of the mouse's own wheel.
+    void settleNow(EventTapProxy proxy);
     // The mouse's own wheel codes written to its clone.
     void passed(EventTapProxy proxy, WheelCodes vertical, WheelCodes horizontal);
 

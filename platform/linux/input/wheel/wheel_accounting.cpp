@@ -118,6 +118,13 @@ std::vector<WheelAccounting::Write> WheelAccounting::due(WheelClock::time_point 
     return out;
 }
 
+std::vector<WheelAccounting::Write> WheelAccounting::settleNow(std::uint64_t clone,
+                                                               WheelClock::time_point now) {
+    std::vector<Write> out;
+    if (const auto piece = schedule_.take(clone)) send(*piece, now, out);
+    return out;
+}
+
 void WheelAccounting::passed(std::uint64_t clone, WheelAxis axis, WheelCodes codes,
                              WheelClock::time_point now) {
     const auto it = clones_.find(clone);

@@ -45,6 +45,9 @@ public:
     std::vector<Write> end(std::uint64_t clone, WheelAxis axis, double unpostedPoints,
                            bool cutShort, WheelClock::time_point now, const Refreshes& refreshes);
     std::vector<Write> due(WheelClock::time_point now, const Refreshes& refreshes);
+    // Whatever the clone still owes, due at once rather than at a later refresh: the mouse's own
+    // wheel is about to pass, and must come after the glide it cut short.
+    std::vector<Write> settleNow(std::uint64_t clone, WheelClock::time_point now);
     std::optional<WheelClock::time_point> nextDeadline(const Refreshes& refreshes) const {
         return schedule_.nextDeadline(refreshes);
     }

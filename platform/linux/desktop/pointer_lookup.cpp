@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+
+#include "platform/linux/desktop/pointer_lookup.h"
+
+#include <cstdio>
+
+#include "platform/linux/desktop/wheel_reception.h"
+#include "platform/linux/desktop/x11_pointer_application.h"
+
+namespace glidewheel::platform::linuxdesktop {
+
+std::unique_ptr<PointerApplication> pointerApplicationOf(
+    const std::function<const char*(const char*)>& variable) {
+    if (!isWaylandSession(variable)) {
+        if (std::unique_ptr<PointerApplication> x11 = X11PointerApplication::open()) return x11;
+        std::fprintf(stderr,
+                     "glidewheel: the X display offers no XInput 2; applications cannot "
+                     "keep the raw wheel\n");
+    }
+    return std::make_unique<NoPointerApplication>();
+}
+
+}  // namespace glidewheel::platform::linuxdesktop

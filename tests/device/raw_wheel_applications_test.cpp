@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+
+// Applications that keep the raw wheel, under Xorg: two windows side by side, one of them an
+// application on the list, the pointer moved onto each by the test mouse through its clone, and
+// the clone's wheel frames read as the X server reads them.
+
+#include <xcb/xcb.h>
+
+#include "engine/scroll_interceptor.h"
+#include "platform/linux/desktop/x11_pointer_application.h"
+#include "platform/linux/display/vblank_display_link.h"
+#include "platform/sim/sim_platform.h"
+#include "tests/device/test_devices.h"
+
+namespace glidewheel::devicetest {
+namespace {
+
+using namespace platform;
+using namespace std::string_view_literals;
+
+const Frame kRawNotch = {{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}};
+
+// Moves the pointer sideways until the lookup names the window's class.
+bool pointAt(const PointerApplication& lookup, TestMouse& mouse, int dx, const char* className) {
+    return waitUntil([&] {
+        const auto target = lookup.current();
+        mouse.send({{EV_REL, REL_X, dx}});
+        std::this_thread::sleep_for(20ms);
+        return target && target->className == className;
+    });
+}
+
+// Sends a notch; gives the clone's wheel frames, sorted by code, each with its delay after the
+// notch in ms: the first `count`, or all until none came for 600 ms (a glide's end, settled).
+std::vector<std::pair<Frame, double>> notch(TestMouse& mouse, EventReader& clone,
+                                            std::size_t count = 99) {
+    std::vector<std::pair<Frame, double>> wheel;
+    const auto sent = Clock::now();
+    mouse.send(kNotchDown);
+    for (auto quiet = sent + 600ms; Clock::now() < quiet && wheel.size() < count; pause()) {
+        for (TimedFrame& frame : clone.readFrames()) {
+            if (std::ranges::none_of(frame.events, [](auto& e) { return e.code >= REL_WHEEL; }))
+                continue;  // motion
+            std::ranges::sort(frame.events, {}, &InputEvent::code);
+            wheel.emplace_back(frame.events, Milliseconds(frame.at - sent).count());
+            quiet = Clock::now() + 600ms;
+        }
+    }
+    return wheel;
+}
+
+// Sends 100 notches, each of which must reach the clone as the mouse's own frame; gives the p50
+// and p99 of their delays in ms.
+std::pair<double, double> passDelays(TestMouse& mouse, EventReader& clone) {
+    std::vector<double> delays;
+    for (int i = 0; i < 100; ++i) {
+        for (const auto& [frame, delay] : notch(mouse, clone, 1)) {
+            EXPECT_EQ(frame, kRawNotch);
+            delays.push_back(delay);
+        }
+    }
+    std::ranges::sort(delays);
+    return {delays.at(49), delays.at(98)};
+}
+
+TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighboursTheGlide) {
+    if (const std::string why = noHostRoot() + noDisplay(); !why.empty()) GTEST_SKIP() << why;
+    const Xorg xorg;
+    ASSERT_TRUE(waitUntil([&] { return xorg.listening(); }, pause, 60s)) << contentsOf(xorg.log());
+    xcb_connection_t* x = xcb_connect(":7", nullptr);  // the windows last until the VM ends
+    const xcb_screen_t& screen = *xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const std::uint16_t half = screen.width_in_pixels / 2;
+    for (const std::string_view wmClass :
+         {"raw-client\0RawClient"sv, "glide-client\0GlideClient"sv}) {
+        const xcb_window_t window = xcb_generate_id(x);
+        xcb_create_window(x, XCB_COPY_FROM_PARENT, window, screen.root,
+                          wmClass[0] == 'r' ? 0 : half, 0, half, screen.height_in_pixels, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen.root_visual, 0, nullptr);
+        xcb_change_property(x, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                            wmClass.size(), wmClass.data());
+        xcb_map_window(x, window);
+    }
+    xcb_flush(x);
+    const auto lookup = linuxdesktop::X11PointerApplication::open(":7");
+    if (lookup) lookup->setNeeded(true);
+
+    // The program's input path as the device harness runs it, with the lookup.
+    sim::SimPlatform sim;  // trust, settings
+    linuxdesktop::EvdevEventTapService taps;
+    linuxdesktop::VblankDisplayLinkService links{
+        [] { return 60.0; }, linuxdesktop::VblankDisplayLinkService::openCardsInDevDri,
+        &taps.displayRefreshes()};
+    Preferences preferences(sim.userDefaults, sim.loginItems);
+    preferences.addRawWheelApplication("rawclient");
+    ScrollInterceptor interceptor({&taps, &links, &sim.trust, &sim.userDefaults, &sim.loginItems,
+                                   &sim.bundle, lookup.get()},
+                                  preferences);
+    interceptor.start();
+    ASSERT_TRUE(lookup && interceptor.isRunning());
+    TestMouse mouse("raw wheel mouse");
+    ASSERT_TRUE(
+        waitUntil([&] { return takenDevice(taps, mouse) && takenDevice(taps, mouse)->grabbed; }));
+    EventReader clone(takenDevice(taps, mouse)->cloneDevnode);
+
+    // A glide next door, under way as the pointer moves onto the listed application, ends first.
+    ASSERT_TRUE(pointAt(*lookup, mouse, 40, "GlideClient"));
+    mouse.send(kNotchDown);
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(pointAt(*lookup, mouse, -40, "RawClient"));
+    int units = 0, steps = 0;
+    const auto frames = notch(mouse, clone);  // the glide's frames too
+    for (const auto& [frame, delay] : frames)
+        for (const InputEvent& event : frame)
+            (event.code == REL_WHEEL ? steps : units) += event.value;
+    EXPECT_GE(frames.size(), 4u) << "the glide came in frames, then the notch";
+    EXPECT_EQ(std::tuple(units, steps, frames.back().first), std::tuple(-240, -2, kRawNotch));
+
+    const auto [listed50, listed99] = passDelays(mouse, clone);
+    preferences.setIsEnabled(false);  // the control: every notch passes without a look
+    const auto [off50, off99] = passDelays(mouse, clone);
+    std::printf(
+        "raw wheel: a listed application's notch reaches the clone in p50 %.2f ms, p99 %.2f ms; "
+        "with smoothing off p50 %.2f ms, p99 %.2f ms: the lookup adds %.2f ms at p99\n",
+        listed50, listed99, off50, off99, listed99 - off99);
+}
+
+}  // namespace
+}  // namespace glidewheel::devicetest
