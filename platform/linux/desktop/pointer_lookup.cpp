@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/linux/desktop/sway_pointer_application.h"
 #include "platform/linux/desktop/wheel_reception.h"
 #include "platform/linux/desktop/x11_pointer_application.h"
 
@@ -16,6 +17,14 @@ std::unique_ptr<PointerApplication> pointerApplicationOf(
         std::fprintf(stderr,
                      "glidewheel: the X display offers no XInput 2; applications cannot "
                      "keep the raw wheel\n");
+    }
+    if (const char* sway = variable("SWAYSOCK"); isWaylandSession(variable) && sway && *sway) {
+        if (std::unique_ptr<PointerApplication> focused = SwayPointerApplication::open(sway))
+            return focused;
+        std::fprintf(stderr,
+                     "glidewheel: sway's socket %s does not answer; applications cannot "
+                     "keep the raw wheel\n",
+                     sway);
     }
     return std::make_unique<NoPointerApplication>();
 }
