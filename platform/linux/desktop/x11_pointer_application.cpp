@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "platform/linux/base/executable_name.h"
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -43,22 +43,6 @@ xcb_atom_t internAtom(xcb_connection_t* connection, std::string_view name) {
                                               static_cast<std::uint16_t>(name.size()), name.data()),
                               nullptr));
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
-
-// The file name of the program running as `pid`, without the " (deleted)" of one replaced
-// since it started; the process's own name where its executable cannot be read (another user's).
-std::string executableOf(std::uint32_t pid) {
-    const std::filesystem::path process = "/proc/" + std::to_string(pid);
-    std::error_code error;
-    std::string name = std::filesystem::read_symlink(process / "exe", error).filename();
-    if (!error) {
-        constexpr std::string_view kDeleted = " (deleted)";
-        if (name.ends_with(kDeleted)) name.resize(name.size() - kDeleted.size());
-        return name;
-    }
-    std::ifstream comm(process / "comm");
-    std::getline(comm, name);
-    return comm ? name : std::string();
 }
 
 }  // namespace

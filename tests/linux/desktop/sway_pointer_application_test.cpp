@@ -78,7 +78,7 @@ TEST(SwayPointerApplication, FollowsTheFocusedWindowFromTheTreeOnUntilSwayGoes) 
 
     tell(0x80000003, R"({"change": "focus", "container": )" + xwayland + "}");
     ASSERT_TRUE(waitUntil([&] { return className() == "Steam"; }));
-    tell(0x80000003, "not JSON");  // ignored: the answer stands
+    tell(0x80000003, "not JSON");                          // ignored: the answer stands
     ASSERT_EQ(::write(sway, "garbage!!!!!!!!!", 16), 16);  // a header without the magic
     EXPECT_TRUE(waitUntil([&] { return className() == "(none)"; })) << "kept a stale answer";
     EXPECT_EQ(lookup->current(), nullptr);
