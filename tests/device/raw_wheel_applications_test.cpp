@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 
-// Applications that keep the raw wheel, under Xorg: two windows side by side, one of them an
-// application on the list, the pointer moved onto each by the test mouse through its clone, and
-// the clone's wheel frames read as the X server reads them.
+// Applications that keep the raw wheel, under Xorg and under sway: two windows side by side, the
+// left one an application on the list, the pointer moved onto each by the test mouse through its
+// clone, and the clone's wheel frames read as the desktop reads them.
 
 #include <xcb/xcb.h>
 
 #include "engine/scroll_interceptor.h"
+#include "platform/linux/desktop/sway_pointer_application.h"
 #include "platform/linux/desktop/x11_pointer_application.h"
 #include "platform/linux/display/vblank_display_link.h"
 #include "platform/sim/sim_platform.h"
@@ -20,12 +21,15 @@ using namespace std::string_view_literals;
 
 const Frame kRawNotch = {{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}};
 
-// Moves the pointer sideways until the lookup names the window's class.
-bool pointAt(const PointerApplication& lookup, TestMouse& mouse, int dx, const char* className) {
+// Sweeps the pointer across the screen and back until the lookup names the window's class.
+// Under sway the answer is the focused window, which follows the pointer as it crosses into a
+// window, wherever sway has tiled it.
+bool pointAt(const PointerApplication& lookup, TestMouse& mouse, const char* className) {
+    int step = 0;
     return waitUntil([&] {
-        const auto target = lookup.current();
-        mouse.send({{EV_REL, REL_X, dx}});
+        mouse.send({{EV_REL, REL_X, step++ / 30 % 2 ? -40 : 40}});
         std::this_thread::sleep_for(20ms);
+        const auto target = lookup.current();
         return target && target->className == className;
     });
 }
@@ -63,10 +67,19 @@ std::pair<double, double> passDelays(TestMouse& mouse, EventReader& clone) {
     return {delays.at(49), delays.at(98)};
 }
 
-TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighboursTheGlide) {
-    if (const std::string why = noHostRoot() + noDisplay(); !why.empty()) GTEST_SKIP() << why;
-    const Xorg xorg;
-    ASSERT_TRUE(waitUntil([&] { return xorg.listening(); }, pause, 60s)) << contentsOf(xorg.log());
+// A desktop with two windows side by side, the left one's application listed, and its lookup.
+struct TwoWindows {
+    std::unique_ptr<Desktop> desktop;
+    std::vector<std::unique_ptr<Child>> windows;
+    std::unique_ptr<PointerApplication> lookup;
+    const char *listed, *other;  // the windows' class names (app_id under sway)
+};
+
+// Bare X windows named by WM_CLASS alone.
+void openXorg(TwoWindows& session) {
+    session.desktop = std::make_unique<Xorg>();
+    ASSERT_TRUE(waitUntil([&] { return session.desktop->listening(); }, pause, 60s))
+        << contentsOf(session.desktop->log());
     xcb_connection_t* x = xcb_connect(":7", nullptr);  // the windows last until the VM ends
     const xcb_screen_t& screen = *xcb_setup_roots_iterator(xcb_get_setup(x)).data;
     const std::uint16_t half = screen.width_in_pixels / 2;
@@ -81,9 +94,45 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
         xcb_map_window(x, window);
     }
     xcb_flush(x);
-    const auto lookup = linuxdesktop::X11PointerApplication::open(":7");
-    if (lookup) lookup->setNeeded(true);
+    session.lookup = linuxdesktop::X11PointerApplication::open(":7");
+    if (session.lookup) session.lookup->setNeeded(true);
+    session.listed = "RawClient", session.other = "GlideClient";
+}
 
+// The Qt and GTK windows of the toolkit tests, tiled left and right in the order they open.
+void openSway(TwoWindows& session) {
+    auto sway = std::make_unique<Sway>();
+    ASSERT_TRUE(
+        waitUntil([&] { return sway->listening() && !sway->ipcSocket().empty(); }, pause, 120s))
+        << contentsOf(sway->log());
+    for (const char* client : {"qt6-scroll-client", "gtk3-scroll-client"}) {
+        std::vector<std::string> env = sway->clientEnv();
+        env.insert(env.end(), {"QT_QPA_PLATFORM=wayland", "GDK_BACKEND=wayland", "NO_AT_BRIDGE=1",
+                               "GSETTINGS_BACKEND=memory"});
+        const std::string out = sway->runtime() + "/" + client + ".out";
+        session.windows.push_back(
+            std::make_unique<Child>(hostCommand({besideTests(client)}, env), out));
+        ASSERT_TRUE(waitUntil([&] { return contentsOf(out).find("ready") != std::string::npos; },
+                              pause, 120s))
+            << client;
+    }
+    // Each window asks for the whole screen, which would hide the other one.
+    Child(hostCommand({"/usr/bin/swaymsg", "-s", sway->ipcSocket(),
+                       "[app_id=\"scroll-client\"] fullscreen disable"}),
+          "/dev/null")
+        .wait();
+    session.lookup = linuxdesktop::SwayPointerApplication::open(sway->ipcSocket());
+    session.desktop = std::move(sway);
+    session.listed = "qt6-scroll-client", session.other = "gtk3-scroll-client";
+}
+
+// A glide over the other window, then the listed one's notches: one frame each, the mouse's own.
+void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
+    if (const std::string why = noHostRoot() + noDisplay(); !why.empty()) GTEST_SKIP() << why;
+    TwoWindows session;
+    open(session);
+    if (::testing::Test::HasFatalFailure()) return;
+    const PointerApplication* lookup = session.lookup.get();
     // The program's input path as the device harness runs it, with the lookup.
     sim::SimPlatform sim;  // trust, settings
     linuxdesktop::EvdevEventTapService taps;
@@ -91,9 +140,9 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
         [] { return 60.0; }, linuxdesktop::VblankDisplayLinkService::openCardsInDevDri,
         &taps.displayRefreshes()};
     Preferences preferences(sim.userDefaults, sim.loginItems);
-    preferences.addRawWheelApplication("rawclient");
+    preferences.addRawWheelApplication(session.listed);
     ScrollInterceptor interceptor({&taps, &links, &sim.trust, &sim.userDefaults, &sim.loginItems,
-                                   &sim.bundle, lookup.get()},
+                                   &sim.bundle, session.lookup.get()},
                                   preferences);
     interceptor.start();
     ASSERT_TRUE(lookup && interceptor.isRunning());
@@ -103,10 +152,11 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
     EventReader clone(takenDevice(taps, mouse)->cloneDevnode);
 
     // A glide next door, under way as the pointer moves onto the listed application, ends first.
-    ASSERT_TRUE(pointAt(*lookup, mouse, 40, "GlideClient"));
+    ASSERT_TRUE(pointAt(*lookup, mouse, session.other));
+    clone.readFrames();  // the moves so far
     mouse.send(kNotchDown);
     std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(pointAt(*lookup, mouse, -40, "RawClient"));
+    ASSERT_TRUE(pointAt(*lookup, mouse, session.listed));
     int units = 0, steps = 0;
     const auto frames = notch(mouse, clone);  // the glide's frames too
     for (const auto& [frame, delay] : frames)
@@ -119,9 +169,18 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
     preferences.setIsEnabled(false);  // the control: every notch passes without a look
     const auto [off50, off99] = passDelays(mouse, clone);
     std::printf(
-        "raw wheel: a listed application's notch reaches the clone in p50 %.2f ms, p99 %.2f ms; "
+        "raw wheel: %s: a listed application's notch reaches the clone in p50 %.2f ms, p99 %.2f "
+        "ms; "
         "with smoothing off p50 %.2f ms, p99 %.2f ms: the lookup adds %.2f ms at p99\n",
-        listed50, listed99, off50, off99, listed99 - off99);
+        session.desktop->version().c_str(), listed50, listed99, off50, off99, listed99 - off99);
+}
+
+TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighboursTheGlide) {
+    expectTheListedWindowsWheelRaw(&openXorg);
+}
+
+TEST_F(DeviceTest, RawWheelApplicationsUnderSwayGetAFrameANotchAndTheirNeighboursTheGlide) {
+    expectTheListedWindowsWheelRaw(&openSway);
 }
 
 }  // namespace

@@ -360,13 +360,20 @@ Sway::Sway() {
                        "WLR_RENDERER=pixman", kPath, "-c", config}));
 }
 
-std::string Sway::socket() const {
+std::string Sway::runtimeEntry(std::string_view prefix) const {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(runtime(), error)) {
         const std::string name = entry.path().filename();
-        if (name.starts_with("wayland-") && entry.is_socket()) return name;
+        if (name.starts_with(prefix) && entry.is_socket()) return name;
     }
     return {};
+}
+
+std::string Sway::socket() const { return runtimeEntry("wayland-"); }
+
+std::string Sway::ipcSocket() const {
+    const std::string name = runtimeEntry("sway-ipc.");
+    return name.empty() ? name : runtime() + "/" + name;
 }
 
 std::string Sway::version() const {

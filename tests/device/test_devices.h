@@ -27,6 +27,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -371,6 +372,7 @@ public:
 
     Sway();
     bool listening() const override { return !socket().empty(); }
+    std::string ipcSocket() const;  // where sway answers its IPC, once it is there
     std::string version() const override;
     std::vector<std::string> clientEnv() const override;
     std::vector<std::string> sessionEnv() const override {
@@ -378,7 +380,8 @@ public:
     }
 
 private:
-    std::string socket() const;  // the name sway chose for its socket, once it is there
+    std::string socket() const;  // the name sway chose for its Wayland socket, once it is there
+    std::string runtimeEntry(std::string_view prefix) const;  // a socket's name starting so
 };
 
 // KWin 5.27 (DRM backend, QPainter compositing), run from this machine's root under /host. It
