@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/uinput.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iostream>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -247,6 +249,78 @@ void GlideTest::setIntercepting(bool on) {
     else
         ScrollInterceptor::shared().stop();
     intercepting_ = on;
+}
+
+// Absolute deadlines a millisecond apart. When the whole VM was held up (its emulator waits for
+// the host's CPU), the slots it missed are skipped, not sent in a burst: a mouse reports once
+// per poll of its bus, whatever it has gathered, and a burst would overflow the kernel buffer
+// however fast the tap reads.
+void MotionStream::sendMotion(std::stop_token stop) {
+    for (auto next = Clock::now(); !stop.stop_requested();) {
+        std::this_thread::sleep_until(next += 1ms);
+        next = std::max(next, Clock::now() - 1ms);
+        const int number = static_cast<int>(sentAt_.size()) + 1;
+        sentAt_.push_back(Clock::now());
+        mouse_.send({{EV_REL, REL_X, 1}, {EV_REL, REL_Y, number}});
+        std::vector<Frame> extra;
+        {
+            std::scoped_lock guard(mutex_);
+            extra.swap(extra_);
+        }
+        for (Frame& frame : extra) mouse_.send(std::move(frame));
+    }
+}
+
+void MotionStream::readClone(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        pollfd ready{clone_.fd(), POLLIN, 0};
+        poll(&ready, 1, 20);
+        for (TimedFrame& frame : clone_.readFrames()) received_.push_back(std::move(frame));
+    }
+}
+
+MotionStream::Report MotionStream::stop(const char* what) {
+    sender_.request_stop();
+    sender_.join();
+    std::this_thread::sleep_for(300ms);  // the last frames cross the tap
+    reader_.request_stop();
+    reader_.join();
+
+    Report report;
+    report.sent = report.lost = static_cast<int>(sentAt_.size());
+    std::vector<bool> seen(sentAt_.size() + 1);
+    std::optional<std::pair<int, Clock::time_point>> before;  // the last motion frame received
+    std::vector<double> delaysMs;  // from each motion frame sent until its copy's time stamp
+    for (const TimedFrame& frame : received_) {
+        int number = 0;  // the frame's number, 0 if it has none (numbers start at 1)
+        for (const InputEvent& event : frame.events) {
+            if (event.code == REL_Y) number = event.value;
+            if (event.code != REL_WHEEL_HI_RES) continue;
+            report.wheelUnits += event.value;
+            report.lastWheel = frame.at;
+        }
+        if (number < 1 || number > report.sent) continue;
+        if (!seen[number]) delaysMs.push_back(Milliseconds(frame.at - sentAt_[number - 1]).count());
+        report.lost -= !seen[number];
+        seen[number] = true;
+        if (before && number > before->first) {
+            const auto sentGap = sentAt_[number - 1] - sentAt_[before->first - 1];
+            const Milliseconds added = frame.at - before->second - sentGap;
+            report.maxAddedGapMs = std::max(report.maxAddedGapMs, added.count());
+        }
+        before = {number, frame.at};
+    }
+    std::sort(delaysMs.begin(), delaysMs.end());
+    const auto percentile = [&](double p) {
+        return delaysMs.empty() ? 0.0
+                                : delaysMs[static_cast<std::size_t>(p * (delaysMs.size() - 1))];
+    };
+    std::cout << "forwarding " << what << ": " << report.sent << " frames, " << report.lost
+              << " lost, delay p50 " << percentile(0.5) << " ms, p99 " << percentile(0.99)
+              << " ms, the longest gap added on the way " << report.maxAddedGapMs << " ms\n";
+    EXPECT_EQ(report.lost, 0);
+    EXPECT_LT(report.maxAddedGapMs, kLongestGapMs);
+    return report;
 }
 
 std::string contentsOf(const std::string& path) {

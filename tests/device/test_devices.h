@@ -181,6 +181,57 @@ private:
     bool intercepting_ = true;
 };
 
+// The VM's own idle pauses reach about 35 ms under emulation; a stall of the input path as long
+// as the kernel buffer would show well above this. Pauses of the whole VM hold the test mouse
+// up too, so what is checked is the gap the input path added to the mouse's own.
+inline constexpr double kLongestGapMs = 50;
+
+// Moves a test mouse as a 1000 Hz mouse does, one motion frame a millisecond on a thread of its
+// own, and reads the mouse's clone on another, as a desktop would. Each motion frame carries its
+// number (REL_Y), so what the clone lost or delayed can be told frame by frame.
+class MotionStream {
+public:
+    struct Report {
+        int sent = 0;
+        int lost = 0;  // motion frames sent that never came out of the clone
+        // The longest time between two clone frames in a row less the time between the same
+        // two frames when sent: what the input path added, without the pauses of the whole VM
+        // that held the mouse up too.
+        double maxAddedGapMs = 0;
+        int wheelUnits = 0;             // REL_WHEEL_HI_RES the clone received
+        Clock::time_point lastWheel{};  // when the last of them was stamped
+    };
+
+    MotionStream(TestMouse& mouse, const std::string& cloneNode)
+        : mouse_(mouse),
+          clone_(cloneNode),
+          reader_([this](std::stop_token stop) { readClone(stop); }),
+          sender_([this](std::stop_token stop) { sendMotion(stop); }) {}
+
+    // Sends `frame` between two motion frames: the mouse's frames come from this stream alone.
+    void sendBetween(Frame frame) {
+        std::scoped_lock guard(mutex_);
+        extra_.push_back(std::move(frame));
+    }
+    // Stops moving, lets the clone's last frames arrive, and reports, printed as `what`: no
+    // motion frame may be lost or held up on the way.
+    Report stop(const char* what);
+    const std::vector<TimedFrame>& received() const { return received_; }  // once stopped
+
+private:
+    void sendMotion(std::stop_token stop);
+    void readClone(std::stop_token stop);
+
+    TestMouse& mouse_;
+    EventReader clone_;
+    std::mutex mutex_;
+    std::vector<Frame> extra_;               // guarded by mutex_
+    std::vector<Clock::time_point> sentAt_;  // by frame number - 1; sender only
+    std::vector<TimedFrame> received_;       // reader only
+    std::jthread reader_;
+    std::jthread sender_;  // last: starts once everything is set up
+};
+
 // --- Scenarios, and what applications should receive from each ---
 
 // A frame one of the scenario's mice sends, and how long the scenario then runs on.
