@@ -251,8 +251,10 @@ public:
                 units += w.write.codes.units, detents += w.write.codes.detents;
         return {units, detents};
     }
+    // The refresh a time falls in, counted from the first: the link's frames come kPhase into
+    // each.
     static long refreshOf(Clock::time_point at) {
-        return static_cast<long>((at - kPhase).time_since_epoch() / kFrame);
+        return static_cast<long>((at - kStart) / kFrame);
     }
 
     std::vector<Written> written;
@@ -284,8 +286,9 @@ private:
         for (const auto& write : writes) written.push_back({now_, write});
     }
 
-    Clock::time_point now_{std::chrono::seconds(10) + 5ms};
-    Clock::time_point nextTick_{std::chrono::seconds(10) + kFrame * 2 + kPhase};
+    static constexpr Clock::time_point kStart{std::chrono::seconds(10)};
+    Clock::time_point now_{kStart + 5ms};
+    Clock::time_point nextTick_{kStart + kFrame * 2 + kPhase};
     Refreshes refreshes_{0, kFrame.count()};
     WheelAccounting accounting_;
     sim::SimPlatform platform_;
