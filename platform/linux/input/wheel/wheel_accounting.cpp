@@ -20,7 +20,7 @@ std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
     std::vector<Write> out;
     for (const WheelAxis axis : {WheelAxis::vertical, WheelAxis::horizontal}) {
         const bool glides = lastPosted_ == std::pair(clone, axis);
-        const int moved = toAnnouncedDetent(clone, axis, now, out);
+        const int moved = toAnnouncedDetent(clone, axis, now, out, nullptr);
         // What the glide sent it ahead that never goes out, or what now goes out to bring it to
         // a detent, changes what the glide's later posts repay.
         if (glides) ledger_.sendAhead(moved, true);
@@ -91,12 +91,13 @@ std::vector<WheelAccounting::Write> WheelAccounting::end(std::uint64_t clone, Wh
     // A hand-off moved the glide to another clone or axis, and it ended before posting there:
     // the one it left is brought to its announced detent, sent ahead of the glide's rest.
     if (lastPosted_ && *lastPosted_ != std::pair(clone, axis)) {
-        const int moved = toAnnouncedDetent(lastPosted_->first, lastPosted_->second, now, out);
+        const int moved =
+            toAnnouncedDetent(lastPosted_->first, lastPosted_->second, now, out, &refreshes);
         ledger_.sendAhead(moved, true);
     }
     if (cutShort) {
         ledger_.drop();
-        toAnnouncedDetent(clone, axis, now, out);
+        toAnnouncedDetent(clone, axis, now, out, &refreshes);
     } else if (const int units = ledger_.settle(unpostedPoints);
                units != 0 && clones_.contains(clone)) {
         completeUnlike(clone, axis, directionOf(units), now, out);
@@ -147,22 +148,34 @@ void WheelAccounting::completeLeft(std::uint64_t clone, WheelAxis axis, int dire
          kSettlingRefreshes, now);
 }
 
-// The units planned for the clone and not yet written go (scroll owed on another axis is
-// completed at once, as a turn would), and the axis is brought to its announced detent.
+// The units planned for the clone on this axis and not yet written go, and the axis is brought
+// to its announced detent. Scroll owed on another axis is completed first, as a turn would: at
+// once, unless the clone had its write of this refresh already and this axis needs nothing, when
+// it goes at the next refresh as planned. (An axis that needs units has posted since the scroll
+// on the other one began, and its first post completed that scroll.)
 int WheelAccounting::toAnnouncedDetent(std::uint64_t clone, WheelAxis axis,
-                                       WheelClock::time_point now, std::vector<Write>& out) {
+                                       WheelClock::time_point now, std::vector<Write>& out,
+                                       const Refreshes* refreshes) {
     const auto it = clones_.find(clone);
     if (it == clones_.end()) return 0;
     int withdrawn = 0;
+    std::optional<SettlementSchedule::Piece> otherAxis;
     if (const auto owed = schedule_.take(clone)) {
         if (owed->axis == axis) {
             it->second.withdraw(axis, owed->codes);
             withdrawn = owed->codes.units;
         } else {
-            send(*owed, now, out);
+            otherAxis = owed;
         }
     }
     const int units = it->second.toAnnouncedDetent(axis);
+    if (otherAxis) {
+        if (units == 0 && refreshes && schedule_.writtenIn(clone, refreshStart(*refreshes, now)))
+            schedule_.plan(clone, otherAxis->axis, otherAxis->codes,
+                           std::abs(otherAxis->codes.units), 1);
+        else
+            send(*otherAxis, now, out);
+    }
     plan(clone, axis, units, 1, now);
     return units - withdrawn;
 }

@@ -60,9 +60,10 @@ private:
                         WheelClock::time_point now, std::vector<Write>& out);
     void completeLeft(std::uint64_t clone, WheelAxis axis, int direction,
                       WheelClock::time_point now);
-    // Returns how far that moves what the clone will have been written.
+    // Returns how far that moves what the clone will have been written. `refreshes`: the display's,
+    // when the clone may not be written twice in one (not so for a clone about to go).
     int toAnnouncedDetent(std::uint64_t clone, WheelAxis axis, WheelClock::time_point now,
-                          std::vector<Write>& out);
+                          std::vector<Write>& out, const Refreshes* refreshes);
     void plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,
               WheelClock::time_point now);
     int largestRecentPost(WheelClock::time_point now) const;

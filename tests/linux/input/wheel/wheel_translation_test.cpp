@@ -394,6 +394,12 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
          {{notch, 1, 1, 150ms}, {sideways, 1, 1, 150ms}, {notch, 1, 1, 1000ms}},
          {{{1, V}, {240, 2}}, {{1, H}, {120, 1}}},
          {true, true, true}},
+        // Both switches come in the refresh of the first glide's first post, the second before
+        // the next refresh: what completes the first glide goes at that refresh.
+        {"down, sideways and down again within a refresh",
+         {{notch, 1, -1, 30ms}, {sideways, 1, 1, 5ms}, {notch, 1, -1, 2000ms}},
+         {{{1, V}, {-240, -2}}, {{1, H}, {0, 0}}},
+         {true, true}},
         // The second notch comes as the first glide's rest goes out: its posts carry the rest.
         {"a notch as the glide's rest goes out",
          {{notch, 1, 1, 290ms}, {notch, 1, 1, 2000ms}},
