@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 
-// Applications that keep the raw wheel, under Xorg and under sway: two windows side by side, the
-// left one an application on the list, the pointer moved onto each by the test mouse through its
+// Applications that keep the raw wheel, under Xorg, sway and KWin: two windows, one of them an
+// application on the list, the pointer moved onto each by the test mouse through its
 // clone, and the clone's wheel frames read as the desktop reads them.
 
 #include <xcb/xcb.h>
 
 #include "engine/scroll_interceptor.h"
+#include "platform/linux/desktop/kwin_pointer_application.h"
 #include "platform/linux/desktop/sway_pointer_application.h"
 #include "platform/linux/desktop/x11_pointer_application.h"
 #include "platform/linux/display/vblank_display_link.h"
@@ -73,6 +74,8 @@ struct TwoWindows {
     std::vector<std::unique_ptr<Child>> windows;
     std::unique_ptr<PointerApplication> lookup;
     const char *listed, *other;  // the windows' class names (app_id under sway)
+    // Where the other window covers the listed one, what brings the listed one under the pointer.
+    std::function<void()> uncoverListed;
 };
 
 // Bare X windows named by WM_CLASS alone.
@@ -99,23 +102,29 @@ void openXorg(TwoWindows& session) {
     session.listed = "RawClient", session.other = "GlideClient";
 }
 
-// The Qt and GTK windows of the toolkit tests, tiled left and right in the order they open.
-void openSway(TwoWindows& session) {
-    auto sway = std::make_unique<Sway>();
-    ASSERT_TRUE(
-        waitUntil([&] { return sway->listening() && !sway->ipcSocket().empty(); }, pause, 120s))
-        << contentsOf(sway->log());
+// The Qt window of the toolkit tests, then the GTK one, each asking for the whole screen.
+void openScrollClients(const Desktop& desktop, TwoWindows& session) {
     for (const char* client : {"qt6-scroll-client", "gtk3-scroll-client"}) {
-        std::vector<std::string> env = sway->clientEnv();
+        std::vector<std::string> env = desktop.clientEnv();
         env.insert(env.end(), {"QT_QPA_PLATFORM=wayland", "GDK_BACKEND=wayland", "NO_AT_BRIDGE=1",
                                "GSETTINGS_BACKEND=memory"});
-        const std::string out = sway->runtime() + "/" + client + ".out";
+        const std::string out = desktop.runtime() + "/" + client + ".out";
         session.windows.push_back(
             std::make_unique<Child>(hostCommand({besideTests(client)}, env), out));
         ASSERT_TRUE(waitUntil([&] { return contentsOf(out).find("ready") != std::string::npos; },
                               pause, 120s))
             << client;
     }
+    session.listed = "qt6-scroll-client", session.other = "gtk3-scroll-client";
+}
+
+// Tiled left and right in the order they open.
+void openSway(TwoWindows& session) {
+    auto sway = std::make_unique<Sway>();
+    ASSERT_TRUE(
+        waitUntil([&] { return sway->listening() && !sway->ipcSocket().empty(); }, pause, 120s))
+        << contentsOf(sway->log());
+    openScrollClients(*sway, session);
     // Each window asks for the whole screen, which would hide the other one.
     Child(hostCommand({"/usr/bin/swaymsg", "-s", sway->ipcSocket(),
                        "[app_id=\"scroll-client\"] fullscreen disable"}),
@@ -123,7 +132,20 @@ void openSway(TwoWindows& session) {
         .wait();
     session.lookup = linuxdesktop::SwayPointerApplication::open(sway->ipcSocket());
     session.desktop = std::move(sway);
-    session.listed = "qt6-scroll-client", session.other = "gtk3-scroll-client";
+}
+
+// Stacked, the GTK window over the Qt one until it closes. The lookup finds KWin on the session
+// bus that the program's session names.
+void openKwin(TwoWindows& session) {
+    auto kwin = std::make_unique<Kwin>();
+    ASSERT_TRUE(waitUntil([&] { return kwin->listening(); }, pause, 120s))
+        << contentsOf(kwin->log());
+    openScrollClients(*kwin, session);
+    for (const std::string& variable : kwin->sessionEnv()) ::putenv(strdup(variable.c_str()));
+    session.lookup = linuxdesktop::KwinPointerApplication::open();
+    if (session.lookup) session.lookup->setNeeded(true);
+    session.uncoverListed = [&session] { session.windows.pop_back(); };
+    session.desktop = std::move(kwin);
 }
 
 // A glide over the other window, then the listed one's notches: one frame each, the mouse's own.
@@ -156,6 +178,7 @@ void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
     clone.readFrames();  // the moves so far
     mouse.send(kNotchDown);
     std::this_thread::sleep_for(100ms);
+    if (session.uncoverListed) session.uncoverListed();
     ASSERT_TRUE(pointAt(*lookup, mouse, session.listed));
     int units = 0, steps = 0;
     const auto frames = notch(mouse, clone);  // the glide's frames too
@@ -181,6 +204,10 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
 
 TEST_F(DeviceTest, RawWheelApplicationsUnderSwayGetAFrameANotchAndTheirNeighboursTheGlide) {
     expectTheListedWindowsWheelRaw(&openSway);
+}
+
+TEST_F(DeviceTest, RawWheelApplicationsUnderKwinGetAFrameANotchAndTheirNeighboursTheGlide) {
+    expectTheListedWindowsWheelRaw(&openKwin);
 }
 
 }  // namespace

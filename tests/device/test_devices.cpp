@@ -468,10 +468,20 @@ Kwin::Kwin() {
                       {"DBUS_SYSTEM_BUS_ADDRESS=" + bus}),
           stub);
     waitUntil([&] { return !contentsOf(stub).empty(); });
+    start(hostCommand(
+        {"/usr/bin/dbus-daemon", "--nofork", "--session", "--address=" + sessionBus()}));
+    waitUntil([&] { return access((runtime() + "/session_bus").c_str(), F_OK) == 0; });
     start(hostCommand({kPath, "--drm", "--socket", "glidewheel", "--no-lockscreen",
                        "--no-global-shortcuts", "--no-kactivities"},
                       {"XDG_RUNTIME_DIR=" + runtime(), "DBUS_SYSTEM_BUS_ADDRESS=" + bus,
-                       "KWIN_COMPOSE=Q"}));
+                       "DBUS_SESSION_BUS_ADDRESS=" + sessionBus(), "KWIN_COMPOSE=Q"}));
+}
+
+std::string Kwin::sessionBus() const { return "unix:path=" + runtime() + "/session_bus"; }
+
+std::vector<std::string> Kwin::sessionEnv() const {
+    return {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5",
+            "DBUS_SESSION_BUS_ADDRESS=" + sessionBus(), "XDG_RUNTIME_DIR=" + runtime()};
 }
 
 bool Kwin::listening() const { return access((runtime() + "/glidewheel").c_str(), F_OK) == 0; }

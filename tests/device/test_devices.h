@@ -437,7 +437,7 @@ private:
 
 // KWin 5.27 (DRM backend, QPainter compositing), run from this machine's root under /host. It
 // opens its devices through a login manager's D-Bus API, which the VM lacks: a stand-in
-// (login_stub.py) answers on a private system bus.
+// (login_stub.py) answers on a private system bus. A session bus of its own carries its scripting.
 class Kwin final : public Desktop {
 public:
     static constexpr const char* kPath = "/usr/bin/kwin_wayland";
@@ -446,9 +446,8 @@ public:
     bool listening() const override;
     std::string version() const override;
     std::vector<std::string> clientEnv() const override;
-    std::vector<std::string> sessionEnv() const override {
-        return {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"};
-    }
+    std::vector<std::string> sessionEnv() const override;
+    std::string sessionBus() const;  // the session's D-Bus, where KWin takes scripts
 };
 
 // Xorg 21 with the modesetting driver on the virtual display and xserver-xorg-input-libinput for

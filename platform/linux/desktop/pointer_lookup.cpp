@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/linux/desktop/kwin_pointer_application.h"
 #include "platform/linux/desktop/sway_pointer_application.h"
 #include "platform/linux/desktop/wheel_reception.h"
 #include "platform/linux/desktop/x11_pointer_application.h"
@@ -25,6 +26,13 @@ std::unique_ptr<PointerApplication> pointerApplicationOf(
                      "glidewheel: sway's socket %s does not answer; applications cannot "
                      "keep the raw wheel\n",
                      sway);
+    }
+    if (isWaylandSession(variable) && isCurrentDesktop(variable, "KDE")) {
+        if (std::unique_ptr<KwinPointerApplication> underCursor = KwinPointerApplication::open())
+            return underCursor;
+        std::fprintf(stderr,
+                     "glidewheel: KWin's scripting does not answer on the session bus; "
+                     "applications cannot keep the raw wheel\n");
     }
     return std::make_unique<NoPointerApplication>();
 }

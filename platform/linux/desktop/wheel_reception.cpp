@@ -18,7 +18,11 @@ std::string_view valueOf(const std::function<const char*(const char*)>& variable
     return value != nullptr ? value : "";
 }
 
-bool listsDesktop(std::string_view desktops, std::string_view wanted) {
+}  // namespace
+
+bool isCurrentDesktop(const std::function<const char*(const char*)>& variable,
+                      std::string_view wanted) {
+    std::string_view desktops = valueOf(variable, "XDG_CURRENT_DESKTOP");
     while (!desktops.empty()) {
         const std::size_t colon = desktops.find(':');
         if (desktops.substr(0, colon) == wanted) return true;
@@ -28,8 +32,6 @@ bool listsDesktop(std::string_view desktops, std::string_view wanted) {
     return false;
 }
 
-}  // namespace
-
 bool isWaylandSession(const std::function<const char*(const char*)>& variable) {
     const std::string_view type = valueOf(variable, "XDG_SESSION_TYPE");
     if (type == "wayland") return true;
@@ -38,9 +40,7 @@ bool isWaylandSession(const std::function<const char*(const char*)>& variable) {
 }
 
 WheelReception wheelReceptionOf(const std::function<const char*(const char*)>& variable) {
-    if (!isWaylandSession(variable) ||
-        !listsDesktop(valueOf(variable, "XDG_CURRENT_DESKTOP"), "KDE"))
-        return {};
+    if (!isWaylandSession(variable) || !isCurrentDesktop(variable, "KDE")) return {};
     const std::string_view version = valueOf(variable, "KDE_SESSION_VERSION");
     int major = 0;
     const auto parsed = std::from_chars(version.data(), version.data() + version.size(), major);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -29,5 +30,9 @@ WheelReception wheelReceptionOf(const std::function<const char*(const char*)>& v
 
 // XDG_SESSION_TYPE, or else WAYLAND_DISPLAY, says Wayland.
 bool isWaylandSession(const std::function<const char*(const char*)>& variable);
+
+// XDG_CURRENT_DESKTOP (a colon-separated list) names `desktop`: "KDE", "GNOME".
+bool isCurrentDesktop(const std::function<const char*(const char*)>& variable,
+                      std::string_view desktop);
 
 }  // namespace glidewheel::platform::linuxdesktop
