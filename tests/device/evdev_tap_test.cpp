@@ -148,6 +148,25 @@ TEST_F(EvdevTapTest, AHeldButtonComesUpOnTheCloneWhenDisabledAndTheGrabWaitsForI
     EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
 }
 
+// Grabbed or not, each frame the mouse sends reaches the desktop once: from the mouse itself or
+// through the clone. Enabling and disabling over and over while it streams motion loses and
+// doubles none at the grab's edges.
+TEST_F(EvdevTapTest, EveryFrameReachesTheDesktopOnceWhileTheGrabComesAndGoes) {
+    EventReader desktop(mouse->eventNode()), clone(taken(*mouse)->cloneDevnode);
+    std::atomic<bool> streaming = true;
+    std::size_t sent = 0, seen = 0;
+    const auto read = [&] { seen += desktop.readFrames().size() + clone.readFrames().size(); };
+    std::thread stream([&] {
+        for (; streaming; ++sent, std::this_thread::sleep_for(1ms)) mouse->send(kFence);
+    });
+    for (int toggle = 0; toggle < 300; ++toggle, read(), std::this_thread::sleep_for(2ms))
+        tap->setEnabled(toggle % 2 != 0);
+    streaming = false;
+    stream.join();
+    EXPECT_TRUE(waitUntil([&] { return read(), seen >= sent; }) && seen == sent)
+        << seen << " frames reached the desktop of " << sent << " sent";
+}
+
 // A mouse switched off goes back to the desktop at once, its clone gone; switched on again, it
 // is grabbed once its button is up, and its new clone holds nothing pressed. (uinput gives the
 // test mouse no ids or physical path.)

@@ -17,6 +17,8 @@
 #
 # Exits 77 (skipped) when the VM cannot be started here: no qemu, busybox or cpio, or no
 # kernel to be had. GLIDEWHEEL_VM_TIMEOUT bounds the VM's run in seconds (default 300).
+# GLIDEWHEEL_VM_CPUS gives the VM more than one processor (default 1), which races between the
+# input thread and the kernel need to show.
 set -euo pipefail
 
 readonly skip=77
@@ -209,7 +211,7 @@ echo "Booting $(basename "$kernel") from $kernel_dir" >&2
 started=$SECONDS
 set +e
 timeout --kill-after=10 "${GLIDEWHEEL_VM_TIMEOUT:-300}" \
-  qemu-system-x86_64 -accel tcg -m 2G -smp 1 -nodefaults -display none -no-reboot \
+  qemu-system-x86_64 -accel tcg -m 2G -smp "${GLIDEWHEEL_VM_CPUS:-1}" -nodefaults -display none -no-reboot \
     -serial stdio -kernel "$kernel" -initrd "$work_dir/initramfs.cpio" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -append "console=ttyS0 quiet panic=-1" </dev/null 2>&1 |

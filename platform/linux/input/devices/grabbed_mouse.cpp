@@ -3,6 +3,7 @@
 #include "platform/linux/input/devices/grabbed_mouse.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,29 @@ namespace {
 
 // A device that never ends its frames is passed through in pieces of this many events.
 constexpr std::size_t kMaxFrameEvents = 256;
+
+std::chrono::nanoseconds stampOf(const input_event& event) {
+    return std::chrono::seconds(event.time.tv_sec) + std::chrono::microseconds(event.time.tv_usec);
+}
+
+// The stamps of the first and the last frame `fd` holds, reading all it holds; none when empty.
+// First it waits out a frame the kernel may still be handing round its readers: asking for the
+// LEDs takes the lock the kernel holds while it does, and, the mouse having none, drops nothing
+// from the queue.
+std::optional<std::pair<std::chrono::nanoseconds, std::chrono::nanoseconds>> framesHeldBy(int fd) {
+    std::optional<std::pair<std::chrono::nanoseconds, std::chrono::nanoseconds>> stamps;
+    unsigned long leds[(LED_CNT + 63) / 64];
+    ::ioctl(fd, EVIOCGLED(sizeof leds), leds);
+    input_event events[64];
+    for (ssize_t got; (got = ::read(fd, events, sizeof events)) > 0;) {
+        for (const input_event& event : std::span(events, std::size_t(got) / sizeof *events)) {
+            if (event.type != EV_SYN || event.code != SYN_REPORT) continue;
+            if (!stamps) stamps.emplace(stampOf(event), stampOf(event));
+            stamps->second = stampOf(event);
+        }
+    }
+    return stamps;
+}
 
 bool anyKeyHeld(const libevdev* device) {
     for (unsigned code = 0; code < KEY_CNT; ++code) {
@@ -72,6 +96,14 @@ std::unique_ptr<GrabbedMouse> GrabbedMouse::open(const WheelMouseNode& node,
         logInputProblem(describeError("cannot read", devnode, -rc));
         return nullptr;
     }
+    // Stamps on the display's clock, whatever the wall clock does, and the witness's alike.
+    libevdev_set_clock_id(device, CLOCK_MONOTONIC);
+    mouse->witness_ = adoptFd(::open(devnode, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (const int monotonic = CLOCK_MONOTONIC;
+        !mouse->witness_ || ::ioctl(mouse->witness_.get().fd, EVIOCSCLOCKID, &monotonic) != 0) {
+        logInputProblem(describeError("cannot open", devnode, errno));
+        return nullptr;
+    }
     DeviceCapabilities opened = capabilitiesOf(device);
     opened.udevTouchpad = node.udevTags.udevTouchpad;
     opened.udevTablet = node.udevTags.udevTablet;
@@ -94,7 +126,9 @@ GrabbedMouse::~GrabbedMouse() {
     if (state_ == State::grabbed) libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
 }
 
-// After the grab, what was queued before it is dropped: the desktop has already had it.
+// What was queued before the grab is dropped: the desktop has had it. Of what is queued once the
+// grab holds, the witness tells what the desktop was given too: the frames up to the last it
+// holds. The rest reached no one else, and goes to the clone.
 GrabbedMouse::Status GrabbedMouse::grab() {
     if (state_ == State::grabbed) return Status::ok;
     if (drain() == Status::gone) return Status::gone;
@@ -107,26 +141,45 @@ GrabbedMouse::Status GrabbedMouse::grab() {
         logInputProblem(describeError("cannot grab", devnode_, -rc));
         return Status::gone;
     }
-    if (drain() == Status::gone) return Status::gone;
-    if (anyKeyHeld(device_.get())) {
+    const auto witnessed = framesHeldBy(witness_.get().fd);
+    std::vector<input_event> afterGrab;
+    const auto since = witnessed ? witnessed->second + std::chrono::nanoseconds(1)
+                                 : std::chrono::nanoseconds::min();
+    if (drain(since, afterGrab) == Status::gone) return Status::gone;
+    frame_.clear();
+    detents_ = {};  // the desktop had the wheel since the last grab
+    if (heldBeforeGrab_) {
         // Pressed just before the grab: the desktop saw the press, so it must see the release.
+        // What came after it still reaches the desktop, through the clone, but for the buttons,
+        // which the clone must not hold once the mouse is let go.
         libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
+        std::erase_if(afterGrab, [](const input_event& event) { return event.type == EV_KEY; });
+        if (!afterGrab.empty()) writeToClone(afterGrab);
         state_ = State::awaitingRelease;
         return Status::ok;
     }
-    frame_.clear();
-    detents_ = {};  // the desktop had the wheel since the last grab
     state_ = State::grabbed;
+    for (const input_event& event : afterGrab) take(event);
     return Status::ok;
 }
 
 void GrabbedMouse::release() {
     if (state_ == State::grabbed) {
-        // What came while it was grabbed reached no one else: the clone has it before the grab
-        // goes, and before the clone lets go of what it holds pressed. Not when the wheel
-        // filter's callback disables the tap mid-frame: that frame is still to be written, and
-        // nothing may overtake it.
-        if (!forwarding_) readFrames();
+        libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
+        // What came while it was grabbed reached no one else: the clone has it, before it lets
+        // go of what it holds pressed. That is what is queued now and came before the first
+        // frame the witness, ungrabbed with the desktop, was given. Not when the wheel filter's
+        // callback disables the tap mid-frame: that frame is still to be written, and nothing
+        // may overtake it.
+        std::vector<input_event> queued;
+        if (!forwarding_ && drain(std::chrono::nanoseconds::min(), queued) == Status::ok) {
+            const auto witnessed = framesHeldBy(witness_.get().fd);
+            for (const input_event& event : queued) {
+                if (state_ != State::grabbed || (witnessed && stampOf(event) >= witnessed->first))
+                    break;
+                take(event);
+            }
+        }
         std::vector<input_event> frame;
         for (unsigned code = 0; code < KEY_CNT; ++code) {
             if (clonePressed_[code]) frame.push_back(makeInputEvent(EV_KEY, code, 0));
@@ -135,28 +188,42 @@ void GrabbedMouse::release() {
             frame.push_back(makeInputEvent(EV_SYN, SYN_REPORT, 0));
             writeToClone(frame);
         }
-        libevdev_grab(device_.get(), LIBEVDEV_UNGRAB);
     }
     state_ = State::idle;
     frame_.clear();
 }
 
-// Reads and drops everything queued, keeping libevdev's view of the keys current.
-GrabbedMouse::Status GrabbedMouse::drain() {
+// Reads everything queued, keeping libevdev's view of the keys current: drops what the kernel
+// stamped before `since`, noting whether a key was then held, and keeps the rest in `after`.
+// After an overflow what was lost is unknown, so nothing before it is kept.
+GrabbedMouse::Status GrabbedMouse::drain(std::chrono::nanoseconds since,
+                                         std::vector<input_event>& after) {
     unsigned flags = LIBEVDEV_READ_FLAG_NORMAL;
+    heldBeforeGrab_ = anyKeyHeld(device_.get());
     for (;;) {
         input_event event;
         const int rc = libevdev_next_event(device_.get(), flags, &event);
         if (rc == LIBEVDEV_READ_STATUS_SYNC) {
             flags = LIBEVDEV_READ_FLAG_SYNC;
+            after.clear();
         } else if (rc == -EAGAIN) {
             if (flags == LIBEVDEV_READ_FLAG_NORMAL) return Status::ok;
             flags = LIBEVDEV_READ_FLAG_NORMAL;
+            heldBeforeGrab_ = anyKeyHeld(device_.get());
         } else if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
             if (rc != -ENODEV) logInputProblem(describeError("cannot read", devnode_, -rc));
             return Status::gone;
+        } else if (flags == LIBEVDEV_READ_FLAG_NORMAL && stampOf(event) >= since) {
+            after.push_back(event);
+        } else if (event.type == EV_SYN && event.code == SYN_REPORT) {
+            heldBeforeGrab_ = anyKeyHeld(device_.get());
         }
     }
+}
+
+GrabbedMouse::Status GrabbedMouse::drain() {
+    std::vector<input_event> none;
+    return drain(std::chrono::nanoseconds::max(), none);
 }
 
 GrabbedMouse::Status GrabbedMouse::onReadable() {
@@ -187,15 +254,19 @@ GrabbedMouse::Status GrabbedMouse::readFrames() {
             if (rc != -ENODEV) logInputProblem(describeError("cannot read", devnode_, -rc));
             return Status::gone;
         }
-        frame_.push_back(event);
-        if (event.type == EV_SYN && event.code == SYN_REPORT) {
-            forwardFrame();
-        } else if (frame_.size() >= kMaxFrameEvents) {
-            writeToClone(frame_);
-            frame_.clear();
-        }
+        take(event);
     }
     return Status::ok;
+}
+
+void GrabbedMouse::take(const input_event& event) {
+    frame_.push_back(event);
+    if (event.type == EV_SYN && event.code == SYN_REPORT) {
+        forwardFrame();
+    } else if (frame_.size() >= kMaxFrameEvents) {
+        writeToClone(frame_);
+        frame_.clear();
+    }
 }
 
 // The frame in progress is incomplete: it is dropped. libevdev then brings its view of the

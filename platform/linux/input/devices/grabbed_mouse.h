@@ -81,7 +81,7 @@ public:
     // Grabs once no key or button is held (a grab in the middle of a click would leave the
     // desktop with a button that never comes up); until then the mouse awaits the release.
     Status grab();
-    // Lets the mouse go to the desktop directly, after forwarding the frames still queued and
+    // Lets the mouse go to the desktop directly, forwarding the frames that came before and
     // releasing on the clone whatever the clone holds pressed, or the desktop would keep it
     // pressed.
     void release();
@@ -92,7 +92,9 @@ public:
 private:
     GrabbedMouse() = default;
     Status drain();
+    Status drain(std::chrono::nanoseconds since, std::vector<input_event>& after);
     Status readFrames();
+    void take(const input_event& event);  // the next event read from a grabbed mouse
     void resynchronise();
     void forwardFrame();
     bool writeToClone(std::span<const input_event> frame);
@@ -101,6 +103,9 @@ private:
     std::string devnode_;
     std::string name_;
     UniqueFd fd_;
+    // A second reader of the mouse that never grabs it, and is read only at a grab's edges: it
+    // is given what the desktop is given, so it tells which frames the desktop had.
+    UniqueFd witness_;
     LibevdevPtr device_;
     WheelResolution resolution_;
     WheelFilter wheelFilter_;
@@ -114,6 +119,7 @@ private:
     // put right. libevdev's view of the mouse is no guide after a SYN_DROPPED, as it may hold
     // changes of a frame that never reached the clone.
     std::bitset<KEY_CNT> clonePressed_;
+    bool heldBeforeGrab_ = false;  // a key was held when the grab began, by drain()
     bool fineWheelSeen_ = false;
     bool fineWheelUnreported_ = false;
     bool leavesFineWheelAlone_ = false;

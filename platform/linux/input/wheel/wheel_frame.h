@@ -48,7 +48,7 @@ struct WheelMotion {
 WheelMotion wheelMotion(std::span<const input_event> frame, WheelResolution resolution);
 
 // When the kernel stamped the frame (its last event, the SYN_REPORT), on evdev's clock
-// (CLOCK_MONOTONIC unless a reader changed it); 0 for an empty frame.
+// (CLOCK_MONOTONIC, which GrabbedMouse sets); 0 for an empty frame.
 std::chrono::nanoseconds frameTime(std::span<const input_event> frame);
 
 // Holds a mouse's wheel units back until a detent has built up on an axis. The engine glides
