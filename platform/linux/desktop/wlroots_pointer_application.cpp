@@ -115,7 +115,7 @@ void WlrootsPointerApplication::run() {
         // Reads without blocking, the socket being readable, or fails once it has closed.
         if (fds[0].revents != 0 && wl_display_dispatch(display) < 0) break;
     }
-    publish(nullptr);  // the compositor went away: no application is known any more
+    publish(nullptr);  // the compositor went away, or withdrew the manager: no application known
     std::fprintf(stderr,
                  "glidewheel: lost the compositor's windows; the application under the pointer "
                  "is no longer known\n");
