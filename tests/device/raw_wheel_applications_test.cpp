@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 
-// Applications that keep the raw wheel, under Xorg, sway and KWin: two windows, one of them an
-// application on the list, the pointer moved onto each by the test mouse through its
-// clone, and the clone's wheel frames read as the desktop reads them.
+// Applications that keep the raw wheel, under Xorg, sway (by its IPC socket, and by the
+// foreign-toplevel manager of wlroots compositors) and KWin: two windows, one of them an
+// application on the list, the pointer moved onto each by the test mouse through its clone, and
+// the clone's wheel frames read as the desktop reads them.
 
 #include <xcb/xcb.h>
 
 #include "engine/scroll_interceptor.h"
 #include "platform/linux/desktop/kwin_pointer_application.h"
 #include "platform/linux/desktop/sway_pointer_application.h"
+#include "platform/linux/desktop/wlroots_pointer_application.h"
 #include "platform/linux/desktop/x11_pointer_application.h"
 #include "platform/linux/display/vblank_display_link.h"
 #include "platform/sim/sim_platform.h"
@@ -148,6 +150,16 @@ void openKwin(TwoWindows& session) {
     session.desktop = std::move(kwin);
 }
 
+// The same, the windows named by the foreign-toplevel manager that sway offers as other wlroots
+// compositors do.
+void openSwayToplevels(TwoWindows& session) {
+    openSway(session);
+    if (::testing::Test::HasFatalFailure()) return;
+    const auto& sway = static_cast<const Sway&>(*session.desktop);
+    session.lookup = linuxdesktop::WlrootsPointerApplication::open(
+        (sway.runtime() + "/" + sway.socket()).c_str());
+}
+
 // A glide over the other window, then the listed one's notches: one frame each, the mouse's own.
 void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
     if (const std::string why = noHostRoot() + noDisplay(); !why.empty()) GTEST_SKIP() << why;
@@ -204,6 +216,11 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighbour
 
 TEST_F(DeviceTest, RawWheelApplicationsUnderSwayGetAFrameANotchAndTheirNeighboursTheGlide) {
     expectTheListedWindowsWheelRaw(&openSway);
+}
+
+TEST_F(DeviceTest,
+       RawWheelApplicationsUnderSwaysToplevelManagerGetAFrameANotchAndTheirNeighboursTheGlide) {
+    expectTheListedWindowsWheelRaw(&openSwayToplevels);
 }
 
 TEST_F(DeviceTest, RawWheelApplicationsUnderKwinGetAFrameANotchAndTheirNeighboursTheGlide) {

@@ -424,6 +424,7 @@ public:
     Sway();
     bool listening() const override { return !socket().empty(); }
     std::string ipcSocket() const;  // where sway answers its IPC, once it is there
+    std::string socket() const;     // the name sway chose for its Wayland socket, once it is there
     std::string version() const override;
     std::vector<std::string> clientEnv() const override;
     std::vector<std::string> sessionEnv() const override {
@@ -431,7 +432,6 @@ public:
     }
 
 private:
-    std::string socket() const;  // the name sway chose for its Wayland socket, once it is there
     std::string runtimeEntry(std::string_view prefix) const;  // a socket's name starting so
 };
 

@@ -10,9 +10,10 @@
 namespace glidewheel::platform::linuxdesktop {
 
 // The way this session lets the program see the application under the pointer, judged from its
-// environment as wheelReceptionOf does: the X server's in an X11 session. A Wayland session has
-// none here: each compositor offers its own (a KWin script, the wlroots foreign-toplevel
-// protocol), which would join as backends of their own, and XWayland sees only its own windows.
+// environment as wheelReceptionOf does: the X server's in an X11 session; in a Wayland session,
+// sway's IPC socket under sway ($SWAYSOCK), KWin's scripting under KDE Plasma, else the
+// foreign-toplevel manager that other wlroots compositors offer. mutter offers none, and
+// XWayland sees only its own windows: there none is found, and the list does not apply.
 std::unique_ptr<PointerApplication> pointerApplicationOf(
     const std::function<const char*(const char*)>& variable);
 
