@@ -36,14 +36,20 @@ done
 
 # Without a display, or with one that cannot be opened (a stale DISPLAY after the X server has
 # gone, a WAYLAND_DISPLAY nobody listens on), it says what it needs and exits 1, instead of the
-# toolkit's abort.
-for session in "" "DISPLAY=:987" "WAYLAND_DISPLAY=wayland-gone" "DISPLAY=:987 WAYLAND_DISPLAY=/nowhere"; do
+# toolkit's abort. The stale display is a socket path in a folder of this run's own, where no X
+# server on the machine can be listening.
+gone=$(mktemp -d)
+trap 'rmdir "$gone"' EXIT
+for session in "" "DISPLAY=$gone/X:0" "WAYLAND_DISPLAY=wayland-gone" \
+  "DISPLAY=$gone/X:0 WAYLAND_DISPLAY=/nowhere"; do
   status=0
   # shellcheck disable=SC2086  # $session is a list of assignments
   said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM $session "$program" 2>&1) || status=$?
   ((status == 1)) && [[ $said == *"needs a desktop session"* ]] ||
     { echo "FAIL: with '${session:-no display}': status $status, said: $said" >&2; exit 1; }
 done
+rmdir "$gone"
+trap - EXIT
 
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.png
