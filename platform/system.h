@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -21,6 +22,9 @@ public:
     // Asks the system to tell the user how to grant trust. The answer is not awaited.
     virtual void promptForTrust() = 0;
 };
+
+// The most entries a stored list keeps: a reader drops those past it, so a writer stays within.
+inline constexpr std::size_t kMaxStoredListEntries = 64;
 
 // A typed key-value store that persists every set at once. Registered defaults are volatile:
 // they answer for keys never set and are never written out.

@@ -102,6 +102,14 @@ void Preferences::noteWheelMice(const std::vector<platform::KnownWheelMouse>& pr
         const auto known = std::find_if(wheelMice_.begin(), wheelMice_.end(),
                                         [&mouse](const auto& k) { return k.id() == mouse.id(); });
         if (known == wheelMice_.end()) {
+            if (wheelMice_.size() >= platform::kMaxStoredListEntries) {
+                const auto absent = std::ranges::find_if(wheelMice_, [&present](const auto& k) {
+                    return std::ranges::none_of(present,
+                                                [&k](const auto& p) { return p.id() == k.id(); });
+                });
+                if (absent == wheelMice_.end()) continue;
+                wheelMice_.erase(absent);
+            }
             wheelMice_.push_back(mouse);
             changed = true;
         } else if (mouse.fineWheel && !known->fineWheel) {
@@ -124,17 +132,19 @@ void Preferences::storeWheelMice() {
     wheelMiceChanged_.send();
 }
 
-void Preferences::addRawWheelApplication(const std::string& name) {
+bool Preferences::addRawWheelApplication(const std::string& name) {
     const platform::PointerTarget named{name, {}, {}};
     const std::shared_ptr<const ApplicationNames> listed = rawWheelApplications();
     if (name.empty() || std::ranges::any_of(*listed, [&named](const std::string& entry) {
             return named.isNamed(entry);
         })) {
-        return;
+        return true;
     }
+    if (listed->size() >= platform::kMaxStoredListEntries) return false;
     ApplicationNames names = *listed;
     names.push_back(name);
     storeRawWheelApplications(std::move(names));
+    return true;
 }
 
 void Preferences::removeRawWheelApplication(const std::string& name) {

@@ -59,7 +59,8 @@ public:
     // Main thread only: the input side hears of them through the app, as a copy.
     const std::vector<platform::KnownWheelMouse>& wheelMice() const { return wheelMice_; }
     // Remembers the mice the input side reports present: new ones join the list, and a wheel
-    // seen to scroll finely is remembered as such. Stored only when something changed.
+    // seen to scroll finely is remembered as such. Stored only when something changed. A full
+    // list forgets its oldest mouse that is not present to make room.
     void noteWheelMice(const std::vector<platform::KnownWheelMouse>& present);
     void setMouseSmoothed(const std::string& id, bool smooth);
     // Fires after the list changed.
@@ -72,8 +73,9 @@ public:
     std::shared_ptr<const ApplicationNames> rawWheelApplications() const {
         return rawWheelApplications_.load(std::memory_order_acquire);
     }
-    // Adds a name not yet listed (ignoring case); an empty name is ignored.
-    void addRawWheelApplication(const std::string& name);
+    // Adds a name not yet listed (ignoring case); an empty name is ignored. False when the list
+    // is full and the name not on it.
+    bool addRawWheelApplication(const std::string& name);
     void removeRawWheelApplication(const std::string& name);
     // Fires after the list changed.
     ChangeSignal& rawWheelApplicationsChanged() { return rawWheelApplicationsChanged_; }

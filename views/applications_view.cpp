@@ -128,10 +128,14 @@ void ApplicationsView::countDown() {
     countdown_->stop();
     add_->setEnabled(true);
     const std::shared_ptr<const platform::PointerTarget> target = pointer_.current();
-    if (target) prefs_.addRawWheelApplication(target->entryName());
+    const bool added = target && prefs_.addRawWheelApplication(target->entryName());
     pointer_.setNeeded(!prefs_.rawWheelApplications()->empty());
-    outcome_->setText(target ? tr("Added %1.").arg(QString::fromStdString(target->entryName()))
-                             : tr("No application was under the pointer."));
+    if (!target)
+        outcome_->setText(tr("No application was under the pointer."));
+    else if (!added)
+        outcome_->setText(tr("The list is full: remove an application to add another."));
+    else
+        outcome_->setText(tr("Added %1.").arg(QString::fromStdString(target->entryName())));
 }
 
 }  // namespace glidewheel

@@ -80,6 +80,26 @@ TEST_F(PreferencesTest, AccelerationLoadsWithinTheUnitRangeSayingWhatItChanged) 
     }
 }
 
+// The lists stay within what the settings file keeps, or a restart would lose the newest
+// entries: a new mouse takes the place of the oldest one not present, and an application past
+// the last place is refused.
+TEST_F(PreferencesTest, ListsStayWithinWhatTheSettingsFileKeeps) {
+    std::vector<KnownWheelMouse> mice;
+    for (std::size_t i = 0; i <= kMaxStoredListEntries; ++i) {
+        mice.push_back({.name = "mouse " + std::to_string(i)});
+        if (i < kMaxStoredListEntries)
+            EXPECT_TRUE(preferences.addRawWheelApplication("app " + std::to_string(i)));
+    }
+    preferences.noteWheelMice({mice.begin(), mice.end() - 1});
+    preferences.noteWheelMice({mice[1], mice.back()});  // the first unplugged, one more plugged in
+    ASSERT_EQ(defaults.wheelMiceForKey("mice").size(), kMaxStoredListEntries);
+    EXPECT_EQ(preferences.wheelMice().front().name, "mouse 1");
+    EXPECT_EQ(preferences.wheelMice().back().name, "mouse 64");
+    EXPECT_FALSE(preferences.addRawWheelApplication("one too many"));
+    EXPECT_TRUE(preferences.addRawWheelApplication("APP 3")) << "listed already";
+    EXPECT_EQ(defaults.namesForKey("rawWheelApplications").size(), kMaxStoredListEntries);
+}
+
 TEST_F(PreferencesTest, EveryAssignmentSignalsAndDeliversBeforeStoringEvenIfUnchanged) {
     std::vector<std::string> log;
     const auto seen = [&] {

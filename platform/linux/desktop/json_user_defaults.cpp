@@ -93,7 +93,6 @@ std::optional<nlohmann::ordered_json> parseSettings(const std::string& text) {
 
 // Bounds on a list of wheel mice or applications: far more than anyone plugs in or lists, and
 // names the kernel's own limits keep well within.
-constexpr std::size_t kMaxListEntries = 64;
 constexpr std::size_t kMaxListText = 256;  // bytes of a name or physical path
 
 std::optional<std::uint16_t> hexId(const nlohmann::ordered_json& json) {
@@ -263,9 +262,9 @@ std::vector<T> JsonUserDefaults::listForKey(const std::string& key, const char* 
         return entries;
     }
     for (std::size_t i = 0; i < list->size(); ++i) {
-        if (i == kMaxListEntries) {
+        if (i == kMaxStoredListEntries) {
             std::fprintf(stderr, "glidewheel: \"%s\" in %s holds over %zu %s; dropped the rest\n",
-                         key.c_str(), file_.c_str(), kMaxListEntries, kind);
+                         key.c_str(), file_.c_str(), kMaxStoredListEntries, kind);
             break;
         }
         if (std::optional<T> entry = read((*list)[i])) {
