@@ -190,6 +190,22 @@ TEST_F(EvdevTapTest, AMouseSwitchedOffIsLetGoWithItsCloneAndSwitchedOnIsGrabbedO
     EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
 }
 
+// Switched off mid-click, a mouse is let go once its button comes up through the clone, as
+// letting go earlier would end the click; meanwhile its wheel reaches the clone as sent.
+TEST_F(EvdevTapTest, AMouseSwitchedOffMidClickIsLetGoOnceItsButtonIsUp) {
+    EventReader clone(taken(*mouse)->cloneDevnode);
+    const Frame press = {{EV_KEY, BTN_LEFT, 1}}, release = {{EV_KEY, BTN_LEFT, 0}};
+    mouse->send(press);
+    EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{press});
+    service.setWheelMice({{mouse->name(), 0, 0, "", false, false}});
+    mouse->send(kNotchDown);
+    mouse->send(release);
+    EXPECT_EQ(receiveFrames(clone, 2), (std::vector<Frame>{kNotchDown, release}));
+    EXPECT_TRUE(
+        waitUntil([&] { return !taken(*mouse) && !isGrabbedElsewhere(mouse->eventNode()); }));
+    EXPECT_TRUE(seen().empty()) << "the notch glided";
+}
+
 // A wheel moving in 15-unit steps scrolls finely already: its first step reaches the clone as
 // sent and the mouse is let go, until it is switched on; then its steps glide, a detent at once.
 TEST_F(EvdevTapTest, AFineWheelIsLeftAloneUntilSwitchedOnAndThenGlides) {

@@ -54,6 +54,9 @@ private:
         std::shared_ptr<GrabbedMouse> mouse;  // shared only to cross to the slow-call thread
         EventTapProxy proxy;
         std::unique_ptr<InputLoop::Watch> watch;
+        // Switched off with a button held: its wheel passes as sent, and it is dropped once the
+        // button comes up, as letting go mid-click would end the click.
+        bool lettingGo = false;
     };
 
     void follow(const WheelMouseNode& node);
@@ -67,6 +70,7 @@ private:
                                            std::chrono::nanoseconds time);
     void updateWatch(Taken& taken);
     void drop(Taken& taken);
+    void letGo(Taken& taken);  // drops it, or once its buttons are up
     Taken* find(std::string_view syspath);
 
     EvdevEventTapService& service_;
@@ -133,9 +137,10 @@ void WheelMouseTap::applyWheelMice() {
         if (known.smoothed() && !taken) {
             takeWheelMouse(node);
         } else if (!known.smoothed()) {
-            if (taken) drop(*taken);
+            if (taken) letGo(*taken);
             opening_.erase(syspath);  // adopt() lets it go
         } else {
+            taken->lettingGo = false;
             taken->mouse->setLeavesFineWheelAlone(!known.smooth);
         }
     }
@@ -205,6 +210,10 @@ void WheelMouseTap::onReadable(Taken& taken) {
             return;
         }
     }
+    if (taken.lettingGo && !taken.mouse->holdsButtons()) {
+        drop(taken);
+        return;
+    }
     updateWatch(taken);
 }
 
@@ -214,6 +223,10 @@ void WheelMouseTap::onReadable(Taken& taken) {
 std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
                                                       const WheelMotion& released,
                                                       std::chrono::nanoseconds time) {
+    const auto lettingGo = std::ranges::find_if(mice_, [proxy](const auto& t) {
+        return t->proxy == proxy && t->lettingGo;
+    });
+    if (lettingGo != mice_.end()) return std::nullopt;
     bool swallowed = false;
     if (std::optional<Event> event = wheelEvent(released, time); event && wantsWheel_) {
         swallowed = callback_(proxy, kCGEventScrollWheel, &*event, userInfo_) == nullptr;
@@ -232,6 +245,10 @@ void WheelMouseTap::setEnabled(bool enabled) {
     std::vector<Taken*> mice;
     for (const auto& taken : mice_) mice.push_back(taken.get());
     for (Taken* taken : mice) {
+        if (taken->lettingGo) {
+            drop(*taken);  // released: its buttons come up on the clone
+            continue;
+        }
         if (!enabled) {
             taken->mouse->release();
         } else if (taken->mouse->grab() == GrabbedMouse::Status::gone) {
@@ -261,6 +278,13 @@ void WheelMouseTap::drop(Taken& taken) {
                                  [&taken](const auto& held) { return held.get() == &taken; });
     if (it != mice_.end()) mice_.erase(it);
     service_.slowDeviceCalls_.post([gone = std::move(mouse)] {});
+}
+
+void WheelMouseTap::letGo(Taken& taken) {
+    if (taken.mouse->state() == GrabbedMouse::State::grabbed && taken.mouse->holdsButtons())
+        taken.lettingGo = true;
+    else
+        drop(taken);
 }
 
 WheelMouseTap::Taken* WheelMouseTap::find(std::string_view syspath) {

@@ -296,7 +296,7 @@ void GrabbedMouse::forwardFrame() {
         fineWheelSeen_ = fineWheelUnreported_ = true;
         if (leavesFineWheelAlone_) {
             writeToClone(frame);
-            release();  // ends readFrames(): what follows is the desktop's
+            if (!holdsButtons()) release();  // ends readFrames(): what follows is the desktop's
             return;
         }
     }

@@ -72,10 +72,13 @@ public:
     CloneSink& clone() { return *clone_; }
     const CloneSink& clone() const { return *clone_; }
     State state() const { return state_; }
+    // Whether the clone holds a key or button pressed.
+    bool holdsButtons() const { return clonePressed_.any(); }
     // True once, after the first frame that moved its wheel finely (movesWheelFinely).
     bool newlySawFineWheel() { return std::exchange(fineWheelUnreported_, false); }
     // With `leave`, the first fine step reaches the clone as the mouse sent it and the mouse is
-    // released, so that its wheel goes on reaching the desktop as it is.
+    // released, so that its wheel goes on reaching the desktop as it is; not while a button is
+    // held, which its owner then waits for.
     void setLeavesFineWheelAlone(bool leave) { leavesFineWheelAlone_ = leave; }
 
     // Grabs once no key or button is held (a grab in the middle of a click would leave the
