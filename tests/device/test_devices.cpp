@@ -355,7 +355,8 @@ int Child::wait() {
     return exited ? WEXITSTATUS(status) : -1;
 }
 
-Desktop::Desktop() {
+Desktop::Desktop(const char* program, std::vector<std::string> sessionEnv)
+    : program_(program), sessionEnv_(std::move(sessionEnv)) {
     if (!mkdtemp(runtime_.data())) fail("making a desktop's runtime directory", errno);
 }
 
@@ -366,6 +367,19 @@ Desktop::~Desktop() {
 void Desktop::start(const std::vector<std::string>& argv, const std::string& out,
                     const std::string& err) {
     processes_.push_back(std::make_unique<Child>(argv, out, err.empty() ? log() : err));
+}
+
+bool Desktop::listening() const { return access((runtime() + "/glidewheel").c_str(), F_OK) == 0; }
+
+std::string Desktop::version() const {
+    const std::string out = runtime() + "/version";
+    Child(hostCommand({program_, "--version"}), out).wait();
+    const std::string said = contentsOf(out);
+    return said.substr(0, said.find('\n'));
+}
+
+std::vector<std::string> Desktop::clientEnv() const {
+    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
 }
 
 bool Desktop::opened(const std::string& deviceName) const {
@@ -387,14 +401,12 @@ bool Desktop::opened(const std::string& deviceName) const {
     return false;
 }
 
-Weston::Weston() {
+Weston::Weston() : Desktop(kPath, {"XDG_SESSION_TYPE=wayland"}) {
     start({"/bin/env", "-u", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + runtime(), kPath,
            "--backend=drm-backend.so", "--use-pixman", "--shell=kiosk-shell.so", "--tty=1",
            "--idle-time=0", "--socket=glidewheel", "--no-config", "--log=" + log()},
           "/dev/null", "/dev/null");
 }
-
-bool Weston::listening() const { return access((runtime() + "/glidewheel").c_str(), F_OK) == 0; }
 
 std::string Weston::version() const {
     const std::string started = contentsOf(log()), name = "] weston ";
@@ -403,24 +415,9 @@ std::string Weston::version() const {
     return started.substr(at + 2, started.find('\n', at) - at - 2);
 }
 
-std::vector<std::string> Weston::clientEnv() const {
-    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
-}
-
-namespace {
-
-// What `argv` prints, its first line, from this machine's root.
-std::string firstLineOf(const std::vector<std::string>& argv, const std::string& scratch) {
-    Child(hostCommand(argv), scratch).wait();
-    std::string line = contentsOf(scratch);
-    return line.substr(0, line.find('\n'));
-}
-
 constexpr char kSwayUser[] = "glidewheel-desktop";
 
-}  // namespace
-
-Sway::Sway() {
+Sway::Sway() : Desktop(kPath, {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=sway"}) {
     const std::string config = runtime() + "/sway.conf";
     std::ofstream(config) << "default_border none\nxwayland disable\n";
     Child(hostCommand({"/usr/sbin/useradd", "--system", "--no-create-home", kSwayUser}),
@@ -450,15 +447,13 @@ std::string Sway::ipcSocket() const {
     return name.empty() ? name : runtime() + "/" + name;
 }
 
-std::string Sway::version() const {
-    return firstLineOf({kPath, "--version"}, runtime() + "/version");
-}
-
 std::vector<std::string> Sway::clientEnv() const {
     return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=" + socket()};
 }
 
-Kwin::Kwin() {
+Kwin::Kwin()
+    : Desktop(kPath,
+              {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"}) {
     const std::string bus = "unix:path=" + runtime() + "/system_bus";
     start(hostCommand({"/usr/bin/dbus-daemon", "--nofork", "--address=" + bus,
                        "--config-file=" + besideTests("system-bus.conf")}));
@@ -474,17 +469,7 @@ Kwin::Kwin() {
                        "KWIN_COMPOSE=Q"}));
 }
 
-bool Kwin::listening() const { return access((runtime() + "/glidewheel").c_str(), F_OK) == 0; }
-
-std::string Kwin::version() const {
-    return firstLineOf({kPath, "--version"}, runtime() + "/version");
-}
-
-std::vector<std::string> Kwin::clientEnv() const {
-    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
-}
-
-Xorg::Xorg() {
+Xorg::Xorg() : Desktop(kPath, {"XDG_SESSION_TYPE=x11"}) {
     const std::string config = runtime() + "/xorg.conf";
     std::ofstream(config) << "Section \"Device\"\n"
                              "  Identifier \"virtual display\"\n"

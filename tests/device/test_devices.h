@@ -381,24 +381,29 @@ public:
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
-    virtual bool listening() const = 0;  // once clients can connect
-    virtual std::string version() const = 0;
-    // What its clients need to reach it, and what its session tells the programs in it (which
-    // the program judges the desktop by): "NAME=value" each.
-    virtual std::vector<std::string> clientEnv() const = 0;
-    virtual std::vector<std::string> sessionEnv() const = 0;
+    // Once clients can connect: by default, once its Wayland socket "glidewheel" is there.
+    virtual bool listening() const;
+    // By default the first line its program prints for --version.
+    virtual std::string version() const;
+    // What its clients need to reach it (by default, that socket), and what its session tells
+    // the programs in it (which the program judges the desktop by): "NAME=value" each.
+    virtual std::vector<std::string> clientEnv() const;
+    const std::vector<std::string>& sessionEnv() const { return sessionEnv_; }
     std::string log() const { return runtime_ + "/desktop.log"; }
     std::string runtime() const { return runtime_; }
     // Whether a process other than this one holds the named device's event node open.
     bool opened(const std::string& deviceName) const;
 
 protected:
-    Desktop();
+    // The desktop's own program, run from this machine's root.
+    Desktop(const char* program, std::vector<std::string> sessionEnv);
     // Standard error goes to log() unless `err` names another file.
     void start(const std::vector<std::string>& argv, const std::string& out = "/dev/null",
                const std::string& err = "");
 
 private:
+    const char* program_;
+    std::vector<std::string> sessionEnv_;
     std::string runtime_ = "/tmp/desktop-XXXXXX";
     std::vector<std::unique_ptr<Child>> processes_;
 };
@@ -409,10 +414,7 @@ public:
     static constexpr const char* kPath = "/usr/bin/weston";
 
     Weston();
-    bool listening() const override;
     std::string version() const override;  // as its log names it: "weston 10.0.1" and the rest
-    std::vector<std::string> clientEnv() const override;
-    std::vector<std::string> sessionEnv() const override { return {"XDG_SESSION_TYPE=wayland"}; }
 };
 
 // sway 1.7 (wlroots 0.15, pixman renderer), run from this machine's root under /host. sway will
@@ -424,11 +426,7 @@ public:
     Sway();
     bool listening() const override { return !socket().empty(); }
     std::string ipcSocket() const;  // where sway answers its IPC, once it is there
-    std::string version() const override;
     std::vector<std::string> clientEnv() const override;
-    std::vector<std::string> sessionEnv() const override {
-        return {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=sway"};
-    }
 
 private:
     std::string socket() const;  // the name sway chose for its Wayland socket, once it is there
@@ -443,12 +441,6 @@ public:
     static constexpr const char* kPath = "/usr/bin/kwin_wayland";
 
     Kwin();
-    bool listening() const override;
-    std::string version() const override;
-    std::vector<std::string> clientEnv() const override;
-    std::vector<std::string> sessionEnv() const override {
-        return {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"};
-    }
 };
 
 // Xorg 21 with the modesetting driver on the virtual display and xserver-xorg-input-libinput for
@@ -462,7 +454,6 @@ public:
     bool listening() const override;
     std::string version() const override;
     std::vector<std::string> clientEnv() const override { return {"DISPLAY=:7"}; }
-    std::vector<std::string> sessionEnv() const override { return {"XDG_SESSION_TYPE=x11"}; }
 };
 
 // Moves the mouse a little at a time until `entered` says its pointer is on the window: back and
