@@ -541,19 +541,15 @@ struct Vblank {
 // show which were missed.
 class VblankClock {
 public:
-    VblankClock() : card_(adoptFd(open(kCard, O_RDWR | O_CLOEXEC))), thread_([this] { run(); }) {}
-    ~VblankClock() {
-        stop_ = true;
-        thread_.join();
-    }
+    VblankClock() : card_(adoptFd(open(kCard, O_RDWR | O_CLOEXEC))) {}
     std::vector<Vblank> vblanks() {
         std::scoped_lock lock(mutex_);
         return vblanks_;
     }
 
 private:
-    void run() {
-        while (!stop_) {
+    void run(std::stop_token stop) {
+        while (!stop.stop_requested()) {
             drmVBlank wait{};
             wait.request.type = DRM_VBLANK_RELATIVE;
             wait.request.sequence = 1;
@@ -566,10 +562,9 @@ private:
     }
 
     platform::linuxdesktop::UniqueFd card_;
-    std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<Vblank> vblanks_;
-    std::thread thread_;
+    std::jthread thread_{[this](std::stop_token stop) { run(stop); }};  // last: uses the rest
 };
 
 // Display refreshes that saw no frame, and those that saw two or more.
