@@ -509,11 +509,14 @@ constexpr char kHostTestDir[] = "/host-test-dir";  // the test binary's folder, 
 bool inVm() { return std::filesystem::exists(kHostTestDir); }
 }  // namespace
 
-std::string noHostRoot() {
-    if (!inVm()) return {};
-    if (std::string why = contentsOf("/host-missing"); !why.empty()) return why;  // from init
-    if (!std::filesystem::exists(std::string(kHostRoot) + "/usr/bin/env"))
-        return std::string("nothing is mounted at ") + kHostRoot;
+std::string noHostRoot(const std::string& program) {
+    const std::string root = inVm() ? kHostRoot : "";
+    // init writes why it could not mount it.
+    if (std::string why = inVm() ? contentsOf("/host-missing") : ""; !why.empty()) return why;
+    if (inVm() && !std::filesystem::exists(root + "/usr/bin/env"))
+        return "nothing is mounted at " + root;
+    if (!program.empty() && access((root + program).c_str(), X_OK) != 0)
+        return "no " + program + " (scripts/deps test installs it)";
     return {};
 }
 

@@ -288,7 +288,8 @@ inline const std::vector<Step> kDownRightDown = {{0, kNotchDown, 150ms},
 inline const std::vector<Step> kOneGlideTwoMice = {{0, kNotchDown, 30ms}, {1, kNotchDown, 1000ms}};
 
 // Rows: name, pause, vertical and horizontal v120, vertical and horizontal legacy steps, steps.
-// The pauses outlast libinput's 500 ms scroll timeout: each notch after one starts a new scroll,
+// The first four are those a toolkit's window is shown (what_toolkits_show_test.cpp). The pauses
+// outlast libinput's 500 ms scroll timeout: each notch after one starts a new scroll,
 // whose start libinput holds back until half a detent has come.
 inline const std::vector<Scenario> kScenarios = {
     {"OneNotch", 600ms, 120, 0, {-1}, {}, notchesDown(1, 0ms, 800ms)},
@@ -462,8 +463,9 @@ public:
 bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool intoTheCorner = false);
 
 // The VM mounts this machine's root at /host (init), where desktop programs run with this
-// machine's own libraries. Why it cannot here; empty where it can.
-std::string noHostRoot();
+// machine's own libraries. Why it cannot here, or why this machine's `program` cannot run; empty
+// where it can.
+std::string noHostRoot(const std::string& program = "");
 // The command that runs `argv`, a program of this machine's or one built beside the test binary,
 // with the environment `env` added ("NAME=value"): under /host in the VM, directly elsewhere.
 std::vector<std::string> hostCommand(const std::vector<std::string>& argv,
