@@ -310,19 +310,6 @@ inline const std::vector<Scenario> kScenarios = {
      1.0},
 };
 
-// An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
-// detent either way, the rest kept across pauses and turns. Positive: down.
-inline std::vector<int> coreClicks(const std::vector<double>& v120) {
-    std::vector<int> clicks;
-    double sum = 0.0;
-    for (const double value : v120) {
-        sum += value;
-        for (; sum >= 120.0; sum -= 120.0) clicks.push_back(1);
-        for (; sum <= -120.0; sum += 120.0) clicks.push_back(-1);
-    }
-    return clicks;
-}
-
 // Runs the row through the program's input path: plugs in its mice, each watched by the reader
 // under test, waits out its pause and sends its steps, reading what came all the while.
 class ScenarioTest : public GlideTest, public ::testing::WithParamInterface<Scenario> {
