@@ -66,17 +66,15 @@ TEST_F(MiceLeftAloneTest, TheWheelReachesTheDesktopFromTheMouseItself) {
 
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
     EventReader clone(taken(*mouse)->cloneDevnode);
-    const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}}, press = {{EV_KEY, BTN_LEFT, 1}},
+    const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}},
                 move = {{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}},
-                releaseAndMove = {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}},
-                releaseMoveAndDown = {{EV_KEY, BTN_LEFT, 0},
-                                      {EV_REL, REL_X, 3},
-                                      {EV_REL, REL_WHEEL, -1},
-                                      {EV_REL, REL_WHEEL_HI_RES, -120}};
+                releaseAndMove = {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}};
+    Frame releaseMoveAndDown = releaseAndMove;
+    releaseMoveAndDown.insert(releaseMoveAndDown.end(), kNotchDown.begin(), kNotchDown.end());
     for (const Frame& frame :
-         {move, press, kNotchUp, releaseMoveAndDown, kNotchDown, half, kNotchRight, half, kFence})
+         {move, kPress, kNotchUp, releaseMoveAndDown, kNotchDown, half, kNotchRight, half, kFence})
         mouse->send(frame);
-    const std::vector<Frame> forwarded = {move, press, releaseAndMove, kFence};
+    const std::vector<Frame> forwarded = {move, kPress, releaseAndMove, kFence};
     EXPECT_EQ(receiveFrames(clone, forwarded.size()), forwarded);
 
     // Vertical and horizontal points, a detent each: half a detent waits for the other half.
@@ -132,17 +130,16 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
 TEST_F(EvdevTapTest, AHeldButtonComesUpOnTheCloneWhenDisabledAndTheGrabWaitsForItsRelease) {
     EventReader clone(taken(*mouse)->cloneDevnode);
     service.inputLoop().runAndWait([&] {
-        mouse->send({{EV_KEY, BTN_LEFT, 1}});
+        mouse->send(kPress);
         mouse->send(kFence);
         tap->setEnabled(false);
     });
     EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode())) << "disabling returned before the release";
-    EXPECT_EQ(receiveFrames(clone, 3),
-              (std::vector<Frame>{{{EV_KEY, BTN_LEFT, 1}}, kFence, {{EV_KEY, BTN_LEFT, 0}}}));
+    EXPECT_EQ(receiveFrames(clone, 3), (std::vector<Frame>{kPress, kFence, kRelease}));
     tap->setEnabled(true);
     EXPECT_FALSE(taken(*mouse)->grabbed);
     EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
-    mouse->send({{EV_KEY, BTN_LEFT, 0}});  // to the desktop directly
+    mouse->send(kRelease);  // to the desktop directly
     ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
     mouse->send(kFence);
     EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
@@ -156,15 +153,14 @@ TEST_F(EvdevTapTest, AMouseSwitchedOffIsLetGoWithItsCloneAndSwitchedOnIsGrabbedO
     service.setWheelMice({{mouse->name(), 0, 0, "", false, false}});
     EXPECT_FALSE(taken(*mouse) || isGrabbedElsewhere(mouse->eventNode()));
     EXPECT_TRUE(waitUntil([&] { return !findEventNode(cloneName(mouse->name())); }));
-    const Frame press = {{EV_KEY, BTN_LEFT, 1}};
     mouse->send(kNotchDown);
-    mouse->send(press);
-    EXPECT_EQ(receiveFrames(own, 2), (std::vector<Frame>{kNotchDown, press}));
+    mouse->send(kPress);
+    EXPECT_EQ(receiveFrames(own, 2), (std::vector<Frame>{kNotchDown, kPress}));
 
     service.setWheelMice({{mouse->name(), 0, 0, "", false, true}});
     ASSERT_TRUE(waitUntil([&] { return taken(*mouse).has_value(); }));
     EXPECT_FALSE(taken(*mouse)->grabbed) << "grabbed with the button held";
-    mouse->send({{EV_KEY, BTN_LEFT, 0}});
+    mouse->send(kRelease);
     ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
     EventReader clone(taken(*mouse)->cloneDevnode);
     mouse->send(kFence);
@@ -193,7 +189,7 @@ TEST_F(EvdevTapTest, AFineWheelIsLeftAloneUntilSwitchedOnAndThenGlides) {
 // logged for this mouse, and the button let go in the lost stretch comes up on the clone.
 TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
     EventReader clone(taken(*mouse)->cloneDevnode);
-    mouse->send({{EV_KEY, BTN_LEFT, 1}});
+    mouse->send(kPress);
     mouse->send(kFence);
     ASSERT_EQ(receiveFrames(clone, 2).size(), 2u);
 
@@ -206,7 +202,7 @@ TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
     });
     ASSERT_TRUE(waitUntil([&] { return held.load(); }));
     for (int frame = 0; frame < 300; ++frame)
-        mouse->send(frame == 100 ? Frame{{EV_KEY, BTN_LEFT, 0}} : Frame{{EV_REL, REL_X, 1}});
+        mouse->send(frame == 100 ? kRelease : Frame{{EV_REL, REL_X, 1}});
     resume.set_value();
     std::vector<Frame> frames;
     const auto lastLeft = [&]() -> std::optional<std::int32_t> {

@@ -63,6 +63,7 @@ inline const Frame kNotchUp = {{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES
 inline const Frame kNotchRight = {{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}};
 // Motion always passes: once it comes out, everything sent before it has been handled.
 inline const Frame kFence = {{EV_REL, REL_Y, 1}};
+inline const Frame kPress = {{EV_KEY, BTN_LEFT, 1}}, kRelease = {{EV_KEY, BTN_LEFT, 0}};
 
 // The event node of the device with this name.
 std::optional<std::string> findEventNode(const std::string& name);
