@@ -287,29 +287,37 @@ MotionStream::Report MotionStream::stop(const char* what) {
     reader_.join();
 
     Report report;
-    report.sent = report.lost = static_cast<int>(sentAt_.size());
-    std::vector<bool> seen(sentAt_.size() + 1);
+    report.sent = static_cast<int>(sentAt_.size());
+    std::vector<char> seen(sentAt_.size() + 1);               // by frame number
     std::optional<std::pair<int, Clock::time_point>> before;  // the last motion frame received
     std::vector<double> delaysMs;  // from each motion frame sent until its copy's time stamp
+    // The longest time between two clone frames in a row less the time between the same two
+    // frames when sent: what the input path added, without the pauses of the whole VM that held
+    // the mouse up too.
+    double maxAddedGapMs = 0;
     for (const TimedFrame& frame : received_) {
         int number = 0;  // the frame's number, 0 if it has none (numbers start at 1)
-        for (const InputEvent& event : frame.events) {
-            if (event.code == REL_Y) number = event.value;
-            if (event.code != REL_WHEEL_HI_RES) continue;
-            report.wheelUnits += event.value;
-            report.lastWheel = frame.at;
+        bool wheel = false;
+        for (const InputEvent& e : frame.events) {
+            if (e.code == REL_Y) number = e.value;
+            if (e.type == EV_REL) report.relative[e.code] += e.value;
+            if (e.type == EV_KEY) ++report.keys;
+            if (e.type == EV_KEY && e.value) report.held.insert(e.code);
+            if (e.type == EV_KEY && !e.value) report.held.erase(e.code);
+            wheel = wheel || e.code == REL_WHEEL_HI_RES || e.code == REL_HWHEEL_HI_RES;
         }
+        if (wheel) report.wheelFrames.push_back(frame.at);
         if (number < 1 || number > report.sent) continue;
-        if (!seen[number]) delaysMs.push_back(Milliseconds(frame.at - sentAt_[number - 1]).count());
-        report.lost -= !seen[number];
-        seen[number] = true;
+        if (!std::exchange(seen[number], true))
+            delaysMs.push_back(Milliseconds(frame.at - sentAt_[number - 1]).count());
         if (before && number > before->first) {
             const auto sentGap = sentAt_[number - 1] - sentAt_[before->first - 1];
             const Milliseconds added = frame.at - before->second - sentGap;
-            report.maxAddedGapMs = std::max(report.maxAddedGapMs, added.count());
+            maxAddedGapMs = std::max(maxAddedGapMs, added.count());
         }
         before = {number, frame.at};
     }
+    report.lost = report.sent - static_cast<int>(delaysMs.size());
     std::sort(delaysMs.begin(), delaysMs.end());
     const auto percentile = [&](double p) {
         return delaysMs.empty() ? 0.0
@@ -317,9 +325,9 @@ MotionStream::Report MotionStream::stop(const char* what) {
     };
     std::cout << "forwarding " << what << ": " << report.sent << " frames, " << report.lost
               << " lost, delay p50 " << percentile(0.5) << " ms, p99 " << percentile(0.99)
-              << " ms, the longest gap added on the way " << report.maxAddedGapMs << " ms\n";
+              << " ms, the longest gap added on the way " << maxAddedGapMs << " ms\n";
     EXPECT_EQ(report.lost, 0);
-    EXPECT_LT(report.maxAddedGapMs, kLongestGapMs);
+    EXPECT_LT(maxAddedGapMs, kLongestGapMs);
     return report;
 }
 

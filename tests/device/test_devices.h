@@ -22,10 +22,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -192,15 +194,14 @@ inline constexpr double kLongestGapMs = 50;
 // number (REL_Y), so what the clone lost or delayed can be told frame by frame.
 class MotionStream {
 public:
+    // What came out of the node read (the clone, or the mouse itself while nothing smooths).
     struct Report {
         int sent = 0;
-        int lost = 0;  // motion frames sent that never came out of the clone
-        // The longest time between two clone frames in a row less the time between the same
-        // two frames when sent: what the input path added, without the pauses of the whole VM
-        // that held the mouse up too.
-        double maxAddedGapMs = 0;
-        int wheelUnits = 0;             // REL_WHEEL_HI_RES the clone received
-        Clock::time_point lastWheel{};  // when the last of them was stamped
+        int lost = 0;                                // motion frames sent that never came out
+        std::map<std::uint16_t, long> relative;      // each relative code's sum
+        int keys = 0;                                // key and button events
+        std::set<std::uint16_t> held;                // the keys and buttons they leave down
+        std::vector<Clock::time_point> wheelFrames;  // those with high-resolution wheel units
     };
 
     MotionStream(TestMouse& mouse, const std::string& cloneNode)
@@ -523,7 +524,7 @@ private:
 // One vblank as the kernel numbers and times it.
 struct Vblank {
     std::uint32_t sequence;
-    std::int64_t timeNs;
+    Clock::time_point at;
 };
 
 // The display's own vblanks, from blocking waits on a descriptor of its own. Under emulation
@@ -546,8 +547,9 @@ private:
             if (drmWaitVBlank(card_.get().fd, &wait) != 0) return;
             std::scoped_lock lock(mutex_);
             vblanks_.push_back(
-                {wait.reply.sequence, std::int64_t{wait.reply.tval_sec} * 1'000'000'000 +
-                                          std::int64_t{wait.reply.tval_usec} * 1000});
+                {wait.reply.sequence,
+                 Clock::time_point(std::chrono::seconds(wait.reply.tval_sec) +
+                                   std::chrono::microseconds(wait.reply.tval_usec))});
         }
     }
 
@@ -562,9 +564,9 @@ struct Judder {
     int refreshes = 0, empty = 0, doubled = 0;
 };
 
-// Counts the frames (monotonic ns) between each vblank and the next, over the refreshes between
-// the first and the last frame whose two vblanks were both seen.
-inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<std::int64_t> frames) {
+// Counts the frames between each vblank and the next, over the refreshes between the first and
+// the last frame whose two vblanks were both seen.
+inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<Clock::time_point> frames) {
     Judder result;
     std::sort(frames.begin(), frames.end());
     if (frames.empty()) return result;
@@ -572,9 +574,9 @@ inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<std::int64_
         const Vblank& from = vblanks[i];
         const Vblank& to = vblanks[i + 1];
         if (to.sequence != from.sequence + 1) continue;
-        if (from.timeNs < frames.front() || to.timeNs > frames.back()) continue;
-        const auto n = std::lower_bound(frames.begin(), frames.end(), to.timeNs) -
-                       std::lower_bound(frames.begin(), frames.end(), from.timeNs);
+        if (from.at < frames.front() || to.at > frames.back()) continue;
+        const auto n = std::lower_bound(frames.begin(), frames.end(), to.at) -
+                       std::lower_bound(frames.begin(), frames.end(), from.at);
         ++result.refreshes;
         result.empty += n == 0;
         result.doubled += n >= 2;

@@ -200,11 +200,8 @@ void WhatApplicationsReceive::expectOnePostARefresh() {
     int doubled = 0, refreshes = 0;
     Clock::time_point lastFrame;
     for (const Watched& watched : watching) {
-        std::vector<std::int64_t> frames;
-        for (const Clock::time_point at : watched.wheelFrames()) {
-            frames.push_back(std::chrono::nanoseconds(at.time_since_epoch()).count());
-            lastFrame = std::max(lastFrame, at);
-        }
+        const std::vector<Clock::time_point> frames = watched.wheelFrames();
+        if (!frames.empty()) lastFrame = std::max(lastFrame, frames.back());
         const Judder clone = judder(vblanks.vblanks(), frames);
         doubled += clone.doubled, refreshes += clone.refreshes;
     }
