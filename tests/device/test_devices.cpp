@@ -2,7 +2,6 @@
 
 #include "tests/device/test_devices.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/uinput.h>
 #include <poll.h>
@@ -39,9 +38,9 @@ void PrintTo(const InputEvent& event, std::ostream* out) {
 }
 
 std::optional<std::string> findEventNode(const std::string& name) {
-    std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir("/dev/input"), closedir);
-    while (const dirent* entry = directory ? readdir(directory.get()) : nullptr) {
-        const std::string node = std::string("/dev/input/") + entry->d_name;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/input", error)) {
+        const std::string node = entry.path();
         if (!node.starts_with("/dev/input/event")) continue;
         const auto fd = adoptFd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         char found[256] = {};

@@ -131,9 +131,7 @@ protected:
     // A service that leaves mice alone takes none, so SetUp waits for no grab.
     explicit EvdevTapTest(bool leaveMiceAlone = false) : service(leaveMiceAlone) {}
     void SetUp() override;
-    std::optional<TakenDevice> taken(const TestMouse& mouse) const {
-        return takenDevice(service, mouse);
-    }
+    std::optional<TakenDevice> taken(const TestMouse& m) const { return takenDevice(service, m); }
     bool isTakenAndGrabbed(const TestMouse& m) const { return taken(m) && taken(m)->grabbed; }
     // Waits until `count` frames have come out of `reader`; returns all that came.
     static std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
