@@ -91,6 +91,16 @@ void TestMouse::send(Frame frame) {
     }
 }
 
+std::vector<Clock::time_point> wheelFramesOf(const std::vector<TimedFrame>& frames) {
+    std::vector<Clock::time_point> at;
+    for (const TimedFrame& frame : frames)
+        if (std::ranges::any_of(frame.events, [](const InputEvent& e) {
+                return e.code == REL_WHEEL_HI_RES || e.code == REL_HWHEEL_HI_RES;
+            }))
+            at.push_back(frame.at);
+    return at;
+}
+
 std::optional<TakenDevice> takenDevice(const linuxdesktop::EvdevEventTapService& service,
                                        const TestMouse& mouse) {
     for (const TakenDevice& device : service.takenDevices())
@@ -296,16 +306,13 @@ MotionStream::Report MotionStream::stop(const char* what) {
     double maxAddedGapMs = 0;
     for (const TimedFrame& frame : received_) {
         int number = 0;  // the frame's number, 0 if it has none (numbers start at 1)
-        bool wheel = false;
         for (const InputEvent& e : frame.events) {
             if (e.code == REL_Y) number = e.value;
             if (e.type == EV_REL) report.relative[e.code] += e.value;
             if (e.type == EV_KEY) ++report.keys;
             if (e.type == EV_KEY && e.value) report.held.insert(e.code);
             if (e.type == EV_KEY && !e.value) report.held.erase(e.code);
-            wheel = wheel || e.code == REL_WHEEL_HI_RES || e.code == REL_HWHEEL_HI_RES;
         }
-        if (wheel) report.wheelFrames.push_back(frame.at);
         if (number < 1 || number > report.sent) continue;
         if (!std::exchange(seen[number], true))
             delaysMs.push_back(Milliseconds(frame.at - sentAt_[number - 1]).count());
@@ -317,6 +324,7 @@ MotionStream::Report MotionStream::stop(const char* what) {
         before = {number, frame.at};
     }
     report.lost = report.sent - static_cast<int>(delaysMs.size());
+    report.wheelFrames = wheelFramesOf(received_);
     std::sort(delaysMs.begin(), delaysMs.end());
     const auto percentile = [&](double p) {
         return delaysMs.empty() ? 0.0

@@ -105,6 +105,9 @@ struct TimedFrame {
     Frame events;
 };
 
+// When each frame that moves a wheel in high-resolution units came.
+std::vector<Clock::time_point> wheelFramesOf(const std::vector<TimedFrame>& frames);
+
 // Reads an event node frame by frame, without grabbing it, stamped on CLOCK_MONOTONIC.
 class EventReader {
 public:

@@ -95,15 +95,6 @@ public:
                     steps.insert(steps.end(), std::abs(event.value), event.value > 0 ? 1 : -1);
         return steps;
     }
-    std::vector<Clock::time_point> wheelFrames() const {
-        std::vector<Clock::time_point> at;
-        for (const TimedFrame& frame : frames)
-            if (std::any_of(frame.events.begin(), frame.events.end(), [](const InputEvent& e) {
-                    return e.code == REL_WHEEL_HI_RES || e.code == REL_HWHEEL_HI_RES;
-                }))
-                at.push_back(frame.at);
-        return at;
-    }
     std::vector<Scroll> scrolls;
     std::vector<TimedFrame> frames;  // what evdev read so far
 
@@ -181,13 +172,11 @@ void WhatApplicationsReceive::expectGlidePace(const std::vector<Clock::time_poin
         // A glide moved onto another mouse's clone is not raised there again: libinput holds
         // that clone's first units back, as it does a slow wheel's, until half a detent came.
         const bool glideStartedHere = &watched == &first;
-        for (const Clock::time_point at : watched.wheelFrames()) {
+        for (const Clock::time_point at : wheelFramesOf(watched.frames)) {
             ++wheelFrames;
-            const auto& scrolls = watched.scrolls;
-            EXPECT_TRUE(!glideStartedHere ||
-                        std::any_of(scrolls.begin(), scrolls.end(),
-                                    [&](const auto& s) { return s.at >= at && s.at - at <= 5ms; }))
-                << "a wheel frame held back by libinput";
+            EXPECT_TRUE(!glideStartedHere || std::ranges::any_of(watched.scrolls, [&](auto& s) {
+                return s.at >= at && s.at - at <= 5ms;
+            })) << "a wheel frame held back by libinput";
             const auto after = std::upper_bound(sent.begin(), sent.end(), at);
             ASSERT_NE(after, sent.begin()) << "a wheel frame before the first notch";
             EXPECT_LE(at - *std::prev(after), glideRefreshes * kRefresh + 100ms);
@@ -200,7 +189,7 @@ void WhatApplicationsReceive::expectOnePostARefresh() {
     int doubled = 0, refreshes = 0;
     Clock::time_point lastFrame;
     for (const Watched& watched : watching) {
-        const std::vector<Clock::time_point> frames = watched.wheelFrames();
+        const std::vector<Clock::time_point> frames = wheelFramesOf(watched.frames);
         if (!frames.empty()) lastFrame = std::max(lastFrame, frames.back());
         const Judder clone = judder(vblanks.vblanks(), frames);
         doubled += clone.doubled, refreshes += clone.refreshes;
