@@ -21,12 +21,6 @@ namespace {
 using namespace platform;
 using linuxdesktop::cloneName;
 
-Event scrollEvent(EventField axis, double points) {
-    Event event(kCGEventScrollWheel);
-    event.setDoubleValue(axis, points);
-    return event;
-}
-
 // The tap grabs the mouse and stands an ungrabbed clone in its place; disabling releases the
 // grab, enabling takes it again, and removing the tap ends both.
 TEST_F(EvdevTapTest, GrabsBehindAnUngrabbedCloneUntilDisabledAndRemovalEndsBoth) {
@@ -97,11 +91,13 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     const EventTapProxy proxy = taken(*mouse)->proxy;
     const std::string clone = cloneName(mouse->name());
+    Event frame(kCGEventScrollWheel);
+    frame.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, 1.25);
     // Frames post from the display link's thread while the input thread learns of the unplug.
     std::atomic<int> posts = 0;
     std::jthread glide([&](std::stop_token stop) {
         for (; !stop.stop_requested(); ++posts) {
-            service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.25));
+            service.postEvent(proxy, frame);
             std::this_thread::sleep_for(1ms);
         }
     });
@@ -114,7 +110,7 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     glide.request_stop();
     glide.join();
     EXPECT_TRUE(dropped) << "the unplugged mouse or its clone is still held";
-    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.0));
+    service.postEvent(proxy, frame);
     EXPECT_FALSE(findEventNode(clone)) << "a post brought back a clone of the unplugged mouse";
 
     TestMouse plugged("glidewheel test mouse plugged later");
