@@ -78,20 +78,13 @@ struct Toolkit {
     std::vector<std::string> env;
     int paintJitter;  // refreshes
 };
-// No accessibility bus, no settings daemon in the VM: GTK would wait on them.
-const Toolkit kGtk3{"gtk3",
-                    {"gtk3-scroll-client"},
-                    {"GDK_BACKEND=wayland", "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"},
-                    2};
+const Toolkit kGtk3{"gtk3", {"gtk3-scroll-client"}, {"GDK_BACKEND=wayland"}, 2};
 const Toolkit kQt6{"qt6",
                    {"qt6-scroll-client"},
                    {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1"},
                    0};
 // The same windows as X clients.
-const Toolkit kGtk3X11{"gtk3-x11",
-                       {"gtk3-scroll-client"},
-                       {"GDK_BACKEND=x11", "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"},
-                       1};
+const Toolkit kGtk3X11{"gtk3-x11", {"gtk3-scroll-client"}, {"GDK_BACKEND=x11"}, 1};
 const Toolkit kQt6X11{"qt6-x11", {"qt6-scroll-client"}, {"QT_QPA_PLATFORM=xcb"}, 0};
 // A bare wl_pointer client bound at wl_seat 8 or 7, its offset the sum of the axis values.
 const Toolkit kRaw8{"raw8", {"wayland-scroll-client", "8"}, {}, 0};
@@ -191,7 +184,10 @@ protected:
             << contentsOf(desktop->log());
         std::vector<std::string> env = desktop->clientEnv();
         env.insert(env.end(), toolkit().env.begin(), toolkit().env.end());
-        env.push_back("WAYLAND_DEBUG=client");  // names the globals it binds, at what version
+        // No accessibility bus, no settings daemon in the VM: GTK would wait on them. The Wayland
+        // library's debug lines name the globals the window binds, at what version.
+        env.insert(env.end(),
+                   {"NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory", "WAYLAND_DEBUG=client"});
         std::vector<std::string> command = toolkit().command;
         command.front() = besideTests(command.front());
         const auto started = Clock::now();
