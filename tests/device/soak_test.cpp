@@ -100,8 +100,6 @@ TEST_F(Soak, DISABLED_RandomWheelMotionButtonsMiceAndSettings) {
     };
     Preferences& settings = Preferences::shared();
     const std::array<TestMouse*, 2> two = {&plugIn(), &plugIn()};
-    // Each look at the taken mice runs on the input thread: only every 5 ms.
-    const auto seldom = [] { std::this_thread::sleep_for(5ms); };
     int notches = 0, motion = 0, lostMotion = 0, buttons = 0, lostButtons = 0, clones = 2;
     int refreshes = 0, doubled = 0;
     bool smoothing = true;

@@ -172,6 +172,9 @@ protected:
     // The clone of a grabbed mouse, or nothing.
     std::string cloneOf(const TestMouse& mouse) const;
     std::size_t takenCount() const;  // the mice the tap holds
+    // The pump for waits on cloneOf or takenCount while the input thread is measured: each look
+    // runs on that thread, so only every 5 ms.
+    static void seldom() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
     // Stops or restarts the program's input path. A mouse plugged in while it is stopped stays
     // a plain mouse that the desktop reads directly: the control run of what the program changes.
     void setIntercepting(bool on);

@@ -198,9 +198,7 @@ public:
     void notch(std::uint64_t clone, int direction, bool horizontal = false) {
         const WheelMotion motion{horizontal ? 0 : direction * kUnitsPerDetent,
                                  horizontal ? direction * kUnitsPerDetent : 0};
-        std::optional<Event> event =
-            wheelEvent(motion, std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                   now_.time_since_epoch()));
+        std::optional<Event> event = wheelEvent(motion, now_.time_since_epoch());
         notches.push_back(now_);
         EXPECT_EQ(interceptor_.handleTapEvent({clone}, kCGEventScrollWheel, &*event), nullptr);
     }
