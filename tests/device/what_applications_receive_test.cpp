@@ -152,10 +152,9 @@ void WhatApplicationsReceive::expectWholeDetents() const {
         std::ranges::copy(watched.legacySteps(REL_WHEEL), std::back_inserter(verticalSteps));
         std::ranges::copy(watched.legacySteps(REL_HWHEEL), std::back_inserter(horizontalSteps));
     }
-    EXPECT_EQ(std::make_pair(vertical, horizontal),
-              std::make_pair(GetParam().vertical, GetParam().horizontal));
-    EXPECT_EQ(verticalSteps, GetParam().verticalSteps);
-    EXPECT_EQ(horizontalSteps, GetParam().horizontalSteps);
+    const Scenario& row = GetParam();
+    EXPECT_EQ(std::tie(vertical, horizontal, verticalSteps, horizontalSteps),
+              std::tie(row.vertical, row.horizontal, row.verticalSteps, row.horizontalSteps));
     EXPECT_EQ(clicks, verticalSteps) << "libinput's core clicks and the clone's steps disagree";
 }
 
@@ -165,8 +164,7 @@ void WhatApplicationsReceive::expectGlidePace(const std::vector<Clock::time_poin
     ASSERT_FALSE(first.scrolls.empty() || first.frames.empty());
     // libinput releases the first frame at once, one refresh after the notch.
     EXPECT_EQ(first.scrolls.front().at, first.frames.front().at);
-    const auto firstScroll = first.scrolls.front().at - sent.front();
-    EXPECT_LE(firstScroll, kRefresh + kEmulationSlack);
+    EXPECT_LE(first.scrolls.front().at - sent.front(), kRefresh + kEmulationSlack);
     std::size_t wheelFrames = 0;
     for (const Watched& watched : watching) {
         // A glide moved onto another mouse's clone is not raised there again: libinput holds
