@@ -57,27 +57,24 @@ using Actions = std::vector<std::pair<Clock::time_point, std::string>>;
 
 // Each refresh in which the clone got two wheel frames or more: the frames, in ms from the
 // refresh's vblank, and what the soak did in the 1.5 s before it.
-void reportDoubled(const std::string& what, const std::vector<Vblank>& vblanks,
+void reportDoubled(const std::string& what, const Judder& clone,
                    const std::vector<TimedFrame>& frames, const Actions& actions) {
-    for (std::size_t i = 0; i + 1 < vblanks.size(); ++i) {
-        const Clock::time_point from = vblanks[i].at, to = vblanks[i + 1].at;
-        std::ostringstream out;
-        int wheelFrames = 0;
+    for (const auto& [from, to] : clone.doubled) {
+        std::cout << "soak: " << what << ": two wheel frames after vblank " << from.sequence;
         for (const TimedFrame& frame : frames) {
-            if (frame.at < from || frame.at >= to) continue;
+            if (frame.at < from.at || frame.at >= to.at) continue;
             std::ostringstream wheel;
             for (const InputEvent& e : frame.events)
                 if (e.type == EV_REL && e.code >= REL_HWHEEL) PrintTo(e, &wheel), wheel << ' ';
-            if (wheel.str().empty()) continue;
-            ++wheelFrames;
-            out << " +" << Milliseconds(frame.at - from).count() << " ms: " << wheel.str();
+            if (!wheel.str().empty())
+                std::cout << " +" << Milliseconds(frame.at - from.at).count()
+                          << " ms: " << wheel.str();
         }
-        if (wheelFrames < 2 || vblanks[i + 1].sequence != vblanks[i].sequence + 1) continue;
-        std::cout << "soak: " << what << ": two wheel frames after vblank " << vblanks[i].sequence
-                  << out.str() << "\n";
+        std::cout << "\n";
         for (const auto& [at, action] : actions)
-            if (at > from - 1500ms && at < to)
-                std::cout << "  " << Milliseconds(at - from).count() << " ms: " << action << "\n";
+            if (at > from.at - 1500ms && at < to.at)
+                std::cout << "  " << Milliseconds(at - from.at).count() << " ms: " << action
+                          << "\n";
     }
 }
 
@@ -180,9 +177,8 @@ TEST_F(Soak, DISABLED_RandomWheelMotionButtonsMiceAndSettings) {
             }
             if (!smoothing) continue;
             const Judder clone = judder(vblanks.vblanks(), got.wheelFrames);
-            refreshes += clone.refreshes, doubled += clone.doubled;
-            if (clone.doubled)
-                reportDoubled(what, vblanks.vblanks(), streams[m].received(), actions);
+            refreshes += clone.refreshes, doubled += static_cast<int>(clone.doubled.size());
+            reportDoubled(what, clone, streams[m].received(), actions);
         }
         EXPECT_EQ(takenCount(), smoothing ? 2u : 0u) << "round " << round << ": ghost clones";
     };

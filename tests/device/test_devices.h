@@ -563,9 +563,10 @@ private:
     std::jthread thread_{[this](std::stop_token stop) { run(stop); }};  // last: uses the rest
 };
 
-// Display refreshes that saw no frame, and those that saw two or more.
+// Display refreshes that saw no frame, and those that saw two or more, by their two vblanks.
 struct Judder {
-    int refreshes = 0, empty = 0, doubled = 0;
+    int refreshes = 0, empty = 0;
+    std::vector<std::pair<Vblank, Vblank>> doubled;
 };
 
 // Counts the frames between each vblank and the next, over the refreshes between the first and
@@ -583,7 +584,7 @@ inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<Clock::time
                        std::lower_bound(frames.begin(), frames.end(), from.at);
         ++result.refreshes;
         result.empty += n == 0;
-        result.doubled += n >= 2;
+        if (n >= 2) result.doubled.emplace_back(from, to);
     }
     return result;
 }

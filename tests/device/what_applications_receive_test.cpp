@@ -190,7 +190,7 @@ void WhatApplicationsReceive::expectOnePostARefresh() {
         const std::vector<Clock::time_point> frames = wheelFramesOf(watched.frames);
         if (!frames.empty()) lastFrame = std::max(lastFrame, frames.back());
         const Judder clone = judder(vblanks.vblanks(), frames);
-        doubled += clone.doubled, refreshes += clone.refreshes;
+        doubled += static_cast<int>(clone.doubled.size()), refreshes += clone.refreshes;
     }
     const Milliseconds settled = lastFrame - lastEnginePost();
     std::printf(
