@@ -55,10 +55,9 @@ enum class Glide {
 };
 
 bool leavesMiceAlone(const Desktop& desktop) {
-    const std::vector<std::string> session = desktop.sessionEnv();
     return platform::linuxdesktop::wheelReceptionOf([&](const char* name) -> const char* {
                const std::string prefix = std::string(name) + '=';
-               for (const std::string& variable : session)
+               for (const std::string& variable : desktop.sessionEnv())
                    if (variable.starts_with(prefix)) return variable.c_str() + prefix.size();
                return nullptr;
            })
