@@ -423,13 +423,6 @@ Weston::Weston() : Desktop(kPath, {"XDG_SESSION_TYPE=wayland"}) {
           "/dev/null", "/dev/null");
 }
 
-std::string Weston::version() const {
-    const std::string started = contentsOf(log()), name = "] weston ";
-    const std::size_t at = started.find(name);
-    if (at == std::string::npos) return "weston of unknown version";
-    return started.substr(at + 2, started.find('\n', at) - at - 2);
-}
-
 constexpr char kSwayUser[] = "glidewheel-desktop";
 
 Sway::Sway() : Desktop(kPath, {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=sway"}) {

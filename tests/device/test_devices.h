@@ -402,13 +402,13 @@ private:
     std::vector<std::unique_ptr<Child>> processes_;
 };
 
-// weston 10 (DRM backend, kiosk shell, pixman renderer), run from the VM's own root.
+// weston 10 (DRM backend, kiosk shell, pixman renderer), run from the VM's own root: a copy of
+// this machine's, whose --version names it.
 class Weston final : public Desktop {
 public:
     static constexpr const char* kPath = "/usr/bin/weston";
 
     Weston();
-    std::string version() const override;  // as its log names it: "weston 10.0.1" and the rest
 };
 
 // sway 1.7 (wlroots 0.15, pixman renderer), run from this machine's root under /host. sway will
