@@ -473,9 +473,8 @@ inline constexpr char kCard[] = "/dev/dri/card0";
 // Why there is no display to test on; empty when there is one.
 inline std::string noDisplay() {
     if (std::filesystem::exists(kCard)) return {};
-    std::ifstream why("/display-missing");  // written by run_vm.sh
-    std::string line;
-    if (std::getline(why, line)) return line;
+    // run_vm.sh writes why the VM has none.
+    if (std::string why = contentsOf("/display-missing"); !why.empty()) return why;
     return std::string("no ") + kCard + " (the device-test VM loads vkms)";
 }
 
