@@ -306,14 +306,12 @@ inline const std::vector<Scenario> kScenarios = {
     {"TwoMiceOneGlide", 600ms, 240, 0, {-1, -1}, {}, kOneGlideTwoMice},
     {"SixtyBursts", 600ms, 90 * 120, 0, std::vector(90, -1), {}, bursts(60)},
     // A fast spin at full acceleration: the first notch goes its own way, each after it six.
-    {"TenFastNotchesAccelerated",
-     600ms,
-     55 * 120,
-     0,
-     std::vector(55, -1),
-     {},
-     notchesDown(10, 15ms, 1500ms),
-     1.0},
+    {.name = "TenFastNotchesAccelerated",
+     .pause = 600ms,
+     .vertical = 55 * 120,
+     .verticalSteps = std::vector(55, -1),
+     .steps = notchesDown(10, 15ms, 1500ms),
+     .acceleration = 1.0},
 };
 
 // Runs the row through the program's input path: plugs in its mice, each watched by the reader
