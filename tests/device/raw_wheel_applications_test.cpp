@@ -168,8 +168,7 @@ void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
     const auto [off50, off99] = passDelays(mouse, clone);
     std::printf(
         "raw wheel: %s: a listed application's notch reaches the clone in p50 %.2f ms, p99 %.2f "
-        "ms; "
-        "with smoothing off p50 %.2f ms, p99 %.2f ms: the lookup adds %.2f ms at p99\n",
+        "ms; with smoothing off p50 %.2f ms, p99 %.2f ms: the lookup adds %.2f ms at p99\n",
         session.desktop->version().c_str(), listed50, listed99, off50, off99, listed99 - off99);
 }
 
