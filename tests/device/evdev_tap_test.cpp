@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <future>
+#include <ranges>
 #include <thread>
 #include <utility>
 
@@ -19,12 +20,6 @@ namespace {
 
 using namespace platform;
 using linuxdesktop::cloneName;
-
-Event scrollEvent(EventField axis, double points) {
-    Event event(kCGEventScrollWheel);
-    event.setDoubleValue(axis, points);
-    return event;
-}
 
 // The tap grabs the mouse and stands an ungrabbed clone in its place; disabling releases the
 // grab, enabling takes it again, and removing the tap ends both.
@@ -66,17 +61,15 @@ TEST_F(MiceLeftAloneTest, TheWheelReachesTheDesktopFromTheMouseItself) {
 
 TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneUnchanged) {
     EventReader clone(taken(*mouse)->cloneDevnode);
-    const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}}, press = {{EV_KEY, BTN_LEFT, 1}},
+    const Frame half = {{EV_REL, REL_WHEEL_HI_RES, 60}},
                 move = {{EV_REL, REL_X, 7}, {EV_REL, REL_Y, -4}},
-                releaseAndMove = {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}},
-                releaseMoveAndDown = {{EV_KEY, BTN_LEFT, 0},
-                                      {EV_REL, REL_X, 3},
-                                      {EV_REL, REL_WHEEL, -1},
-                                      {EV_REL, REL_WHEEL_HI_RES, -120}};
+                releaseAndMove = {{EV_KEY, BTN_LEFT, 0}, {EV_REL, REL_X, 3}};
+    Frame releaseMoveAndDown = releaseAndMove;
+    releaseMoveAndDown.insert(releaseMoveAndDown.end(), kNotchDown.begin(), kNotchDown.end());
     for (const Frame& frame :
-         {move, press, kNotchUp, releaseMoveAndDown, kNotchDown, half, kNotchRight, half, kFence})
+         {move, kPress, kNotchUp, releaseMoveAndDown, kNotchDown, half, kNotchRight, half, kFence})
         mouse->send(frame);
-    const std::vector<Frame> forwarded = {move, press, releaseAndMove, kFence};
+    const std::vector<Frame> forwarded = {move, kPress, releaseAndMove, kFence};
     EXPECT_EQ(receiveFrames(clone, forwarded.size()), forwarded);
 
     // Vertical and horizontal points, a detent each: half a detent waits for the other half.
@@ -98,11 +91,13 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     const EventTapProxy proxy = taken(*mouse)->proxy;
     const std::string clone = cloneName(mouse->name());
+    Event frame(kCGEventScrollWheel);
+    frame.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, 1.25);
     // Frames post from the display link's thread while the input thread learns of the unplug.
     std::atomic<int> posts = 0;
     std::jthread glide([&](std::stop_token stop) {
         for (; !stop.stop_requested(); ++posts) {
-            service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.25));
+            service.postEvent(proxy, frame);
             std::this_thread::sleep_for(1ms);
         }
     });
@@ -115,7 +110,7 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
     glide.request_stop();
     glide.join();
     EXPECT_TRUE(dropped) << "the unplugged mouse or its clone is still held";
-    service.postEvent(proxy, scrollEvent(kCGScrollWheelEventPointDeltaAxis1, 1.0));
+    service.postEvent(proxy, frame);
     EXPECT_FALSE(findEventNode(clone)) << "a post brought back a clone of the unplugged mouse";
 
     TestMouse plugged("glidewheel test mouse plugged later");
@@ -132,17 +127,16 @@ TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
 TEST_F(EvdevTapTest, AHeldButtonComesUpOnTheCloneWhenDisabledAndTheGrabWaitsForItsRelease) {
     EventReader clone(taken(*mouse)->cloneDevnode);
     service.inputLoop().runAndWait([&] {
-        mouse->send({{EV_KEY, BTN_LEFT, 1}});
+        mouse->send(kPress);
         mouse->send(kFence);
         tap->setEnabled(false);
     });
     EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode())) << "disabling returned before the release";
-    EXPECT_EQ(receiveFrames(clone, 3),
-              (std::vector<Frame>{{{EV_KEY, BTN_LEFT, 1}}, kFence, {{EV_KEY, BTN_LEFT, 0}}}));
+    EXPECT_EQ(receiveFrames(clone, 3), (std::vector<Frame>{kPress, kFence, kRelease}));
     tap->setEnabled(true);
     EXPECT_FALSE(taken(*mouse)->grabbed);
     EXPECT_FALSE(isGrabbedElsewhere(mouse->eventNode()));
-    mouse->send({{EV_KEY, BTN_LEFT, 0}});  // to the desktop directly
+    mouse->send(kRelease);  // to the desktop directly
     ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
     mouse->send(kFence);
     EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
@@ -175,15 +169,14 @@ TEST_F(EvdevTapTest, AMouseSwitchedOffIsLetGoWithItsCloneAndSwitchedOnIsGrabbedO
     service.setWheelMice({{mouse->name(), 0, 0, "", false, false}});
     EXPECT_FALSE(taken(*mouse) || isGrabbedElsewhere(mouse->eventNode()));
     EXPECT_TRUE(waitUntil([&] { return !findEventNode(cloneName(mouse->name())); }));
-    const Frame press = {{EV_KEY, BTN_LEFT, 1}};
     mouse->send(kNotchDown);
-    mouse->send(press);
-    EXPECT_EQ(receiveFrames(own, 2), (std::vector<Frame>{kNotchDown, press}));
+    mouse->send(kPress);
+    EXPECT_EQ(receiveFrames(own, 2), (std::vector<Frame>{kNotchDown, kPress}));
 
     service.setWheelMice({{mouse->name(), 0, 0, "", false, true}});
     ASSERT_TRUE(waitUntil([&] { return taken(*mouse).has_value(); }));
     EXPECT_FALSE(taken(*mouse)->grabbed) << "grabbed with the button held";
-    mouse->send({{EV_KEY, BTN_LEFT, 0}});
+    mouse->send(kRelease);
     ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
     EventReader clone(taken(*mouse)->cloneDevnode);
     mouse->send(kFence);
@@ -194,13 +187,12 @@ TEST_F(EvdevTapTest, AMouseSwitchedOffIsLetGoWithItsCloneAndSwitchedOnIsGrabbedO
 // letting go earlier would end the click; meanwhile its wheel reaches the clone as sent.
 TEST_F(EvdevTapTest, AMouseSwitchedOffMidClickIsLetGoOnceItsButtonIsUp) {
     EventReader clone(taken(*mouse)->cloneDevnode);
-    const Frame press = {{EV_KEY, BTN_LEFT, 1}}, release = {{EV_KEY, BTN_LEFT, 0}};
-    mouse->send(press);
-    EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{press});
+    mouse->send(kPress);
+    EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kPress});
     service.setWheelMice({{mouse->name(), 0, 0, "", false, false}});
     mouse->send(kNotchDown);
-    mouse->send(release);
-    EXPECT_EQ(receiveFrames(clone, 2), (std::vector<Frame>{kNotchDown, release}));
+    mouse->send(kRelease);
+    EXPECT_EQ(receiveFrames(clone, 2), (std::vector<Frame>{kNotchDown, kRelease}));
     EXPECT_TRUE(
         waitUntil([&] { return !taken(*mouse) && !isGrabbedElsewhere(mouse->eventNode()); }));
     EXPECT_TRUE(seen().empty()) << "the notch glided";
@@ -228,7 +220,7 @@ TEST_F(EvdevTapTest, AFineWheelIsLeftAloneUntilSwitchedOnAndThenGlides) {
 // logged for this mouse, and the button let go in the lost stretch comes up on the clone.
 TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
     EventReader clone(taken(*mouse)->cloneDevnode);
-    mouse->send({{EV_KEY, BTN_LEFT, 1}});
+    mouse->send(kPress);
     mouse->send(kFence);
     ASSERT_EQ(receiveFrames(clone, 2).size(), 2u);
 
@@ -241,24 +233,22 @@ TEST_F(EvdevTapTest, AnOverflowedBufferIsLoggedAndLeavesNoButtonPressed) {
     });
     ASSERT_TRUE(waitUntil([&] { return held.load(); }));
     for (int frame = 0; frame < 300; ++frame)
-        mouse->send(frame == 100 ? Frame{{EV_KEY, BTN_LEFT, 0}} : Frame{{EV_REL, REL_X, 1}});
+        mouse->send(frame == 100 ? kRelease : Frame{{EV_REL, REL_X, 1}});
     resume.set_value();
     std::vector<Frame> frames;
-    const auto lastLeft = [&]() -> std::optional<std::int32_t> {
-        std::optional<std::int32_t> left;
-        for (const Frame& frame : frames)
-            for (const InputEvent& event : frame)
-                if (event.type == EV_KEY && event.code == BTN_LEFT) left = event.value;
+    // Reads what came since; gives the button's last state on the clone, -1 if it never came.
+    const auto lastLeft = [&] {
+        for (TimedFrame& frame : clone.readFrames()) frames.push_back(std::move(frame.events));
+        std::int32_t left = -1;
+        for (const InputEvent& e : frames | std::views::join)
+            if (e.type == EV_KEY && e.code == BTN_LEFT) left = e.value;
         return left;
     };
-    const auto receive = [&] {
-        for (TimedFrame& frame : clone.readFrames()) frames.push_back(std::move(frame.events));
-    };
     // What was queued at the overflow is dropped whole, the fence too if it were in it.
-    waitUntil([&] { return receive(), lastLeft() == 0; });
+    waitUntil([&] { return lastLeft() == 0; });
     mouse->send(kFence);
     const bool fenced =
-        waitUntil([&] { return receive(), !frames.empty() && frames.back() == kFence; });
+        waitUntil([&] { return lastLeft(), !frames.empty() && frames.back() == kFence; });
     const std::string log = ::testing::internal::GetCapturedStderr();
     ASSERT_TRUE(fenced) << "the fence did not come through";
     EXPECT_LT(frames.size(), 300u) << "nothing was lost: the buffer did not overflow";

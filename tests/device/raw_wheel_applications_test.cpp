@@ -22,8 +22,6 @@ namespace {
 using namespace platform;
 using namespace std::string_view_literals;
 
-const Frame kRawNotch = {{EV_REL, REL_WHEEL, -1}, {EV_REL, REL_WHEEL_HI_RES, -120}};
-
 // Sweeps the pointer across the screen and back until the lookup names the window's class.
 // Under sway the answer is the focused window, which follows the pointer as it crosses into a
 // window, wherever sway has tiled it.
@@ -62,7 +60,7 @@ std::pair<double, double> passDelays(TestMouse& mouse, EventReader& clone) {
     std::vector<double> delays;
     for (int i = 0; i < 100; ++i) {
         for (const auto& [frame, delay] : notch(mouse, clone, 1)) {
-            EXPECT_EQ(frame, kRawNotch);
+            EXPECT_EQ(frame, kNotchDown);
             delays.push_back(delay);
         }
     }
@@ -198,15 +196,14 @@ void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
         for (const InputEvent& event : frame)
             (event.code == REL_WHEEL ? steps : units) += event.value;
     EXPECT_GE(frames.size(), 4u) << "the glide came in frames, then the notch";
-    EXPECT_EQ(std::tuple(units, steps, frames.back().first), std::tuple(-240, -2, kRawNotch));
+    EXPECT_EQ(std::tuple(units, steps, frames.back().first), std::tuple(-240, -2, kNotchDown));
 
     const auto [listed50, listed99] = passDelays(mouse, clone);
     preferences.setIsEnabled(false);  // the control: every notch passes without a look
     const auto [off50, off99] = passDelays(mouse, clone);
     std::printf(
         "raw wheel: %s: a listed application's notch reaches the clone in p50 %.2f ms, p99 %.2f "
-        "ms; "
-        "with smoothing off p50 %.2f ms, p99 %.2f ms: the lookup adds %.2f ms at p99\n",
+        "ms; with smoothing off p50 %.2f ms, p99 %.2f ms: the lookup adds %.2f ms at p99\n",
         session.desktop->version().c_str(), listed50, listed99, off50, off99, listed99 - off99);
 }
 

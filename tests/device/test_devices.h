@@ -22,10 +22,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -63,6 +65,7 @@ inline const Frame kNotchUp = {{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES
 inline const Frame kNotchRight = {{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_HWHEEL_HI_RES, 120}};
 // Motion always passes: once it comes out, everything sent before it has been handled.
 inline const Frame kFence = {{EV_REL, REL_Y, 1}};
+inline const Frame kPress = {{EV_KEY, BTN_LEFT, 1}}, kRelease = {{EV_KEY, BTN_LEFT, 0}};
 
 // The event node of the device with this name.
 std::optional<std::string> findEventNode(const std::string& name);
@@ -102,6 +105,9 @@ struct TimedFrame {
     Frame events;
 };
 
+// When each frame that moves a wheel in high-resolution units came.
+std::vector<Clock::time_point> wheelFramesOf(const std::vector<TimedFrame>& frames);
+
 // Reads an event node frame by frame, without grabbing it, stamped on CLOCK_MONOTONIC.
 class EventReader {
 public:
@@ -128,9 +134,7 @@ protected:
     // A service that leaves mice alone takes none, so SetUp waits for no grab.
     explicit EvdevTapTest(bool leaveMiceAlone = false) : service(leaveMiceAlone) {}
     void SetUp() override;
-    std::optional<TakenDevice> taken(const TestMouse& mouse) const {
-        return takenDevice(service, mouse);
-    }
+    std::optional<TakenDevice> taken(const TestMouse& m) const { return takenDevice(service, m); }
     bool isTakenAndGrabbed(const TestMouse& m) const { return taken(m) && taken(m)->grabbed; }
     // Waits until `count` frames have come out of `reader`; returns all that came.
     static std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
@@ -168,6 +172,9 @@ protected:
     // The clone of a grabbed mouse, or nothing.
     std::string cloneOf(const TestMouse& mouse) const;
     std::size_t takenCount() const;  // the mice the tap holds
+    // The pump for waits on cloneOf or takenCount while the input thread is measured: each look
+    // runs on that thread, so only every 5 ms.
+    static void seldom() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
     // Stops or restarts the program's input path. A mouse plugged in while it is stopped stays
     // a plain mouse that the desktop reads directly: the control run of what the program changes.
     void setIntercepting(bool on);
@@ -191,15 +198,14 @@ inline constexpr double kLongestGapMs = 50;
 // number (REL_Y), so what the clone lost or delayed can be told frame by frame.
 class MotionStream {
 public:
+    // What came out of the node read (the clone, or the mouse itself while nothing smooths).
     struct Report {
         int sent = 0;
-        int lost = 0;  // motion frames sent that never came out of the clone
-        // The longest time between two clone frames in a row less the time between the same
-        // two frames when sent: what the input path added, without the pauses of the whole VM
-        // that held the mouse up too.
-        double maxAddedGapMs = 0;
-        int wheelUnits = 0;             // REL_WHEEL_HI_RES the clone received
-        Clock::time_point lastWheel{};  // when the last of them was stamped
+        int lost = 0;                                // motion frames sent that never came out
+        std::map<std::uint16_t, long> relative;      // each relative code's sum
+        int keys = 0;                                // key and button events
+        std::set<std::uint16_t> held;                // the keys and buttons they leave down
+        std::vector<Clock::time_point> wheelFrames;  // those with high-resolution wheel units
     };
 
     MotionStream(TestMouse& mouse, const std::string& cloneNode)
@@ -288,7 +294,8 @@ inline const std::vector<Step> kDownRightDown = {{0, kNotchDown, 150ms},
 inline const std::vector<Step> kOneGlideTwoMice = {{0, kNotchDown, 30ms}, {1, kNotchDown, 1000ms}};
 
 // Rows: name, pause, vertical and horizontal v120, vertical and horizontal legacy steps, steps.
-// The pauses outlast libinput's 500 ms scroll timeout: each notch after one starts a new scroll,
+// The first four are those a toolkit's window is shown (what_toolkits_show_test.cpp). The pauses
+// outlast libinput's 500 ms scroll timeout: each notch after one starts a new scroll,
 // whose start libinput holds back until half a detent has come.
 inline const std::vector<Scenario> kScenarios = {
     {"OneNotch", 600ms, 120, 0, {-1}, {}, notchesDown(1, 0ms, 800ms)},
@@ -299,28 +306,13 @@ inline const std::vector<Scenario> kScenarios = {
     {"TwoMiceOneGlide", 600ms, 240, 0, {-1, -1}, {}, kOneGlideTwoMice},
     {"SixtyBursts", 600ms, 90 * 120, 0, std::vector(90, -1), {}, bursts(60)},
     // A fast spin at full acceleration: the first notch goes its own way, each after it six.
-    {"TenFastNotchesAccelerated",
-     600ms,
-     55 * 120,
-     0,
-     std::vector(55, -1),
-     {},
-     notchesDown(10, 15ms, 1500ms),
-     1.0},
+    {.name = "TenFastNotchesAccelerated",
+     .pause = 600ms,
+     .vertical = 55 * 120,
+     .verticalSteps = std::vector(55, -1),
+     .steps = notchesDown(10, 15ms, 1500ms),
+     .acceleration = 1.0},
 };
-
-// An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
-// detent either way, the rest kept across pauses and turns. Positive: down.
-inline std::vector<int> coreClicks(const std::vector<double>& v120) {
-    std::vector<int> clicks;
-    double sum = 0.0;
-    for (const double value : v120) {
-        sum += value;
-        for (; sum >= 120.0; sum -= 120.0) clicks.push_back(1);
-        for (; sum <= -120.0; sum += 120.0) clicks.push_back(-1);
-    }
-    return clicks;
-}
 
 // Runs the row through the program's input path: plugs in its mice, each watched by the reader
 // under test, waits out its pause and sends its steps, reading what came all the while.
@@ -381,38 +373,41 @@ public:
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
-    virtual bool listening() const = 0;  // once clients can connect
-    virtual std::string version() const = 0;
-    // What its clients need to reach it, and what its session tells the programs in it (which
-    // the program judges the desktop by): "NAME=value" each.
-    virtual std::vector<std::string> clientEnv() const = 0;
-    virtual std::vector<std::string> sessionEnv() const = 0;
+    // Once clients can connect: by default, once its Wayland socket "glidewheel" is there.
+    virtual bool listening() const;
+    // By default the first line its program prints for --version.
+    virtual std::string version() const;
+    // What its clients need to reach it (by default, that socket), and what its session tells
+    // the programs in it (which the program judges the desktop by): "NAME=value" each.
+    virtual std::vector<std::string> clientEnv() const;
+    const std::vector<std::string>& sessionEnv() const { return sessionEnv_; }
     std::string log() const { return runtime_ + "/desktop.log"; }
     std::string runtime() const { return runtime_; }
     // Whether a process other than this one holds the named device's event node open.
     bool opened(const std::string& deviceName) const;
 
 protected:
-    Desktop();
+    // The desktop's own program, run from this machine's root.
+    Desktop(const char* program, std::vector<std::string> sessionEnv);
+    void addSessionVariable(std::string variable) { sessionEnv_.push_back(std::move(variable)); }
     // Standard error goes to log() unless `err` names another file.
     void start(const std::vector<std::string>& argv, const std::string& out = "/dev/null",
                const std::string& err = "");
 
 private:
+    const char* program_;
+    std::vector<std::string> sessionEnv_;
     std::string runtime_ = "/tmp/desktop-XXXXXX";
     std::vector<std::unique_ptr<Child>> processes_;
 };
 
-// weston 10 (DRM backend, kiosk shell, pixman renderer), run from the VM's own root.
+// weston 10 (DRM backend, kiosk shell, pixman renderer), run from the VM's own root: a copy of
+// this machine's, whose --version names it.
 class Weston final : public Desktop {
 public:
     static constexpr const char* kPath = "/usr/bin/weston";
 
     Weston();
-    bool listening() const override;
-    std::string version() const override;  // as its log names it: "weston 10.0.1" and the rest
-    std::vector<std::string> clientEnv() const override;
-    std::vector<std::string> sessionEnv() const override { return {"XDG_SESSION_TYPE=wayland"}; }
 };
 
 // sway 1.7 (wlroots 0.15, pixman renderer), run from this machine's root under /host. sway will
@@ -425,11 +420,7 @@ public:
     bool listening() const override { return !socket().empty(); }
     std::string ipcSocket() const;  // where sway answers its IPC, once it is there
     std::string socket() const;     // the name sway chose for its Wayland socket, once it is there
-    std::string version() const override;
     std::vector<std::string> clientEnv() const override;
-    std::vector<std::string> sessionEnv() const override {
-        return {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=sway"};
-    }
 
 private:
     std::string runtimeEntry(std::string_view prefix) const;  // a socket's name starting so
@@ -443,10 +434,6 @@ public:
     static constexpr const char* kPath = "/usr/bin/kwin_wayland";
 
     Kwin();
-    bool listening() const override;
-    std::string version() const override;
-    std::vector<std::string> clientEnv() const override;
-    std::vector<std::string> sessionEnv() const override;
     std::string sessionBus() const;  // the session's D-Bus, where KWin takes scripts
 };
 
@@ -461,7 +448,6 @@ public:
     bool listening() const override;
     std::string version() const override;
     std::vector<std::string> clientEnv() const override { return {"DISPLAY=:7"}; }
-    std::vector<std::string> sessionEnv() const override { return {"XDG_SESSION_TYPE=x11"}; }
 };
 
 // Moves the mouse a little at a time until `entered` says its pointer is on the window: back and
@@ -470,8 +456,9 @@ public:
 bool moveOnto(TestMouse& mouse, const std::function<bool()>& entered, bool intoTheCorner = false);
 
 // The VM mounts this machine's root at /host (init), where desktop programs run with this
-// machine's own libraries. Why it cannot here; empty where it can.
-std::string noHostRoot();
+// machine's own libraries. Why it cannot here, or why this machine's `program` cannot run; empty
+// where it can.
+std::string noHostRoot(const std::string& program = "");
 // The command that runs `argv`, a program of this machine's or one built beside the test binary,
 // with the environment `env` added ("NAME=value"): under /host in the VM, directly elsewhere.
 std::vector<std::string> hostCommand(const std::vector<std::string>& argv,
@@ -486,9 +473,8 @@ inline constexpr char kCard[] = "/dev/dri/card0";
 // Why there is no display to test on; empty when there is one.
 inline std::string noDisplay() {
     if (std::filesystem::exists(kCard)) return {};
-    std::ifstream why("/display-missing");  // written by run_vm.sh
-    std::string line;
-    if (std::getline(why, line)) return line;
+    // run_vm.sh writes why the VM has none.
+    if (std::string why = contentsOf("/display-missing"); !why.empty()) return why;
     return std::string("no ") + kCard + " (the device-test VM loads vkms)";
 }
 
@@ -541,7 +527,7 @@ private:
 // One vblank as the kernel numbers and times it.
 struct Vblank {
     std::uint32_t sequence;
-    std::int64_t timeNs;
+    Clock::time_point at;
 };
 
 // The display's own vblanks, from blocking waits on a descriptor of its own. Under emulation
@@ -549,45 +535,42 @@ struct Vblank {
 // show which were missed.
 class VblankClock {
 public:
-    VblankClock() : card_(adoptFd(open(kCard, O_RDWR | O_CLOEXEC))), thread_([this] { run(); }) {}
-    ~VblankClock() {
-        stop_ = true;
-        thread_.join();
-    }
+    VblankClock() : card_(adoptFd(open(kCard, O_RDWR | O_CLOEXEC))) {}
     std::vector<Vblank> vblanks() {
         std::scoped_lock lock(mutex_);
         return vblanks_;
     }
 
 private:
-    void run() {
-        while (!stop_) {
+    void run(std::stop_token stop) {
+        while (!stop.stop_requested()) {
             drmVBlank wait{};
             wait.request.type = DRM_VBLANK_RELATIVE;
             wait.request.sequence = 1;
             if (drmWaitVBlank(card_.get().fd, &wait) != 0) return;
             std::scoped_lock lock(mutex_);
             vblanks_.push_back(
-                {wait.reply.sequence, std::int64_t{wait.reply.tval_sec} * 1'000'000'000 +
-                                          std::int64_t{wait.reply.tval_usec} * 1000});
+                {wait.reply.sequence,
+                 Clock::time_point(std::chrono::seconds(wait.reply.tval_sec) +
+                                   std::chrono::microseconds(wait.reply.tval_usec))});
         }
     }
 
     platform::linuxdesktop::UniqueFd card_;
-    std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<Vblank> vblanks_;
-    std::thread thread_;
+    std::jthread thread_{[this](std::stop_token stop) { run(stop); }};  // last: uses the rest
 };
 
-// Display refreshes that saw no frame, and those that saw two or more.
+// Display refreshes that saw no frame, and those that saw two or more, by their two vblanks.
 struct Judder {
-    int refreshes = 0, empty = 0, doubled = 0;
+    int refreshes = 0, empty = 0;
+    std::vector<std::pair<Vblank, Vblank>> doubled;
 };
 
-// Counts the frames (monotonic ns) between each vblank and the next, over the refreshes between
-// the first and the last frame whose two vblanks were both seen.
-inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<std::int64_t> frames) {
+// Counts the frames between each vblank and the next, over the refreshes between the first and
+// the last frame whose two vblanks were both seen.
+inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<Clock::time_point> frames) {
     Judder result;
     std::sort(frames.begin(), frames.end());
     if (frames.empty()) return result;
@@ -595,12 +578,12 @@ inline Judder judder(const std::vector<Vblank>& vblanks, std::vector<std::int64_
         const Vblank& from = vblanks[i];
         const Vblank& to = vblanks[i + 1];
         if (to.sequence != from.sequence + 1) continue;
-        if (from.timeNs < frames.front() || to.timeNs > frames.back()) continue;
-        const auto n = std::lower_bound(frames.begin(), frames.end(), to.timeNs) -
-                       std::lower_bound(frames.begin(), frames.end(), from.timeNs);
+        if (from.at < frames.front() || to.at > frames.back()) continue;
+        const auto n = std::lower_bound(frames.begin(), frames.end(), to.at) -
+                       std::lower_bound(frames.begin(), frames.end(), from.at);
         ++result.refreshes;
         result.empty += n == 0;
-        result.doubled += n >= 2;
+        if (n >= 2) result.doubled.emplace_back(from, to);
     }
     return result;
 }

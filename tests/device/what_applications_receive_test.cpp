@@ -37,6 +37,19 @@ bool taggedByUdev(const std::string& eventNode) {
     return device && udev_device_get_property_value(device.get(), "ID_INPUT_MOUSE") != nullptr;
 }
 
+// An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
+// detent either way, the rest kept across pauses and turns. As legacy steps: positive up.
+std::vector<int> coreClicks(const std::vector<double>& v120) {
+    std::vector<int> clicks;
+    double sum = 0.0;
+    for (const double value : v120) {
+        sum += value;
+        for (; sum >= 120.0; sum -= 120.0) clicks.push_back(-1);
+        for (; sum <= -120.0; sum += 120.0) clicks.push_back(1);
+    }
+    return clicks;
+}
+
 // A mouse's clone as libinput (through its path backend, keeping its wheel scroll events) and
 // evdev read it.
 class Watched {
@@ -81,15 +94,6 @@ public:
                 if (event.code == code)
                     steps.insert(steps.end(), std::abs(event.value), event.value > 0 ? 1 : -1);
         return steps;
-    }
-    std::vector<Clock::time_point> wheelFrames() const {
-        std::vector<Clock::time_point> at;
-        for (const TimedFrame& frame : frames)
-            if (std::any_of(frame.events.begin(), frame.events.end(), [](const InputEvent& e) {
-                    return e.code == REL_WHEEL_HI_RES || e.code == REL_HWHEEL_HI_RES;
-                }))
-                at.push_back(frame.at);
-        return at;
     }
     std::vector<Scroll> scrolls;
     std::vector<TimedFrame> frames;  // what evdev read so far
@@ -138,26 +142,20 @@ protected:
 void WhatApplicationsReceive::expectWholeDetents() const {
     double vertical = 0, horizontal = 0;
     std::vector<int> clicks, verticalSteps, horizontalSteps;
-    const auto append = [](std::vector<int>& to, const std::vector<int>& more) {
-        to.insert(to.end(), more.begin(), more.end());
-    };
     for (const Watched& watched : watching) {
         std::vector<double> v120;
         for (const Watched::Scroll& scroll : watched.scrolls) {
             vertical += scroll.vertical, horizontal += scroll.horizontal;
             v120.push_back(scroll.vertical);
         }
-        append(clicks, coreClicks(v120));
-        append(verticalSteps, watched.legacySteps(REL_WHEEL));
-        append(horizontalSteps, watched.legacySteps(REL_HWHEEL));
+        std::ranges::copy(coreClicks(v120), std::back_inserter(clicks));
+        std::ranges::copy(watched.legacySteps(REL_WHEEL), std::back_inserter(verticalSteps));
+        std::ranges::copy(watched.legacySteps(REL_HWHEEL), std::back_inserter(horizontalSteps));
     }
-    EXPECT_EQ(std::make_pair(vertical, horizontal),
-              std::make_pair(GetParam().vertical, GetParam().horizontal));
-    EXPECT_EQ(verticalSteps, GetParam().verticalSteps);
-    EXPECT_EQ(horizontalSteps, GetParam().horizontalSteps);
-    std::vector<int> stepClicks;  // what the legacy steps click on an X server: positive down
-    for (const int step : verticalSteps) stepClicks.push_back(-step);
-    EXPECT_EQ(clicks, stepClicks) << "libinput's core clicks and the clone's steps disagree";
+    const Scenario& row = GetParam();
+    EXPECT_EQ(std::tie(vertical, horizontal, verticalSteps, horizontalSteps),
+              std::tie(row.vertical, row.horizontal, row.verticalSteps, row.horizontalSteps));
+    EXPECT_EQ(clicks, verticalSteps) << "libinput's core clicks and the clone's steps disagree";
 }
 
 void WhatApplicationsReceive::expectGlidePace(const std::vector<Clock::time_point>& sent) {
@@ -166,20 +164,17 @@ void WhatApplicationsReceive::expectGlidePace(const std::vector<Clock::time_poin
     ASSERT_FALSE(first.scrolls.empty() || first.frames.empty());
     // libinput releases the first frame at once, one refresh after the notch.
     EXPECT_EQ(first.scrolls.front().at, first.frames.front().at);
-    const auto firstScroll = first.scrolls.front().at - sent.front();
-    EXPECT_LE(firstScroll, kRefresh + kEmulationSlack);
+    EXPECT_LE(first.scrolls.front().at - sent.front(), kRefresh + kEmulationSlack);
     std::size_t wheelFrames = 0;
     for (const Watched& watched : watching) {
         // A glide moved onto another mouse's clone is not raised there again: libinput holds
         // that clone's first units back, as it does a slow wheel's, until half a detent came.
         const bool glideStartedHere = &watched == &first;
-        for (const Clock::time_point at : watched.wheelFrames()) {
+        for (const Clock::time_point at : wheelFramesOf(watched.frames)) {
             ++wheelFrames;
-            const auto& scrolls = watched.scrolls;
-            EXPECT_TRUE(!glideStartedHere ||
-                        std::any_of(scrolls.begin(), scrolls.end(),
-                                    [&](const auto& s) { return s.at >= at && s.at - at <= 5ms; }))
-                << "a wheel frame held back by libinput";
+            EXPECT_TRUE(!glideStartedHere || std::ranges::any_of(watched.scrolls, [&](auto& s) {
+                return s.at >= at && s.at - at <= 5ms;
+            })) << "a wheel frame held back by libinput";
             const auto after = std::upper_bound(sent.begin(), sent.end(), at);
             ASSERT_NE(after, sent.begin()) << "a wheel frame before the first notch";
             EXPECT_LE(at - *std::prev(after), glideRefreshes * kRefresh + 100ms);
@@ -192,13 +187,10 @@ void WhatApplicationsReceive::expectOnePostARefresh() {
     int doubled = 0, refreshes = 0;
     Clock::time_point lastFrame;
     for (const Watched& watched : watching) {
-        std::vector<std::int64_t> frames;
-        for (const Clock::time_point at : watched.wheelFrames()) {
-            frames.push_back(std::chrono::nanoseconds(at.time_since_epoch()).count());
-            lastFrame = std::max(lastFrame, at);
-        }
+        const std::vector<Clock::time_point> frames = wheelFramesOf(watched.frames);
+        if (!frames.empty()) lastFrame = std::max(lastFrame, frames.back());
         const Judder clone = judder(vblanks.vblanks(), frames);
-        doubled += clone.doubled, refreshes += clone.refreshes;
+        doubled += static_cast<int>(clone.doubled.size()), refreshes += clone.refreshes;
     }
     const Milliseconds settled = lastFrame - lastEnginePost();
     std::printf(

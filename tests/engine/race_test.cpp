@@ -110,20 +110,18 @@ TEST_F(RaceTest, StoppingOrDestroyingMidGlideIsClean) {
 TEST_F(RaceTest, APostUnderWayWhenATurnComesIsHeardBeforeItsGlideEnds) {
     AccountingTaps taps(stream);
     SmoothScroller scroller(links, taps);
-    std::thread input;
+    std::future<void> input;
     taps.duringFirstPost = [&] {
-        std::promise<void> turned;
-        std::future<void> done = turned.get_future();
-        input = std::thread([&, turned = std::move(turned)]() mutable {
+        input = std::async(std::launch::async, [&] {
             scroller.addScroll(-1.0, -10.0, 0.2, wheelEvent(-1.0), live.proxy(), false);
-            turned.set_value();
         });
         // Long enough for the turn to finish many times over, had it not to wait for the post.
-        done.wait_for(200ms);
+        input.wait_for(200ms);
     };
     scroller.addScroll(1.0, 10.0, 0.2, wheelEvent(1.0), live.proxy(), false);
     links.lastManualLink()->tick();  // posts 2 points, the turn arrives while it is out
-    input.join();
+    ASSERT_TRUE(input.valid()) << "the frame did not post";
+    input.wait();
     for (int frame = 0; frame < 1000 && links.lastManualLink()->tick(); ++frame) {
     }
     ASSERT_FALSE(scroller.isDisplayLinkRunning());

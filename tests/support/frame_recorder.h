@@ -36,9 +36,10 @@ public:
         std::scoped_lock lock(mutex_);
         return frames_;
     }
-    std::vector<std::int64_t> calledTimes() const {
-        std::vector<std::int64_t> out;
-        for (const Frame& frame : frames()) out.push_back(frame.calledNs);
+    std::vector<std::chrono::steady_clock::time_point> calledTimes() const {
+        std::vector<std::chrono::steady_clock::time_point> out;
+        for (const Frame& frame : frames())
+            out.emplace_back(std::chrono::nanoseconds(frame.calledNs));
         return out;
     }
 

@@ -9,7 +9,6 @@
 #include <functional>
 #include <future>
 #include <map>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -199,9 +198,7 @@ public:
     void notch(std::uint64_t clone, int direction, bool horizontal = false) {
         const WheelMotion motion{horizontal ? 0 : direction * kUnitsPerDetent,
                                  horizontal ? direction * kUnitsPerDetent : 0};
-        std::optional<Event> event =
-            wheelEvent(motion, std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                   now_.time_since_epoch()));
+        std::optional<Event> event = wheelEvent(motion, now_.time_since_epoch());
         notches.push_back(now_);
         EXPECT_EQ(interceptor_.handleTapEvent({clone}, kCGEventScrollWheel, &*event), nullptr);
     }
@@ -451,19 +448,15 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
             } else if (step.kind == unplug || step.kind == disable) {
                 bench.unplug(step.clone, step.kind == disable);
             } else {
-                std::thread display;
-                bench.toNextRefresh();  // the notch comes as the refresh whose frame it meets
+                std::future<void> display;  // waited for as it goes
+                bench.toNextRefresh();      // the notch comes as the refresh whose frame it meets
                 bench.duringNextEnd = [&] {
-                    std::promise<void> ticked;
-                    std::future<void> done = ticked.get_future();
-                    display = std::thread([&, ticked = std::move(ticked)]() mutable {
-                        bench.frame();
-                        ticked.set_value();
-                    });
-                    done.wait_for(200ms);  // ample for the frame, unless it waits for the reports
+                    display = std::async(std::launch::async, [&] { bench.frame(); });
+                    // Ample for the frame, unless it waits for the reports.
+                    display.wait_for(200ms);
                 };
                 bench.notch(step.clone, step.direction);
-                display.join();
+                ASSERT_TRUE(display.valid()) << "the turn ended no glide";
             }
             bench.run(step.then);
             const WheelAxis axis = step.kind == sideways ? H : V;
