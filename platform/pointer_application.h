@@ -32,6 +32,8 @@ public:
     virtual ~PointerApplication() = default;
     // Whether this desktop lets the program see the window under the pointer at all.
     virtual bool isAvailable() const = 0;
+    // Whether it sees X11 windows only (a Wayland desktop's XWayland), the others never named.
+    virtual bool seesOnlyX11Windows() const { return false; }
     // Whether the answer is needed (applications are listed, or one is about to be added). A
     // lookup may rest while it is not, its answer then null. Main thread.
     virtual void setNeeded(bool) {}

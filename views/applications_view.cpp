@@ -27,12 +27,15 @@ ApplicationsView::ApplicationsView(Preferences& prefs, platform::PointerApplicat
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kFormInset, kFormInset, kFormInset, kFormInset);
     layout->setSpacing(kFormSpacing / 2);
-    auto* intro = styledLabel(
+    QString says =
         pointer_.isAvailable()
             ? tr("These applications get the wheel as the mouse sends it, without the glide.")
             : tr("This desktop does not tell which application is under the pointer, so this "
-                 "list does not apply here."),
-        TextStyle::caption, this);
+                 "list does not apply here.");
+    if (pointer_.seesOnlyX11Windows())
+        says += ' ' + tr("This desktop shows only the applications that run through XWayland "
+                         "(X11), as most games do.");
+    auto* intro = styledLabel(says, TextStyle::caption, this);
     intro->setObjectName("applicationsIntro");
     intro->setWordWrap(true);
     setForeground(*intro, Foreground::secondary);

@@ -22,17 +22,31 @@ namespace {
 using namespace platform;
 using namespace std::string_view_literals;
 
-// Sweeps the pointer across the screen and back until the lookup names the window's class.
-// Under sway the answer is the focused window, which follows the pointer as it crosses into a
-// window, wherever sway has tiled it.
+// Sweeps the pointer across the screen and back until the lookup names the window's class, or
+// names none for a null class. Under sway the answer is the focused window, which follows the
+// pointer as it crosses into a window, wherever sway has tiled it.
 bool pointAt(const PointerApplication& lookup, TestMouse& mouse, const char* className) {
     int step = 0;
     return waitUntil([&] {
         mouse.send({{EV_REL, REL_X, step++ / 30 % 2 ? -40 : 40}});
         std::this_thread::sleep_for(20ms);
         const auto target = lookup.current();
-        return target && target->className == className;
+        return className ? target && target->className == className : !target;
     });
+}
+
+// Maps a window of the given WM_CLASS ("instance\0Class") at `left`, `width` wide.
+void mapXWindow(xcb_connection_t* x, std::string_view wmClass, std::int16_t left,
+                std::uint16_t width) {
+    const xcb_screen_t& screen = *xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const xcb_window_t window = xcb_generate_id(x);
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, window, screen.root, left, 0, width,
+                      screen.height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen.root_visual,
+                      0, nullptr);
+    xcb_change_property(x, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        wmClass.size(), wmClass.data());
+    xcb_map_window(x, window);
+    xcb_flush(x);
 }
 
 // Sends a notch; gives the clone's wheel frames, sorted by code, each with its delay after the
@@ -84,19 +98,9 @@ void openXorg(TwoWindows& session) {
     ASSERT_TRUE(waitUntil([&] { return session.desktop->listening(); }, pause, 60s))
         << contentsOf(session.desktop->log());
     xcb_connection_t* x = xcb_connect(":7", nullptr);  // the windows last until the VM ends
-    const xcb_screen_t& screen = *xcb_setup_roots_iterator(xcb_get_setup(x)).data;
-    const std::uint16_t half = screen.width_in_pixels / 2;
-    for (const std::string_view wmClass :
-         {"raw-client\0RawClient"sv, "glide-client\0GlideClient"sv}) {
-        const xcb_window_t window = xcb_generate_id(x);
-        xcb_create_window(x, XCB_COPY_FROM_PARENT, window, screen.root,
-                          wmClass[0] == 'r' ? 0 : half, 0, half, screen.height_in_pixels, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen.root_visual, 0, nullptr);
-        xcb_change_property(x, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            wmClass.size(), wmClass.data());
-        xcb_map_window(x, window);
-    }
-    xcb_flush(x);
+    const std::uint16_t half = xcb_setup_roots_iterator(xcb_get_setup(x)).data->width_in_pixels / 2;
+    mapXWindow(x, "raw-client\0RawClient"sv, 0, half);
+    mapXWindow(x, "glide-client\0GlideClient"sv, half, half);
     session.lookup = linuxdesktop::X11PointerApplication::open(":7");
     if (session.lookup) session.lookup->setNeeded(true);
     session.listed = "RawClient", session.other = "GlideClient";
@@ -218,6 +222,30 @@ TEST_F(DeviceTest, RawWheelApplicationsUnderSwayGetAFrameANotchAndTheirNeighbour
 TEST_F(DeviceTest,
        RawWheelApplicationsUnderSwaysToplevelManagerGetAFrameANotchAndTheirNeighboursTheGlide) {
     expectTheListedWindowsWheelRaw(&openSwayToplevels);
+}
+
+// Where a Wayland desktop shows no windows, its XWayland shows its own: the X11 lookup there names
+// the X window under the pointer, and none once the pointer moves on to a Wayland window.
+TEST_F(DeviceTest, UnderXwaylandTheX11LookupNamesItsWindowsAndNoOther) {
+    if (const std::string why = noHostRoot() + noDisplay(); !why.empty()) GTEST_SKIP() << why;
+    TestMouse mouse("xwayland mouse");                    // read by KWin itself
+    std::filesystem::create_directory("/tmp/.X11-unix");  // where XWayland listens, as X servers
+    std::filesystem::permissions("/tmp/.X11-unix", std::filesystem::perms(01777));
+    Kwin kwin(/*xwayland=*/true);
+    ASSERT_TRUE(waitUntil([&] { return kwin.listening(); }, pause, 120s)) << contentsOf(kwin.log());
+    TwoWindows session;
+    openScrollClients(kwin, session);
+    xcb_connection_t* x = nullptr;  // XWayland comes up after KWin, on :0
+    ASSERT_TRUE(waitUntil([&] {
+        return !xcb_connection_has_error(x = xcb_connect(":0", nullptr));
+    })) << contentsOf(kwin.log());
+    mapXWindow(x, "raw-client\0RawClient"sv, 0, 300);
+    const auto lookup = linuxdesktop::X11PointerApplication::open(":0", true);
+    ASSERT_TRUE(lookup && lookup->seesOnlyX11Windows());
+    lookup->setNeeded(true);
+    EXPECT_TRUE(pointAt(*lookup, mouse, "RawClient"));
+    EXPECT_TRUE(pointAt(*lookup, mouse, nullptr)) << "a Wayland window named as the X one";
+    EXPECT_TRUE(pointAt(*lookup, mouse, "RawClient"));
 }
 
 TEST_F(DeviceTest, RawWheelApplicationsUnderKwinGetAFrameANotchAndTheirNeighboursTheGlide) {

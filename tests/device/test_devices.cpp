@@ -459,7 +459,7 @@ std::vector<std::string> Sway::clientEnv() const {
     return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=" + socket()};
 }
 
-Kwin::Kwin()
+Kwin::Kwin(bool xwayland)
     : Desktop(kPath,
               {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"}) {
     const std::string bus = "unix:path=" + runtime() + "/system_bus";
@@ -474,10 +474,16 @@ Kwin::Kwin()
     start(hostCommand(
         {"/usr/bin/dbus-daemon", "--nofork", "--session", "--address=" + sessionBus()}));
     waitUntil([&] { return access((runtime() + "/session_bus").c_str(), F_OK) == 0; });
-    start(hostCommand({kPath, "--drm", "--socket", "glidewheel", "--no-lockscreen",
-                       "--no-global-shortcuts", "--no-kactivities"},
-                      {"XDG_RUNTIME_DIR=" + runtime(), "DBUS_SYSTEM_BUS_ADDRESS=" + bus,
-                       "DBUS_SESSION_BUS_ADDRESS=" + sessionBus(), "KWIN_COMPOSE=Q"}));
+    std::vector<std::string> command = {kPath,
+                                        "--drm",
+                                        "--socket",
+                                        "glidewheel",
+                                        "--no-lockscreen",
+                                        "--no-global-shortcuts",
+                                        "--no-kactivities"};
+    if (xwayland) command.push_back("--xwayland");
+    start(hostCommand(command, {"XDG_RUNTIME_DIR=" + runtime(), "DBUS_SYSTEM_BUS_ADDRESS=" + bus,
+                                "DBUS_SESSION_BUS_ADDRESS=" + sessionBus(), "KWIN_COMPOSE=Q"}));
     addSessionVariable("DBUS_SESSION_BUS_ADDRESS=" + sessionBus());
     addSessionVariable("XDG_RUNTIME_DIR=" + runtime());
 }

@@ -433,7 +433,7 @@ class Kwin final : public Desktop {
 public:
     static constexpr const char* kPath = "/usr/bin/kwin_wayland";
 
-    Kwin();
+    explicit Kwin(bool xwayland = false);
     std::string sessionBus() const;  // the session's D-Bus, where KWin takes scripts
 };
 

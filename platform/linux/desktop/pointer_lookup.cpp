@@ -37,6 +37,10 @@ std::unique_ptr<PointerApplication> pointerApplicationOf(
                          "applications cannot keep the raw wheel\n");
     } else {
         lookup = WlrootsPointerApplication::open(variable("WAYLAND_DISPLAY"));
+        // Where the compositor shows none, XWayland still shows its own windows: games and
+        // emulated programs, the applications most often listed, are mostly among them.
+        if (const char* xwayland = variable("DISPLAY"); !lookup && xwayland && *xwayland)
+            lookup = X11PointerApplication::open(xwayland, /*xwaylandOnly=*/true);
     }
     if (!lookup) return std::make_unique<NoPointerApplication>();
     return lookup;

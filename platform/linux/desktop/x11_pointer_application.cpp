@@ -70,8 +70,12 @@ void X11PointerApplication::Connection::watch(bool on) const {
     } rawMotion{{XCB_INPUT_DEVICE_ALL, 1},
                 on ? std::uint32_t{XCB_INPUT_XI_EVENT_MASK_RAW_MOTION} : 0u};
     xcb_input_xi_select_events(get(), root, 1, &rawMotion.head);
-    const std::uint32_t rootEvents =
-        on ? XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE : 0u;
+    // The root window's Enter: the pointer left the top-level windows, for the desktop or, under
+    // XWayland, for a Wayland window, where no raw motion follows it.
+    const std::uint32_t rootEvents = on ? XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY |
+                                              XCB_EVENT_MASK_PROPERTY_CHANGE |
+                                              XCB_EVENT_MASK_ENTER_WINDOW
+                                        : 0u;
     xcb_change_window_attributes(get(), root, XCB_CW_EVENT_MASK, &rootEvents);
     xcb_flush(get());
 }
@@ -133,7 +137,8 @@ std::shared_ptr<const PointerTarget> X11PointerApplication::Connection::targetOf
     return std::make_shared<const PointerTarget>(std::move(target));
 }
 
-std::unique_ptr<X11PointerApplication> X11PointerApplication::open(const char* display) {
+std::unique_ptr<X11PointerApplication> X11PointerApplication::open(const char* display,
+                                                                   bool xwaylandOnly) {
     int screenNumber = 0;
     auto connection = std::make_unique<Connection>();
     connection->xcb.reset(xcb_connect(display, &screenNumber));
@@ -156,11 +161,15 @@ std::unique_ptr<X11PointerApplication> X11PointerApplication::open(const char* d
     UniqueFd wake = adoptFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake) return nullptr;
     return std::unique_ptr<X11PointerApplication>(
-        new X11PointerApplication(std::move(connection), std::move(wake)));
+        new X11PointerApplication(std::move(connection), std::move(wake), xwaylandOnly));
 }
 
-X11PointerApplication::X11PointerApplication(std::unique_ptr<Connection> connection, UniqueFd wake)
-    : connection_(std::move(connection)), wake_(std::move(wake)), thread_([this] { run(); }) {}
+X11PointerApplication::X11PointerApplication(std::unique_ptr<Connection> connection, UniqueFd wake,
+                                             bool xwaylandOnly)
+    : connection_(std::move(connection)),
+      xwaylandOnly_(xwaylandOnly),
+      wake_(std::move(wake)),
+      thread_([this] { run(); }) {}
 
 X11PointerApplication::~X11PointerApplication() {
     quit_ = true;
@@ -224,8 +233,7 @@ bool X11PointerApplication::readEvents(bool& moved, bool& windowsChanged) {
     while (const Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_->get())}) {
         switch (event->response_type & ~0x80) {
             case XCB_GE_GENERIC:  // raw motion, the only extension event selected
-                moved = true;
-                break;
+            case XCB_ENTER_NOTIFY: moved = true; break;
             case XCB_PROPERTY_NOTIFY:
                 windowsChanged =
                     windowsChanged ||

@@ -32,13 +32,16 @@ public:
     static constexpr std::chrono::milliseconds kRequeryInterval{10};
 
     // On the display named as xcb_connect takes it, $DISPLAY's when null. Null when it cannot be
-    // opened or lacks XInput 2.
-    static std::unique_ptr<X11PointerApplication> open(const char* display = nullptr);
+    // opened or lacks XInput 2. `xwaylandOnly`: the display is a Wayland desktop's XWayland, which
+    // shows its own windows only; over any other the pointer is on its root window.
+    static std::unique_ptr<X11PointerApplication> open(const char* display = nullptr,
+                                                       bool xwaylandOnly = false);
     ~X11PointerApplication() override;
     X11PointerApplication(const X11PointerApplication&) = delete;
     X11PointerApplication& operator=(const X11PointerApplication&) = delete;
 
     bool isAvailable() const override { return true; }
+    bool seesOnlyX11Windows() const override { return xwaylandOnly_; }
     // Hears the pointer and the windows only while needed: a moving mouse would otherwise wake
     // the thread at its report rate for nothing.
     void setNeeded(bool needed) override;
@@ -46,7 +49,7 @@ public:
 private:
     struct Connection;
 
-    X11PointerApplication(std::unique_ptr<Connection> connection, UniqueFd wake);
+    X11PointerApplication(std::unique_ptr<Connection> connection, UniqueFd wake, bool xwaylandOnly);
     void run();
     // Reads what woke the thread; false once the connection is gone.
     bool readEvents(bool& moved, bool& windowsChanged);
@@ -54,6 +57,7 @@ private:
     void wake();
 
     std::unique_ptr<Connection> connection_;
+    const bool xwaylandOnly_;
     UniqueFd wake_;  // an eventfd: the need changed, or the thread is to end
     std::atomic<bool> needed_ = false;
     std::atomic<bool> quit_ = false;
