@@ -86,9 +86,10 @@ TEST_F(PreferencesTest, AccelerationLoadsWithinTheUnitRangeSayingWhatItChanged) 
 TEST_F(PreferencesTest, ListsStayWithinWhatTheSettingsFileKeeps) {
     std::vector<KnownWheelMouse> mice;
     for (std::size_t i = 0; i <= kMaxStoredListEntries; ++i) {
-        mice.push_back({.name = "mouse " + std::to_string(i)});
-        if (i < kMaxStoredListEntries)
+        mice.emplace_back().name = "mouse " + std::to_string(i);
+        if (i < kMaxStoredListEntries) {
             EXPECT_TRUE(preferences.addRawWheelApplication("app " + std::to_string(i)));
+        }
     }
     preferences.noteWheelMice({mice.begin(), mice.end() - 1});
     preferences.noteWheelMice({mice[1], mice.back()});  // the first unplugged, one more plugged in
