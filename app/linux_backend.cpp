@@ -62,9 +62,14 @@ LinuxBackend::LinuxBackend(std::function<void()> promptForAccess, const std::str
       pointerApplication_(platform::linuxdesktop::pointerApplicationOf(std::getenv)) {}
 
 platform::Services LinuxBackend::services() {
-    return platform::Services{
-        &eventTaps_, &displayLinks_,           &trust_, &userDefaults_, &loginItems_,
-        &bundle_,    pointerApplication_.get()};
+    return platform::Services{&eventTaps_,
+                              &displayLinks_,
+                              &trust_,
+                              &userDefaults_,
+                              &loginItems_,
+                              &bundle_,
+                              pointerApplication_.get(),
+                              wheelReception_.holdsPartialDetents ? wheelReception_.desktop : ""};
 }
 
 }  // namespace glidewheel

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include <string>
+
 #include "platform/display_link.h"
 #include "platform/event_tap.h"
 #include "platform/pointer_application.h"
@@ -21,6 +23,9 @@ struct Services {
     Bundle* bundle = nullptr;
     // None where a backend has no way to tell: then no notch keeps the raw wheel.
     PointerApplication* pointerApplication = nullptr;
+    // The desktop on which the mice are left as they are, as it would show most applications a
+    // glide late ("KDE Plasma 5 on Wayland"); empty where they glide.
+    std::string miceLeftAloneOn{};
 };
 
 void install(const Services& services);

@@ -39,8 +39,8 @@ ContentView::ContentView(std::function<void()> onOpenAccessibilitySettings, QWid
     tabs->addTab(new GeneralView(Preferences::shared(), currentAccessibilityPermission(),
                                  std::move(onOpenAccessibilitySettings), tabs),
                  symbolIcon("gear", symbolTint), tr("General"));
-    tabs->addTab(new MiceView(Preferences::shared(), tabs), symbolIcon("computermouse", symbolTint),
-                 tr("Mice"));
+    tabs->addTab(new MiceView(Preferences::shared(), platform::services().miceLeftAloneOn, tabs),
+                 symbolIcon("computermouse", symbolTint), tr("Mice"));
     tabs->addTab(new ApplicationsView(Preferences::shared(), pointerApplication(), tabs),
                  symbolIcon("macwindow", symbolTint), tr("Applications"));
     tabs->addTab(new AboutView(tabs), symbolIcon("info.circle", symbolTint), tr("About"));

@@ -15,8 +15,11 @@
 
 namespace glidewheel {
 
-MiceView::MiceView(Preferences& prefs, QWidget* parent)
-    : QWidget(parent), prefs_(prefs), scroll_(new QScrollArea(this)) {
+MiceView::MiceView(Preferences& prefs, const std::string& leftAloneOn, QWidget* parent)
+    : QWidget(parent),
+      prefs_(prefs),
+      leftAloneOn_(QString::fromStdString(leftAloneOn)),
+      scroll_(new QScrollArea(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     scroll_->setFrameShape(QFrame::NoFrame);
@@ -40,7 +43,17 @@ QWidget* MiceView::createRows() {
     auto* form = new QVBoxLayout(rows);
     form->setContentsMargins(kFormInset, kFormInset, kFormInset, kFormInset);
     form->setSpacing(kFormSpacing);
-    if (prefs_.wheelMice().empty()) {
+    if (!leftAloneOn_.isEmpty()) {
+        auto* why = styledLabel(tr("%1 shows most applications a glide only once each notch is "
+                                   "whole, some 300 ms late, so Glidewheel leaves the mice as "
+                                   "they are here.")
+                                    .arg(leftAloneOn_),
+                                TextStyle::callout, rows);
+        why->setObjectName("miceLeftAlone");
+        why->setWordWrap(true);
+        setForeground(*why, Foreground::secondary);
+        form->addWidget(why);
+    } else if (prefs_.wheelMice().empty()) {
         auto* none = styledLabel(tr("No wheel mouse seen yet"), TextStyle::callout, rows);
         setForeground(*none, Foreground::secondary);
         form->addWidget(none);

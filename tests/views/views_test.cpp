@@ -22,6 +22,7 @@
 #include "views/content_view.h"
 #include "views/general_view.h"
 #include "views/menu_popover_view.h"
+#include "views/mice_view.h"
 #include "views/presentation.h"
 
 namespace glidewheel {
@@ -241,6 +242,16 @@ TEST_F(ViewsTest, TheWarningFollowsTheTrustStateOnShowingActivationAndAnnounceme
     EXPECT_FALSE(ScrollInterceptor::shared().isRunning());
     click(general, "openAccessibilitySettings");  // offered also while trusted
     EXPECT_EQ(accessibilitySettingsOpened, 1);
+}
+
+// On a desktop where the mice are left as they are, the Mice tab says why.
+TEST_F(ViewsTest, TheMiceTabSaysWhyTheMiceAreLeftAlone) {
+    const MiceView alone(Preferences::shared(), "KDE Plasma 5 on Wayland");
+    const MiceView gliding(Preferences::shared());
+    const auto* why = alone.findChild<QLabel*>("miceLeftAlone");
+    ASSERT_NE(why, nullptr);
+    EXPECT_TRUE(why->text().startsWith("KDE Plasma 5 on Wayland shows most applications"));
+    EXPECT_EQ(gliding.findChild<QLabel*>("miceLeftAlone"), nullptr);
 }
 
 // Each new window opens on General, seeded with the trust state before its first frame; in the
