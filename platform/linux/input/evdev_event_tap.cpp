@@ -54,9 +54,6 @@ private:
         std::shared_ptr<GrabbedMouse> mouse;  // shared only to cross to the slow-call thread
         EventTapProxy proxy;
         std::unique_ptr<InputLoop::Watch> watch;
-        // Switched off with a button held: its wheel passes as sent, and it is dropped once the
-        // button comes up, as letting go mid-click would end the click.
-        bool lettingGo = false;
     };
 
     void follow(const WheelMouseNode& node);
@@ -70,7 +67,7 @@ private:
                                            std::chrono::nanoseconds time);
     void updateWatch(Taken& taken);
     void drop(Taken& taken);
-    void letGo(Taken& taken);  // drops it, or once its buttons are up
+    void letGo(Taken& taken);  // drops it, or once it has let go by itself
     Taken* find(std::string_view syspath);
 
     EvdevEventTapService& service_;
@@ -140,7 +137,7 @@ void WheelMouseTap::applyWheelMice() {
             if (taken) letGo(*taken);
             opening_.erase(syspath);  // adopt() lets it go
         } else {
-            taken->lettingGo = false;
+            taken->mouse->keepSmoothing();
             taken->mouse->setLeavesFineWheelAlone(!known.smooth);
         }
     }
@@ -210,7 +207,7 @@ void WheelMouseTap::onReadable(Taken& taken) {
             return;
         }
     }
-    if (taken.lettingGo && !taken.mouse->holdsButtons()) {
+    if (taken.mouse->lettingGo() && taken.mouse->state() == GrabbedMouse::State::idle) {
         drop(taken);
         return;
     }
@@ -223,10 +220,6 @@ void WheelMouseTap::onReadable(Taken& taken) {
 std::optional<WheelMotion> WheelMouseTap::filterWheel(EventTapProxy proxy,
                                                       const WheelMotion& released,
                                                       std::chrono::nanoseconds time) {
-    const auto lettingGo = std::ranges::find_if(mice_, [proxy](const auto& t) {
-        return t->proxy == proxy && t->lettingGo;
-    });
-    if (lettingGo != mice_.end()) return std::nullopt;
     bool swallowed = false;
     if (std::optional<Event> event = wheelEvent(released, time); event && wantsWheel_) {
         swallowed = callback_(proxy, kCGEventScrollWheel, &*event, userInfo_) == nullptr;
@@ -245,7 +238,7 @@ void WheelMouseTap::setEnabled(bool enabled) {
     std::vector<Taken*> mice;
     for (const auto& taken : mice_) mice.push_back(taken.get());
     for (Taken* taken : mice) {
-        if (taken->lettingGo) {
+        if (taken->mouse->lettingGo()) {
             drop(*taken);  // released: its buttons come up on the clone
             continue;
         }
@@ -281,10 +274,8 @@ void WheelMouseTap::drop(Taken& taken) {
 }
 
 void WheelMouseTap::letGo(Taken& taken) {
-    if (taken.mouse->state() == GrabbedMouse::State::grabbed && taken.mouse->holdsButtons())
-        taken.lettingGo = true;
-    else
-        drop(taken);
+    taken.mouse->letGo();
+    if (taken.mouse->state() == GrabbedMouse::State::idle) drop(taken);
 }
 
 WheelMouseTap::Taken* WheelMouseTap::find(std::string_view syspath) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -49,6 +50,21 @@ std::optional<std::pair<std::chrono::nanoseconds, std::chrono::nanoseconds>> fra
 bool anyKeyHeld(const libevdev* device) {
     for (unsigned code = 0; code < KEY_CNT; ++code) {
         if (libevdev_get_event_value(device, EV_KEY, code) != 0) return true;
+    }
+    return false;
+}
+
+// Whether a key was held before `after`, the last events read: libevdev's view holds them, so a
+// key they change was held if its first change is a release or a repeat.
+bool anyKeyHeldBefore(const libevdev* device, std::span<const input_event> after) {
+    std::bitset<KEY_CNT> changed;
+    for (const input_event& event : after) {
+        if (event.type != EV_KEY || event.code >= KEY_CNT || changed[event.code]) continue;
+        if (event.value != 1) return true;
+        changed[event.code] = true;
+    }
+    for (unsigned code = 0; code < KEY_CNT; ++code) {
+        if (!changed[code] && libevdev_get_event_value(device, EV_KEY, code) != 0) return true;
     }
     return false;
 }
@@ -148,7 +164,7 @@ GrabbedMouse::Status GrabbedMouse::grab() {
     if (drain(since, afterGrab) == Status::gone) return Status::gone;
     frame_.clear();
     detents_ = {};  // the desktop had the wheel since the last grab
-    if (heldBeforeGrab_) {
+    if (anyKeyHeldBefore(device_.get(), afterGrab)) {
         // Pressed just before the grab: the desktop saw the press, so it must see the release.
         // What came after it still reaches the desktop, through the clone, but for the buttons,
         // which the clone must not hold once the mouse is let go.
@@ -193,13 +209,17 @@ void GrabbedMouse::release() {
     frame_.clear();
 }
 
+void GrabbedMouse::letGo() {
+    lettingGo_ = true;
+    if (state_ != State::grabbed || clonePressed_.none()) release();
+}
+
 // Reads everything queued, keeping libevdev's view of the keys current: drops what the kernel
-// stamped before `since`, noting whether a key was then held, and keeps the rest in `after`.
-// After an overflow what was lost is unknown, so nothing before it is kept.
+// stamped before `since`, and keeps the rest in `after`. After an overflow what was lost is
+// unknown, so nothing before it is kept.
 GrabbedMouse::Status GrabbedMouse::drain(std::chrono::nanoseconds since,
                                          std::vector<input_event>& after) {
     unsigned flags = LIBEVDEV_READ_FLAG_NORMAL;
-    heldBeforeGrab_ = anyKeyHeld(device_.get());
     for (;;) {
         input_event event;
         const int rc = libevdev_next_event(device_.get(), flags, &event);
@@ -209,14 +229,11 @@ GrabbedMouse::Status GrabbedMouse::drain(std::chrono::nanoseconds since,
         } else if (rc == -EAGAIN) {
             if (flags == LIBEVDEV_READ_FLAG_NORMAL) return Status::ok;
             flags = LIBEVDEV_READ_FLAG_NORMAL;
-            heldBeforeGrab_ = anyKeyHeld(device_.get());
         } else if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
             if (rc != -ENODEV) logInputProblem(describeError("cannot read", devnode_, -rc));
             return Status::gone;
         } else if (flags == LIBEVDEV_READ_FLAG_NORMAL && stampOf(event) >= since) {
             after.push_back(event);
-        } else if (event.type == EV_SYN && event.code == SYN_REPORT) {
-            heldBeforeGrab_ = anyKeyHeld(device_.get());
         }
     }
 }
@@ -294,11 +311,12 @@ void GrabbedMouse::forwardFrame() {
     const std::vector<input_event> frame = std::exchange(frame_, {});
     if (!fineWheelSeen_ && movesWheelFinely(frame)) {
         fineWheelSeen_ = fineWheelUnreported_ = true;
-        if (leavesFineWheelAlone_) {
-            writeToClone(frame);
-            if (!holdsButtons()) release();  // ends readFrames(): what follows is the desktop's
-            return;
-        }
+        lettingGo_ = lettingGo_ || leavesFineWheelAlone_;
+    }
+    if (lettingGo_) {
+        writeToClone(frame);
+        letGo();  // once released, readFrames() ends: what follows is the desktop's
+        return;
     }
     const WheelMotion released = detents_.add(wheelMotion(frame, resolution_));
     forwarding_ = true;

@@ -72,14 +72,16 @@ public:
     CloneSink& clone() { return *clone_; }
     const CloneSink& clone() const { return *clone_; }
     State state() const { return state_; }
-    // Whether the clone holds a key or button pressed.
-    bool holdsButtons() const { return clonePressed_.any(); }
     // True once, after the first frame that moved its wheel finely (movesWheelFinely).
     bool newlySawFineWheel() { return std::exchange(fineWheelUnreported_, false); }
-    // With `leave`, the first fine step reaches the clone as the mouse sent it and the mouse is
-    // released, so that its wheel goes on reaching the desktop as it is; not while a button is
-    // held, which its owner then waits for.
+    // With `leave`, the first fine step starts letting the mouse go (letGo()), so that its wheel
+    // goes on reaching the desktop as it is.
     void setLeavesFineWheelAlone(bool leave) { leavesFineWheelAlone_ = leave; }
+    // Releases the mouse, at once or, while the clone holds a button, once it comes up: letting
+    // go mid-click would end the click. Until then its frames reach the clone as sent.
+    void letGo();
+    bool lettingGo() const { return lettingGo_; }
+    void keepSmoothing() { lettingGo_ = false; }  // the letting go is called off
 
     // Grabs once no key or button is held (a grab in the middle of a click would leave the
     // desktop with a button that never comes up); until then the mouse awaits the release.
@@ -122,7 +124,7 @@ private:
     // put right. libevdev's view of the mouse is no guide after a SYN_DROPPED, as it may hold
     // changes of a frame that never reached the clone.
     std::bitset<KEY_CNT> clonePressed_;
-    bool heldBeforeGrab_ = false;  // a key was held when the grab began, by drain()
+    bool lettingGo_ = false;
     bool fineWheelSeen_ = false;
     bool fineWheelUnreported_ = false;
     bool leavesFineWheelAlone_ = false;
