@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 
 namespace glidewheel::platform::linuxdesktop {
@@ -28,6 +30,12 @@ using UniqueFd = std::unique_ptr<FileDescriptor, FileDescriptorCloser>;
 
 inline UniqueFd adoptFd(int fd) {
     return UniqueFd(fd >= 0 ? FileDescriptor(fd) : FileDescriptor());
+}
+
+// Adds one to an eventfd's count, waking whoever polls it.
+inline void signalEventFd(const UniqueFd& eventFd) {
+    const std::uint64_t one = 1;
+    if (::write(eventFd.get().fd, &one, sizeof one) < 0) std::perror("glidewheel: eventfd");
 }
 
 // Closes now and gives close's own result: a delayed write error shows up here, where the

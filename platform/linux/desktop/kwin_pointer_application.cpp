@@ -100,11 +100,6 @@ std::string ownerOf(sd_bus* bus, const char* name) {
     return found;
 }
 
-void wake(const UniqueFd& eventFd) {
-    const std::uint64_t one = 1;
-    if (::write(eventFd.get().fd, &one, sizeof one) < 0) std::perror("glidewheel: eventfd");
-}
-
 // Until the bus's next timeout is due: -1 for none, else whole milliseconds rounded up.
 int pollTimeout(sd_bus* bus) {
     std::uint64_t due = UINT64_MAX;
@@ -143,14 +138,14 @@ KwinPointerApplication::KwinPointerApplication(sd_bus* bus, std::filesystem::pat
 
 KwinPointerApplication::~KwinPointerApplication() {
     stopping_ = true;
-    wake(wake_);
+    signalEventFd(wake_);
     thread_.join();
     std::error_code ignored;
     std::filesystem::remove(script_, ignored);
 }
 
 void KwinPointerApplication::setNeeded(bool needed) {
-    if (needed_.exchange(needed) != needed) wake(wake_);
+    if (needed_.exchange(needed) != needed) signalEventFd(wake_);
 }
 
 void KwinPointerApplication::follow(bool needed) {

@@ -99,8 +99,7 @@ WlrootsPointerApplication::WlrootsPointerApplication(
 }
 
 WlrootsPointerApplication::~WlrootsPointerApplication() {
-    const std::uint64_t one = 1;
-    if (::write(wake_.get().fd, &one, sizeof one) < 0) std::perror("glidewheel: eventfd");
+    signalEventFd(wake_);
     thread_.join();
     if (manager_) zwlr_foreign_toplevel_manager_v1_destroy(manager_);
 }

@@ -173,19 +173,14 @@ X11PointerApplication::X11PointerApplication(std::unique_ptr<Connection> connect
 
 X11PointerApplication::~X11PointerApplication() {
     quit_ = true;
-    wake();
+    signalEventFd(wake_);
     thread_.join();
 }
 
 void X11PointerApplication::setNeeded(bool needed) {
     if (needed_.exchange(needed) == needed) return;
     connection_->watch(needed);
-    wake();
-}
-
-void X11PointerApplication::wake() {
-    const std::uint64_t one = 1;
-    if (::write(wake_.get().fd, &one, sizeof one) < 0) std::perror("glidewheel: eventfd");
+    signalEventFd(wake_);
 }
 
 void X11PointerApplication::run() {

@@ -54,7 +54,6 @@ private:
     // Reads what woke the thread; false once the connection is gone.
     bool readEvents(bool& moved, bool& windowsChanged);
     void lookUp(bool windowsChanged);
-    void wake();
 
     std::unique_ptr<Connection> connection_;
     const bool xwaylandOnly_;
