@@ -180,6 +180,9 @@ for rule in 60-input-id.rules 80-libinput-device-groups.rules; do
   [[ -f /lib/udev/rules.d/$rule ]] || skip "/lib/udev/rules.d/$rule is missing (Debian packages udev, libinput-bin)"
   cp "/lib/udev/rules.d/$rule" "$root/lib/udev/rules.d/"
 done
+# A display's card belongs to the seat, as systemd's 71-seat.rules says: mutter takes only such.
+echo 'SUBSYSTEM=="drm", KERNEL=="card[0-9]*", TAG+="seat", TAG+="master-of-seat"' \
+  >"$root/lib/udev/rules.d/71-seat.rules"
 cp /lib/udev/libinput-device-group "$root/lib/udev/"
 copy_libraries /lib/udev/libinput-device-group
 cp -r /usr/share/libinput "$root/usr/share/"

@@ -459,9 +459,7 @@ std::vector<std::string> Sway::clientEnv() const {
     return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=" + socket()};
 }
 
-Kwin::Kwin(bool xwayland)
-    : Desktop(kPath,
-              {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"}) {
+std::string Desktop::startLoginStub() {
     const std::string bus = "unix:path=" + runtime() + "/system_bus";
     start(hostCommand({"/usr/bin/dbus-daemon", "--nofork", "--address=" + bus,
                        "--config-file=" + besideTests("system-bus.conf")}));
@@ -471,9 +469,21 @@ Kwin::Kwin(bool xwayland)
                       {"DBUS_SYSTEM_BUS_ADDRESS=" + bus}),
           stub);
     waitUntil([&] { return !contentsOf(stub).empty(); });
-    start(hostCommand(
-        {"/usr/bin/dbus-daemon", "--nofork", "--session", "--address=" + sessionBus()}));
+    return bus;
+}
+
+std::string Desktop::startSessionBus() {
+    const std::string bus = "unix:path=" + runtime() + "/session_bus";
+    start(hostCommand({"/usr/bin/dbus-daemon", "--nofork", "--session", "--address=" + bus}));
     waitUntil([&] { return access((runtime() + "/session_bus").c_str(), F_OK) == 0; });
+    addSessionVariable("DBUS_SESSION_BUS_ADDRESS=" + bus);
+    return bus;
+}
+
+Kwin::Kwin(bool xwayland)
+    : Desktop(kPath,
+              {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"}) {
+    const std::string system = startLoginStub(), session = startSessionBus();
     std::vector<std::string> command = {kPath,
                                         "--drm",
                                         "--socket",
@@ -482,13 +492,21 @@ Kwin::Kwin(bool xwayland)
                                         "--no-global-shortcuts",
                                         "--no-kactivities"};
     if (xwayland) command.push_back("--xwayland");
-    start(hostCommand(command, {"XDG_RUNTIME_DIR=" + runtime(), "DBUS_SYSTEM_BUS_ADDRESS=" + bus,
-                                "DBUS_SESSION_BUS_ADDRESS=" + sessionBus(), "KWIN_COMPOSE=Q"}));
-    addSessionVariable("DBUS_SESSION_BUS_ADDRESS=" + sessionBus());
+    start(hostCommand(command, {"XDG_RUNTIME_DIR=" + runtime(), "DBUS_SYSTEM_BUS_ADDRESS=" + system,
+                                "DBUS_SESSION_BUS_ADDRESS=" + session, "KWIN_COMPOSE=Q"}));
     addSessionVariable("XDG_RUNTIME_DIR=" + runtime());
 }
 
-std::string Kwin::sessionBus() const { return "unix:path=" + runtime() + "/session_bus"; }
+Mutter::Mutter() : Desktop(kPath, {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=GNOME"}) {
+    std::filesystem::create_directories("/run/systemd/sessions");
+    std::ofstream("/run/systemd/sessions/test")
+        << "ACTIVE=1\nSTATE=active\nTYPE=wayland\nCLASS=user\nSEAT=seat0\n";
+    const std::string system = startLoginStub(), session = startSessionBus();
+    start(hostCommand(
+        {kPath, "--wayland", "--display-server", "--no-x11", "--wayland-display=glidewheel"},
+        {"XDG_RUNTIME_DIR=" + runtime(), "XDG_SESSION_ID=test", "DBUS_SYSTEM_BUS_ADDRESS=" + system,
+         "DBUS_SESSION_BUS_ADDRESS=" + session, "GSETTINGS_BACKEND=memory"}));
+}
 
 Xorg::Xorg() : Desktop(kPath, {"XDG_SESSION_TYPE=x11"}) {
     const std::string config = runtime() + "/xorg.conf";

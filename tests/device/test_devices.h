@@ -390,6 +390,11 @@ protected:
     // The desktop's own program, run from this machine's root.
     Desktop(const char* program, std::vector<std::string> sessionEnv);
     void addSessionVariable(std::string variable) { sessionEnv_.push_back(std::move(variable)); }
+    // For a compositor that opens its devices through a login manager's D-Bus API, which the VM
+    // lacks: a stand-in (login_stub.py) on a private system bus. Returns the bus's address.
+    std::string startLoginStub();
+    // A session bus of its own, named in the session's environment. Returns its address.
+    std::string startSessionBus();
     // Standard error goes to log() unless `err` names another file.
     void start(const std::vector<std::string>& argv, const std::string& out = "/dev/null",
                const std::string& err = "");
@@ -426,15 +431,23 @@ private:
     std::string runtimeEntry(std::string_view prefix) const;  // a socket's name starting so
 };
 
-// KWin 5.27 (DRM backend, QPainter compositing), run from this machine's root under /host. It
-// opens its devices through a login manager's D-Bus API, which the VM lacks: a stand-in
-// (login_stub.py) answers on a private system bus. A session bus of its own carries its scripting.
+// KWin 5.27 (DRM backend, QPainter compositing), run from this machine's root under /host, its
+// devices opened by the login stub. Its session bus carries its scripting.
 class Kwin final : public Desktop {
 public:
     static constexpr const char* kPath = "/usr/bin/kwin_wayland";
 
     explicit Kwin(bool xwayland = false);
-    std::string sessionBus() const;  // the session's D-Bus, where KWin takes scripts
+};
+
+// mutter 43, GNOME's compositor without its shell (DRM backend, GL through Mesa's software
+// rasterizer), run from this machine's root under /host, its devices opened by the login stub.
+// It finds its session as libsystemd does, by the record a login manager keeps under /run.
+class Mutter final : public Desktop {
+public:
+    static constexpr const char* kPath = "/usr/bin/mutter";
+
+    Mutter();
 };
 
 // Xorg 21 with the modesetting driver on the virtual display and xserver-xorg-input-libinput for
