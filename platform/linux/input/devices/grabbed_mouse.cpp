@@ -21,9 +21,6 @@ namespace glidewheel::platform::linuxdesktop {
 
 namespace {
 
-// A device that never ends its frames is passed through in pieces of this many events.
-constexpr std::size_t kMaxFrameEvents = 256;
-
 std::chrono::nanoseconds stampOf(const input_event& event) {
     return std::chrono::seconds(event.time.tv_sec) + std::chrono::microseconds(event.time.tv_usec);
 }
@@ -276,14 +273,12 @@ GrabbedMouse::Status GrabbedMouse::readFrames() {
     return Status::ok;
 }
 
+// A frame is never cut: the input core ends one itself, with a SYN_REPORT of its own, once a
+// device has written as many events as its capabilities allow in one report (a few dozen for a
+// mouse), so every frame reaches the wheel handling whole.
 void GrabbedMouse::take(const input_event& event) {
     frame_.push_back(event);
-    if (event.type == EV_SYN && event.code == SYN_REPORT) {
-        forwardFrame();
-    } else if (frame_.size() >= kMaxFrameEvents) {
-        writeToClone(frame_);
-        frame_.clear();
-    }
+    if (event.type == EV_SYN && event.code == SYN_REPORT) forwardFrame();
 }
 
 // The frame in progress is incomplete: it is dropped. libevdev then brings its view of the
