@@ -4,10 +4,13 @@
 
 // Records what a display link's output callback sees, for tests of the links themselves.
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,8 +18,9 @@
 
 namespace glidewheel::testing {
 
-// Each frame: when the callback ran, and the stamps the link gave it. The first frame can be made
-// slow, and the link can be stopped from inside a given frame.
+// Each frame: when the callback ran, and the stamps the link gave it; and the link's thread, the
+// one the callback runs on. The first frame can be made slow, and the link can be stopped from
+// inside a given frame.
 class FrameRecorder {
 public:
     struct Frame {
@@ -32,6 +36,8 @@ public:
 
     int count() const { return count_; }
     bool firstFrameDone() const { return firstDone_; }
+    // The thread of the latest frame, by its id in /proc/self/task.
+    std::string thread() const { return std::to_string(thread_.load()); }
     std::vector<Frame> frames() const {
         std::scoped_lock lock(mutex_);
         return frames_;
@@ -57,6 +63,7 @@ private:
             std::scoped_lock lock(self.mutex_);
             self.frames_.push_back({called, *now, *output});
         }
+        self.thread_ = ::gettid();
         const int frame = ++self.count_;
         if (frame == 1) {
             std::this_thread::sleep_for(self.firstDelay_);
@@ -70,6 +77,7 @@ private:
     const std::chrono::milliseconds firstDelay_;
     mutable std::mutex mutex_;
     std::vector<Frame> frames_;
+    std::atomic<pid_t> thread_{0};
     std::atomic<int> count_{0};
     std::atomic<bool> firstDone_{false};
 };

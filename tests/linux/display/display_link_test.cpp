@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -35,21 +34,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace testing;
-
-// The ids of this process's threads.
-std::set<std::string> threadIds() {
-    std::set<std::string> ids;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-        ids.insert(task.path().filename());
-    return ids;
-}
-
-// The thread started since `before` was taken.
-std::string newThreadSince(const std::set<std::string>& before) {
-    for (const std::string& id : threadIds())
-        if (!before.contains(id)) return id;
-    return {};
-}
 
 // A field of a thread's /proc status, such as "voluntary_ctxt_switches".
 std::string taskStatus(const std::string& thread, const std::string& field) {
@@ -71,16 +55,15 @@ TEST(TimerDisplayLink, RateIsClampedAndLateFramesSkipAhead) {
 }
 
 TEST(TimerDisplayLink, StopsFromItsOwnCallbackThenParksWithoutWakeupsUntilStarted) {
-    const auto before = threadIds();
     TimerDisplayLink link(360.0);
-    const std::string thread = newThreadSince(before);
-    const auto blocked = std::stoull(taskStatus(thread, "SigBlk"), nullptr, 16);
-    for (const int sig : {SIGINT, SIGTERM, SIGCHLD}) EXPECT_TRUE((blocked >> (sig - 1)) & 1) << sig;
-
     FrameRecorder recorder(/*stopAtFrame=*/3);
     recorder.attach(link);
     link.start();
     ASSERT_TRUE(waitUntil([&] { return !link.isRunning(); }));
+    const std::string thread = recorder.thread();
+    const auto blocked = std::stoull(taskStatus(thread, "SigBlk"), nullptr, 16);
+    for (const int sig : {SIGINT, SIGTERM, SIGCHLD}) EXPECT_TRUE((blocked >> (sig - 1)) & 1) << sig;
+
     std::this_thread::sleep_for(20ms);  // a sleep already under way runs out
     const auto switches = taskStatus(thread, "voluntary_ctxt_switches");
     std::this_thread::sleep_for(200ms);  // at 360 Hz a live thread would wake dozens of times
@@ -280,12 +263,11 @@ TEST(VblankDisplayLink, WithoutVblanksTheTimerPacesUntilTheyComeBack) {
 }
 
 TEST(VblankDisplayLink, StoppedFromItsCallbackItTakesThePendingVblankThenParks) {
-    const auto before = threadIds();
     LinkOnFakeDisplay fake(/*stopAtFrame=*/2);
-    const std::string thread = newThreadSince(before);
     fake.link.start();
     fake.vblank(1000 * kMs);
     fake.vblank(1020 * kMs);
+    const std::string thread = fake.frames.thread();
     ASSERT_TRUE(waitUntil([&] { return !fake.link.isRunning(); }));       // stopped by frame 2
     ASSERT_TRUE(waitUntil([&] { return fake.display.waiting.load(); }));  // asked before frame 2
     ASSERT_TRUE(fake.display.fire(1040 * kMs));
