@@ -24,10 +24,6 @@ using std::chrono::nanoseconds;
 
 constexpr double kSettings[] = {0.0, 0.05, 0.25, 0.5, 0.75, 1.0};
 
-double multiplier(nanoseconds interval, double setting) {
-    return accelerationMultiplier(interval, setting);
-}
-
 // Over intervals from 5 to 400 ms in steps of 0.1 ms, at each setting: 1 at kSlowInterval and
 // slower, never falling as the pace rises or the setting grows, capped by the setting, the cap
 // reached by a fast spin, and no step between neighbours larger than the steepest smoothstep
@@ -36,9 +32,9 @@ TEST(AccelerationCurve, IsOneWhenSlowMonotonicCappedAndContinuous) {
     for (const double setting : kSettings) {
         SCOPED_TRACE(setting);
         const double cap = 1.0 + setting * (kLargestMultiplier - 1.0);
-        double previous = multiplier(400ms, setting);
+        double previous = accelerationMultiplier(400ms, setting);
         for (nanoseconds t = 400ms; t >= 5ms; t -= 100us) {
-            const double m = multiplier(t, setting);
+            const double m = accelerationMultiplier(t, setting);
             if (t >= kSlowInterval) {
                 EXPECT_EQ(m, 1.0) << t.count();
             }
@@ -49,16 +45,17 @@ TEST(AccelerationCurve, IsOneWhenSlowMonotonicCappedAndContinuous) {
             EXPECT_LE(m, cap) << t.count();
             EXPECT_LE(m - previous, 0.01 * cap) << "a jump at " << t.count();
             if (setting > 0.0) {
-                EXPECT_LE(multiplier(t, setting - 0.05), m) << t.count();
+                EXPECT_LE(accelerationMultiplier(t, setting - 0.05), m) << t.count();
             }
             previous = m;
         }
     }
-    for (const nanoseconds spin : {15ms, 20ms, 30ms}) EXPECT_EQ(multiplier(spin, 1.0), 6.0);
+    for (const nanoseconds spin : {15ms, 20ms, 30ms})
+        EXPECT_EQ(accelerationMultiplier(spin, 1.0), 6.0);
     // Settings from a hand-edited file are clamped; NaN is off.
-    EXPECT_EQ(multiplier(20ms, 3.0), 6.0);
-    EXPECT_EQ(multiplier(20ms, -1.0), 1.0);
-    EXPECT_EQ(multiplier(20ms, std::nan("")), 1.0);
+    EXPECT_EQ(accelerationMultiplier(20ms, 3.0), 6.0);
+    EXPECT_EQ(accelerationMultiplier(20ms, -1.0), 1.0);
+    EXPECT_EQ(accelerationMultiplier(20ms, std::nan("")), 1.0);
 }
 
 struct TimedNotch {
@@ -114,7 +111,7 @@ TEST(ScrollAcceleration, SpendsTheCurveInWholeNotchesCarryingTheRest) {
                 const double multiple = acceleration.notchMultiple(i * interval, kUp, setting);
                 EXPECT_EQ(multiple, std::floor(multiple));
                 travelled += multiple;
-                asked += i == 0 ? 1.0 : multiplier(interval, setting);
+                asked += i == 0 ? 1.0 : accelerationMultiplier(interval, setting);
             }
             EXPECT_LE(travelled, asked + 1e-9) << setting << " " << interval.count();
             EXPECT_GT(travelled, asked - 1.0) << setting << " " << interval.count();
