@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 
-// Scroll acceleration: the curve over pace and setting, the runs of notches it measures, and
-// what the interceptor hands over with it.
+// Scroll acceleration: the curve over pace and setting, and the runs of notches it measures. What
+// the interceptor aims at with it: the engine tests.
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,6 @@
 #include <vector>
 
 #include "engine/scroll_acceleration.h"
-#include "engine/scroll_interceptor.h"
-#include "platform/sim/sim_platform.h"
-#include "settings/preferences.h"
-#include "tests/engine/engine_test_support.h"
 
 namespace glidewheel {
 namespace {
@@ -117,32 +113,6 @@ TEST(ScrollAcceleration, SpendsTheCurveInWholeNotchesCarryingTheRest) {
             EXPECT_GT(travelled, asked - 1.0) << setting << " " << interval.count();
         }
     }
-}
-
-// What the interceptor aims at for ten notches 20 ms apart: their own distances when off (the
-// same target as without acceleration), whole notches up to six each at setting 1, and a fresh
-// run after a stop.
-TEST(InterceptorAcceleration, TenFastNotchesAimAtWholeNotchDistances) {
-    platform::sim::SimPlatform platform;
-    Preferences preferences{platform.userDefaults, platform.loginItems};
-    ScrollInterceptor interceptor{platform.services(), preferences};
-    const auto spin = [&](double setting) {
-        preferences.setAcceleration(setting);
-        for (int i = 0; i < 10; ++i) {
-            platform::Event notch = testing::wheelEvent(1.0);
-            notch.setTimestamp(i * nanoseconds(20ms));
-            EXPECT_EQ(interceptor.handleTapEvent({77}, platform::kCGEventScrollWheel, &notch),
-                      nullptr);
-        }
-        const double target = interceptor.smoothScroller().glideState().targetPosition;
-        interceptor.smoothScroller().stop();
-        return target;
-    };
-    EXPECT_EQ(spin(0.0), 100.0);
-    EXPECT_EQ(spin(1.0), 10.0 + 9 * 60.0);
-    interceptor.start();
-    interceptor.stop();  // a stop forgets the run
-    EXPECT_EQ(spin(0.5), 10.0 + 10.0 * (3 + 4 + 3 + 4 + 3 + 4 + 3 + 4 + 3));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -317,6 +318,28 @@ TEST_F(InterceptorTest, NotchesMapToGlidesAsTheSettingsSay) {
                                   c.distance, sideways));
         EXPECT_NEAR(glide().cachedInterpolationFactor, c.factor, 1e-16);
     }
+}
+
+// With acceleration, ten notches 20 ms apart aim at their own distances when it is off (the same
+// target as without it), at whole notches up to six each at setting 1, and at a fresh run after a
+// stop.
+TEST_F(InterceptorTest, TenFastNotchesAimAtWholeNotchDistances) {
+    const auto spin = [&](double setting) {
+        preferences.setAcceleration(setting);
+        for (int i = 0; i < 10; ++i) {
+            Event notch = wheelEvent(1.0);
+            notch.setTimestamp(i * std::chrono::milliseconds(20));
+            EXPECT_EQ(handle(notch), nullptr);
+        }
+        const double target = glide().targetPosition;
+        interceptor.smoothScroller().stop();
+        return target;
+    };
+    EXPECT_EQ(spin(0.0), 100.0);
+    EXPECT_EQ(spin(1.0), 10.0 + 9 * 60.0);
+    interceptor.start();
+    interceptor.stop();  // a stop forgets the run
+    EXPECT_EQ(spin(0.5), 10.0 + 10.0 * (3 + 4 + 3 + 4 + 3 + 4 + 3 + 4 + 3));
 }
 
 // A vertical notch without a line delta, filled with other fields until exactly the five
