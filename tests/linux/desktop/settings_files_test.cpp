@@ -13,6 +13,7 @@
 #include <regex>
 #include <tuple>
 
+#include "platform/linux/base/file_io.h"
 #include "platform/linux/desktop/json_user_defaults.h"
 #include "platform/linux/desktop/xdg_autostart.h"
 
@@ -25,11 +26,6 @@ using testing::HasSubstr;
 std::string readText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeText(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
 }
 
 // Works in a fresh temporary directory, removed afterwards.
@@ -61,7 +57,7 @@ protected:
 using JsonUserDefaultsTest = FilesTest;
 
 TEST_F(JsonUserDefaultsTest, SetsAreStoredAtOnceAsTypedJsonBesideWhatItDoesNotUnderstand) {
-    writeText(file, R"({"isEnabled": 0, "reverseScroll": 2.5, "scrollSpeed": true,
+    writeFileAtomically(file, R"({"isEnabled": 0, "reverseScroll": 2.5, "scrollSpeed": true,
                         "smoothness": "high", "window": {"x": 1}})");
     const double exact = 0.1 + 0.2;  // not representable in few digits
     {
@@ -117,7 +113,7 @@ TEST_F(JsonUserDefaultsTest, AFileOfTheWrongShapeIsKeptAsideAndTheDefaultsAreUse
     std::vector<std::string> kept;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        writeText(file, c.text);
+        writeFileAtomically(file, c.text);
         testing::internal::CaptureStderr();
         auto defaults = open();
         EXPECT_EQ(testing::internal::GetCapturedStderr().find("corrupt-") != std::string::npos,
@@ -174,7 +170,7 @@ TEST_F(JsonUserDefaultsTest, ListEntriesOfTheWrongShapeAreDroppedWithALineEachAn
         SCOPED_TRACE(list.substr(0, 80));
         const std::string listKey = key ? key : "mice";
         const std::string text = R"({"isEnabled": false, ")" + listKey + R"(": )" + list + "}";
-        writeText(file, text);
+        writeFileAtomically(file, text);
         testing::internal::CaptureStderr();
         auto defaults = open();
         // Each row reads one list: a key not in the file reads as empty, silently.
@@ -190,7 +186,7 @@ TEST_F(JsonUserDefaultsTest, ListEntriesOfTheWrongShapeAreDroppedWithALineEachAn
 }
 
 TEST_F(JsonUserDefaultsTest, WhatCannotBeWrittenStaysInMemoryAndNothingIsDestroyed) {
-    writeText(dir / "blocker", "a file where the settings directory should be");
+    writeFileAtomically(dir / "blocker", "a file where the settings directory should be");
     JsonUserDefaults unwritable(dir / "blocker" / "defaults.json");
     testing::internal::CaptureStderr();
     unwritable.setDouble("scrollSpeed", 3.0);
@@ -209,13 +205,14 @@ TEST_F(JsonUserDefaultsTest, WhatCannotBeWrittenStaysInMemoryAndNothingIsDestroy
                 stored().at("scrollSpeed") == 2.0);
 
     fs::remove(file);
-    writeText(file / "inside", "keep");  // a file that cannot be read is never overwritten
+    // A file that cannot be read is never overwritten.
+    writeFileAtomically(file / "inside", "keep");
     open()->setBool("isEnabled", false);
     EXPECT_EQ(readText(file / "inside"), "keep");
 }
 
 TEST_F(JsonUserDefaultsTest, ReplacingKeepsALinkedFileALinkWithItsPermissionsAndNoTemporaries) {
-    writeText(dir / "dotfiles.json", R"({"isEnabled": true})");
+    writeFileAtomically(dir / "dotfiles.json", R"({"isEnabled": true})");
     fs::permissions(dir / "dotfiles.json", fs::perms(0640));
     fs::create_directories(file.parent_path());
     fs::create_symlink(dir / "dotfiles.json", file);
@@ -240,7 +237,7 @@ TEST_F(XdgAutostartTest, RegistersOurQuotedEntryOnlyAndReportsFailuresWithTheSys
                 testing::AllOf(HasSubstr("\nType=Application\n"), HasSubstr("\nName=Glidewheel\n"),
                                HasSubstr("\nExec=\"/opt/My Tools/glidewheel\"\n")));
     for (const std::string off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
-        writeText(entry, "[Desktop Entry]\nX-Glidewheel-Autostart = true\n" + off);
+        writeFileAtomically(entry, "[Desktop Entry]\nX-Glidewheel-Autostart = true\n" + off);
         EXPECT_EQ(items.status(), LoginItemStatus::notRegistered) << off;
         EXPECT_TRUE(!items.registerMainApp() && items.status() == LoginItemStatus::enabled) << off;
     }
@@ -249,7 +246,7 @@ TEST_F(XdgAutostartTest, RegistersOurQuotedEntryOnlyAndReportsFailuresWithTheSys
     const std::string foreign =
         "[Desktop Entry]\nName=Other\nExec=/usr/bin/other\n"
         "[Desktop Action x]\nX-Glidewheel-Autostart=true\n";
-    writeText(entry, foreign);
+    writeFileAtomically(entry, foreign);
     EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
     EXPECT_THAT(items.registerMainApp().value_or(""), HasSubstr("another program"));
     EXPECT_EQ(items.unregisterMainApp(), std::nullopt);
@@ -257,7 +254,7 @@ TEST_F(XdgAutostartTest, RegistersOurQuotedEntryOnlyAndReportsFailuresWithTheSys
 
     // Failures carry the system's description. Root ignores permission bits: the failures come
     // from the file system's shape.
-    writeText(dir / "blocker", "");
+    writeFileAtomically(dir / "blocker", "");
     XdgAutostartLoginItems underFile(dir / "blocker" / "autostart" / "gw.desktop", "/usr/bin/gw");
     EXPECT_THAT(underFile.registerMainApp().value_or(""), HasSubstr(std::strerror(ENOTDIR)));
     EXPECT_EQ(underFile.unregisterMainApp(), std::nullopt);
