@@ -290,9 +290,8 @@ private:
     WheelAccounting accounting_;
     sim::SimPlatform platform_;
     Preferences preferences_{platform_.userDefaults, platform_.loginItems};
-    ScrollInterceptor interceptor_{Services{this, &platform_.displayLinks, &platform_.trust,
-                                            &platform_.userDefaults, &platform_.loginItems,
-                                            &platform_.bundle},
+    // Its wheel events come from the test, its posts and glide accounts go to the bench.
+    ScrollInterceptor interceptor_{Services{this, &platform_.displayLinks, &platform_.trust},
                                    preferences_};
 };
 
