@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "engine/scroll_interceptor.h"
+#include "platform/linux/base/file_io.h"
 #include "platform/linux/display/vblank_display_link.h"
 #include "platform/sim/sim_platform.h"
 
@@ -339,8 +340,8 @@ MotionStream::Report MotionStream::stop(const char* what) {
 }
 
 std::string contentsOf(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
+    int error = 0;
+    return linuxdesktop::readFile(path, error).value_or("");
 }
 
 Child::Child(const std::vector<std::string>& argv, const std::string& out, const std::string& err) {
