@@ -244,7 +244,6 @@ protected:
     void pump() override {}  // the window's lines wait in their file
 
     Moves playAndMeasure() {
-        measuredFrom = said().offsets.size();
         const std::vector<Clock::time_point> sent = play();
         const WindowSaid after = said();
         Moves moves = movesSince(after.offsets, measuredFrom, sent);
@@ -265,7 +264,9 @@ protected:
     // pointer from its windows while no pointing device is left, and a window then has to ask for
     // it again once the next mouse comes.
     static inline std::unique_ptr<TestMouse> standing;
-    std::size_t measuredFrom = 0;  // the window's offsets before the row's first notch
+    // The window's offsets and crossings before the row's first notch, as each run's new mice
+    // are watched.
+    std::size_t measuredFrom = 0;
     int crossingsFrom = 0;
 };
 
