@@ -79,7 +79,7 @@ TEST_F(ForwardingTest, MiceAreTakenAndTheirClonesGoWithinASecondWhileEveryCpuIsB
 }
 
 TEST_F(ForwardingTest, AKeyHeldOnAMouseRepeatsOnTheCloneNoMoreThanOnTheMouse) {
-    TestMouse& mouse = plugIn(true);
+    TestMouse& mouse = plugIn(TestMouse::Kind::withKeys);
     EventReader clone(cloneOf(mouse));
     unsigned long types = 0;
     ioctl(clone.fd(), EVIOCGBIT(0, sizeof types), &types);

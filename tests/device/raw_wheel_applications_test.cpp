@@ -102,7 +102,6 @@ void openXorg(TwoWindows& session) {
     mapXWindow(x, "raw-client\0RawClient"sv, 0, half);
     mapXWindow(x, "glide-client\0GlideClient"sv, half, half);
     session.lookup = linuxdesktop::X11PointerApplication::open(":7");
-    if (session.lookup) session.lookup->setNeeded(true);
     session.listed = "RawClient", session.other = "GlideClient";
 }
 
@@ -147,7 +146,6 @@ void openKwin(TwoWindows& session) {
     openScrollClients(*kwin, session);
     for (const std::string& variable : kwin->sessionEnv()) ::putenv(strdup(variable.c_str()));
     session.lookup = linuxdesktop::KwinPointerApplication::open();
-    if (session.lookup) session.lookup->setNeeded(true);
     session.uncoverListed = [&session] { session.windows.pop_back(); };
     session.desktop = std::move(kwin);
 }
@@ -162,13 +160,21 @@ void openSwayToplevels(TwoWindows& session) {
         (sway.runtime() + "/" + sway.socket()).c_str());
 }
 
+// A desktop the rows run on, and how its two windows open.
+struct RawWheelDesktop {
+    const char* name;
+    void (*open)(TwoWindows&);
+
+    friend void PrintTo(const RawWheelDesktop& desktop, std::ostream* out) { *out << desktop.name; }
+};
+struct RawWheelApplicationsUnder : DeviceTest, ::testing::WithParamInterface<RawWheelDesktop> {};
+
 // A glide over the other window, then the listed one's notches: one frame each, the mouse's own.
-void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
+TEST_P(RawWheelApplicationsUnder, GetAFrameANotchAndTheirNeighboursTheGlide) {
     if (const std::string why = noHostRoot() + noDisplay(); !why.empty()) GTEST_SKIP() << why;
     TwoWindows session;
-    open(session);
-    if (::testing::Test::HasFatalFailure()) return;
-    const PointerApplication* lookup = session.lookup.get();
+    GetParam().open(session);
+    if (HasFatalFailure()) return;
     // The program's input path as the device harness runs it, with the lookup.
     sim::SimPlatform sim;  // trust, settings
     linuxdesktop::EvdevEventTapService taps;
@@ -181,19 +187,20 @@ void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
                                    &sim.bundle, session.lookup.get()},
                                   preferences);
     interceptor.start();
-    ASSERT_TRUE(lookup && interceptor.isRunning());
+    ASSERT_TRUE(session.lookup && interceptor.isRunning());
+    session.lookup->setNeeded(true);  // as the program's main thread does while one is listed
     TestMouse mouse("raw wheel mouse");
     ASSERT_TRUE(
         waitUntil([&] { return takenDevice(taps, mouse) && takenDevice(taps, mouse)->grabbed; }));
     EventReader clone(takenDevice(taps, mouse)->cloneDevnode);
 
     // A glide next door, under way as the pointer moves onto the listed application, ends first.
-    ASSERT_TRUE(pointAt(*lookup, mouse, session.other));
+    ASSERT_TRUE(pointAt(*session.lookup, mouse, session.other));
     clone.readFrames();  // the moves so far
     mouse.send(kNotchDown);
     std::this_thread::sleep_for(100ms);
     if (session.uncoverListed) session.uncoverListed();
-    ASSERT_TRUE(pointAt(*lookup, mouse, session.listed));
+    ASSERT_TRUE(pointAt(*session.lookup, mouse, session.listed));
     int units = 0, steps = 0;
     const auto frames = notch(mouse, clone);  // the glide's frames too
     for (const auto& [frame, delay] : frames)
@@ -211,18 +218,12 @@ void expectTheListedWindowsWheelRaw(void (*open)(TwoWindows&)) {
         session.desktop->version().c_str(), listed50, listed99, off50, off99, listed99 - off99);
 }
 
-TEST_F(DeviceTest, RawWheelApplicationsUnderXorgGetAFrameANotchAndTheirNeighboursTheGlide) {
-    expectTheListedWindowsWheelRaw(&openXorg);
-}
-
-TEST_F(DeviceTest, RawWheelApplicationsUnderSwayGetAFrameANotchAndTheirNeighboursTheGlide) {
-    expectTheListedWindowsWheelRaw(&openSway);
-}
-
-TEST_F(DeviceTest,
-       RawWheelApplicationsUnderSwaysToplevelManagerGetAFrameANotchAndTheirNeighboursTheGlide) {
-    expectTheListedWindowsWheelRaw(&openSwayToplevels);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Desktops, RawWheelApplicationsUnder,
+    ::testing::Values(RawWheelDesktop{"Xorg", &openXorg}, RawWheelDesktop{"Sway", &openSway},
+                      RawWheelDesktop{"SwaysToplevelManager", &openSwayToplevels},
+                      RawWheelDesktop{"Kwin", &openKwin}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // Where a Wayland desktop shows no windows, its XWayland shows its own: the X11 lookup there names
 // the X window under the pointer, and none once the pointer moves on to a Wayland window.
@@ -246,10 +247,6 @@ TEST_F(DeviceTest, UnderXwaylandTheX11LookupNamesItsWindowsAndNoOther) {
     EXPECT_TRUE(pointAt(*lookup, mouse, "RawClient"));
     EXPECT_TRUE(pointAt(*lookup, mouse, nullptr)) << "a Wayland window named as the X one";
     EXPECT_TRUE(pointAt(*lookup, mouse, "RawClient"));
-}
-
-TEST_F(DeviceTest, RawWheelApplicationsUnderKwinGetAFrameANotchAndTheirNeighboursTheGlide) {
-    expectTheListedWindowsWheelRaw(&openKwin);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "engine/scroll_interceptor.h"
+#include "platform/linux/base/file_io.h"
 #include "platform/linux/display/vblank_display_link.h"
 #include "platform/sim/sim_platform.h"
 
@@ -58,7 +59,7 @@ bool isGrabbedElsewhere(const std::string& eventNode) {
     return true;
 }
 
-TestMouse::TestMouse(const std::string& name, bool withKeys)
+TestMouse::TestMouse(const std::string& name, Kind kind)
     : name_(name), description_(libevdev_new()) {
     // uinput would cut a longer name, and the tests find devices by name.
     if (name.size() >= UINPUT_MAX_NAME_SIZE) throw std::invalid_argument("too long: " + name);
@@ -68,7 +69,10 @@ TestMouse::TestMouse(const std::string& name, bool withKeys)
         libevdev_enable_event_code(description_.get(), EV_REL, code, nullptr);
     for (unsigned code : {BTN_LEFT, BTN_RIGHT})
         libevdev_enable_event_code(description_.get(), EV_KEY, code, nullptr);
-    if (withKeys) {
+    if (kind == Kind::wheelless)
+        for (unsigned code : {REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL, REL_HWHEEL_HI_RES})
+            libevdev_disable_event_code(description_.get(), EV_REL, code);
+    if (kind == Kind::withKeys) {
         for (unsigned code : {KEY_1, KEY_2, KEY_VOLUMEUP, KEY_VOLUMEDOWN})
             libevdev_enable_event_code(description_.get(), EV_KEY, code, nullptr);
         const int delay = static_cast<int>(kRepeatDelay.count());
@@ -228,10 +232,10 @@ void GlideTest::TearDown() {
     mice.clear();
 }
 
-TestMouse& GlideTest::plugIn(bool withKeys) {
+TestMouse& GlideTest::plugIn(TestMouse::Kind kind) {
     static int plugged = 0;
     TestMouse& mouse =
-        mice.emplace_back("glidewheel glide mouse " + std::to_string(++plugged), withKeys);
+        mice.emplace_back("glidewheel glide mouse " + std::to_string(++plugged), kind);
     if (!intercepting_) return mouse;  // plain, its event node ready
     if (!waitUntil([&] { return !cloneOf(mouse).empty(); }))
         throw std::runtime_error("the tap did not take " + mouse.name());
@@ -339,8 +343,8 @@ MotionStream::Report MotionStream::stop(const char* what) {
 }
 
 std::string contentsOf(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
+    int error = 0;
+    return linuxdesktop::readFile(path, error).value_or("");
 }
 
 Child::Child(const std::vector<std::string>& argv, const std::string& out, const std::string& err) {

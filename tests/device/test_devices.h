@@ -75,12 +75,14 @@ bool isGrabbedElsewhere(const std::string& eventNode);
 
 // A wheel mouse made through uinput: motion, two buttons, and both wheels in both resolutions.
 // One with keys also has a few keyboard keys (as gaming mice do), which the kernel repeats
-// while held: after kRepeatDelay, then every kRepeatPeriod.
+// while held: after kRepeatDelay, then every kRepeatPeriod. A wheelless one is a plain pointer,
+// which the program leaves alone.
 class TestMouse {
 public:
+    enum class Kind { wheelMouse, withKeys, wheelless };
     static constexpr std::chrono::milliseconds kRepeatDelay{250}, kRepeatPeriod{33};
 
-    explicit TestMouse(const std::string& name, bool withKeys = false);
+    explicit TestMouse(const std::string& name, Kind kind = Kind::wheelMouse);
     const std::string& name() const { return name_; }
     std::string eventNode() const {
         const char* node = libevdev_uinput_get_devnode(device_.get());
@@ -168,7 +170,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
     // A new test mouse, once the tap has grabbed it and stood its clone in its place.
-    TestMouse& plugIn(bool withKeys = false);
+    TestMouse& plugIn(TestMouse::Kind kind = TestMouse::Kind::wheelMouse);
     // The clone of a grabbed mouse, or nothing.
     std::string cloneOf(const TestMouse& mouse) const;
     std::size_t takenCount() const;  // the mice the tap holds

@@ -42,27 +42,6 @@ const DesktopKind kKwin527{"kwin", Kwin::kPath, &make<Kwin>};
 const DesktopKind kXorg21{"xorg", Xorg::kPath, &make<Xorg>, true};
 const DesktopKind kMutter43{"mutter", Mutter::kPath, &make<Mutter>};
 
-// A pointer without a wheel, which the program leaves alone, there for as long as the desktop
-// runs: mutter takes the pointer from its windows while no pointing device is left, and a window
-// then has to ask for it again once the next mouse comes.
-class StandingPointer {
-public:
-    StandingPointer() : description_(libevdev_new()) {
-        libevdev_set_name(description_.get(), "glidewheel standing pointer");
-        for (unsigned code : {REL_X, REL_Y})
-            libevdev_enable_event_code(description_.get(), EV_REL, code, nullptr);
-        libevdev_enable_event_code(description_.get(), EV_KEY, BTN_LEFT, nullptr);
-        libevdev_uinput* device = nullptr;
-        libevdev_uinput_create_from_device(description_.get(), LIBEVDEV_UINPUT_OPEN_MANAGED,
-                                           &device);
-        device_.reset(device);
-    }
-
-private:
-    platform::linuxdesktop::LibevdevPtr description_;
-    platform::linuxdesktop::UinputPtr device_;
-};
-
 // How a glide reaches a window on a desktop, which the window's moves are checked against.
 enum class Glide {
     // In fractions of a detent, a move at most refreshes: the glide a person should see.
@@ -200,7 +179,8 @@ protected:
         if (!window) startSession();  // its failures end the test here
     }
     void startSession() {
-        standing = std::make_unique<StandingPointer>();
+        standing =
+            std::make_unique<TestMouse>("glidewheel standing pointer", TestMouse::Kind::wheelless);
         desktop = desktopKind().make();
         ASSERT_TRUE(waitUntil([] { return desktop->listening(); }, pause, kStartLimit))
             << desktopKind().name << " did not start:\n"
@@ -264,7 +244,6 @@ protected:
     void pump() override {}  // the window's lines wait in their file
 
     Moves playAndMeasure() {
-        measuredFrom = said().offsets.size();
         const std::vector<Clock::time_point> sent = play();
         const WindowSaid after = said();
         Moves moves = movesSince(after.offsets, measuredFrom, sent);
@@ -281,8 +260,13 @@ protected:
 
     static inline std::unique_ptr<Desktop> desktop;
     static inline std::unique_ptr<Child> window;
-    static inline std::unique_ptr<StandingPointer> standing;
-    std::size_t measuredFrom = 0;  // the window's offsets before the row's first notch
+    // A pointer the program leaves alone, there for as long as the desktop runs: mutter takes the
+    // pointer from its windows while no pointing device is left, and a window then has to ask for
+    // it again once the next mouse comes.
+    static inline std::unique_ptr<TestMouse> standing;
+    // The window's offsets and crossings before the row's first notch, as each run's new mice
+    // are watched.
+    std::size_t measuredFrom = 0;
     int crossingsFrom = 0;
 };
 
