@@ -34,6 +34,66 @@ wait_for() {
   done
 }
 
+# --- a private system, for a script already in a mount namespace of its own (unshare) ---
+
+# Mounts a tmpfs over /run, which holds everything mounted below, and binds a copy of /etc over
+# /etc, for users and polkit rules of the test's own.
+make_private_system() {
+  mount -n -t tmpfs -o mode=755 glidewheel-e2e /run
+  private=/run/glidewheel-e2e
+  mkdir -p /run/dbus "$private"
+  cp -a /etc "$private/etc"
+  mount -n --bind "$private/etc" /etc
+}
+
+# Makes folder $1 writable in this namespace: a folder of links to what it holds is bound over
+# it. Prints the path of that folder.
+private_dir() {
+  local original="$private/original$1" copy="$private/copy$1" entry
+  mkdir -p "$original" "$copy"
+  mount -n --bind "$1" "$original"
+  for entry in "$original"/* "$original"/.[!.]*; do
+    if [[ -L $entry ]]; then
+      cp -P "$entry" "$copy/"  # a relative link still points where it did
+    elif [[ -e $entry ]]; then
+      ln -s "$entry" "$copy/"
+    fi
+  done
+  mount -n --bind "$copy" "$1"
+  echo "$copy"
+}
+
+# Waits up to 10 s for `$@` to succeed while process $2 runs; skips (the script's skip), showing
+# log $3, if it ends.
+wait_for_service() {
+  local what=$1 pid=$2 log=$3
+  shift 3
+  local deadline=$((SECONDS + 10))
+  until "$@"; do
+    kill -0 "$pid" 2>/dev/null || skip "$what cannot start here: $(tail -n 5 "$log" | tr '\n' ' ')"
+    ((SECONDS < deadline)) || skip "$what did not start within 10 s: $(tail -n 5 "$log" | tr '\n' ' ')"
+    sleep 0.1
+  done
+}
+
+# Whether a service owns bus name $1 on the system bus.
+on_system_bus() {
+  dbus-send --system --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+
+# A system bus at its standard socket, and Debian's polkitd on it.
+start_system_bus() {
+  dbus-daemon --system --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+  pids+=($!)
+  wait_for_service "the system bus" $! "$work/dbus.log" test -S /run/dbus/system_bus_socket
+}
+start_polkitd() {
+  /usr/lib/polkit-1/polkitd >"$work/polkitd.log" 2>&1 &
+  pids+=($!)
+  wait_for_service "polkitd" $! "$work/polkitd.log" on_system_bus org.freedesktop.PolicyKit1
+}
+
 # --- a virtual X display with a tray, and our windows on it (xwininfo, xdotool) ---
 
 # Starts Xvfb, $1 by $2 pixels, on a display number no other X server has, and points DISPLAY

@@ -59,31 +59,8 @@ calls=$work/calls.log
 rm -rf "$root"
 mkdir -p "$root"
 
-# --- the private system: a tmpfs over /run, which holds everything mounted below ---
-mount -n -t tmpfs -o mode=755 glidewheel-e2e /run
-private=/run/glidewheel-e2e
-mkdir -p /run/dbus "$private"
+make_private_system
 
-# Makes folder $1 writable in this namespace: a folder of links to what it holds is bound over
-# it. Prints the path of that folder.
-private_dir() {
-  local original="$private/original$1" copy="$private/copy$1" entry
-  mkdir -p "$original" "$copy"
-  mount -n --bind "$1" "$original"
-  for entry in "$original"/* "$original"/.[!.]*; do
-    if [[ -L $entry ]]; then
-      cp -P "$entry" "$copy/"  # a relative link still points where it did
-    elif [[ -e $entry ]]; then
-      ln -s "$entry" "$copy/"
-    fi
-  done
-  mount -n --bind "$copy" "$1"
-  echo "$copy"
-}
-
-# A copy of /etc, for the two users and a polkit rule.
-cp -a /etc "$private/etc"
-mount -n --bind "$private/etc" /etc
 gpasswd --members '' sudo >/dev/null  # the administrator is the only one polkit may ask for
 useradd --no-log-init --no-create-home --home-dir "$work/person" --shell /bin/sh "$person"
 useradd --no-log-init --no-create-home --home-dir /nonexistent --shell /bin/sh --groups sudo "$admin"
@@ -114,27 +91,8 @@ for command in modprobe udevadm; do
 done
 
 # --- the system bus and polkitd ---
-# Waits up to 10 s for `$@` to succeed while process $2 runs; skips, showing log $3, if it ends.
-wait_for_service() {
-  local what=$1 pid=$2 log=$3
-  shift 3
-  local deadline=$((SECONDS + 10))
-  until "$@"; do
-    kill -0 "$pid" 2>/dev/null || skip "$what cannot start here: $(tail -n 5 "$log" | tr '\n' ' ')"
-    ((SECONDS < deadline)) || skip "$what did not start within 10 s: $(tail -n 5 "$log" | tr '\n' ' ')"
-    sleep 0.1
-  done
-}
-dbus-daemon --system --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-wait_for_service "the system bus" $! "$work/dbus.log" test -S /run/dbus/system_bus_socket
-/usr/lib/polkit-1/polkitd >"$work/polkitd.log" 2>&1 &
-pids+=($!)
-polkitd_on_bus() {
-  dbus-send --system --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-    string:org.freedesktop.PolicyKit1 2>/dev/null | grep -q 'boolean true'
-}
-wait_for_service "polkitd" $! "$work/polkitd.log" polkitd_on_bus
+start_system_bus
+start_polkitd
 pkaction --action-id "$action" --verbose >"$work/pkaction.log" 2>&1 || fail "polkitd does not know $action"
 grep -q 'implicit any: *no$' "$work/pkaction.log" && grep -q 'implicit inactive: *no$' "$work/pkaction.log" &&
   grep -q 'implicit active: *auth_admin_keep$' "$work/pkaction.log" ||

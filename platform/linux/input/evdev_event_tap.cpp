@@ -19,6 +19,7 @@
 #include "platform/linux/input/devices/grabbed_mouse.h"
 #include "platform/linux/input/devices/wheel_mouse_monitor.h"
 #include "platform/linux/input/rate_limited_log.h"
+#include "platform/linux/input/thread_priority.h"
 #include "platform/linux/input/wheel/wheel_frame.h"
 
 namespace glidewheel::platform::linuxdesktop {
@@ -345,8 +346,16 @@ EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone
     // mouse appearing must not hold up another one's motion. A lower priority, not an idle one:
     // busy programs on every CPU would starve an idle thread for seconds, leaving a new mouse
     // untaken and a gone one's clone standing. Lowering one's own priority needs no privilege.
-    slowDeviceCalls_.post(
-        [] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kSlowCallsNice); });
+    // Raising the input thread's may need the system bus, which is no call for the input thread
+    // to wait on.
+    pid_t inputThread = 0;
+    loop_.runAndWait([&] { inputThread = gettid(); });
+    slowDeviceCalls_.post([inputThread] {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kSlowCallsNice);
+        if (const std::string why = raiseThreadPriority(inputThread, kInputThreadNice);
+            !why.empty())
+            logInputProblem("the input thread keeps its normal priority: " + why);
+    });
 }
 
 EvdevEventTapService::~EvdevEventTapService() = default;

@@ -61,7 +61,8 @@ public:
         EventTapProxy proxy;       // the proxy its wheel events come with
     };
 
-    // Starts the input thread. The service outlives every tap made here. With `leaveMiceAlone`
+    // Starts the input thread, raised above ordinary programs where the system lets it
+    // (raiseThreadPriority). The service outlives every tap made here. With `leaveMiceAlone`
     // its taps take no mouse, so every wheel reaches the desktop as the mouse sends it: for a
     // desktop that would show applications a glide later than the plain wheel
     // (WheelReception).

@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
 
 // The input thread's loop: watches on pipes, tasks handed over from another thread, deadlines;
-// and the rate limit of the input backend's log lines.
+// the input thread's priority; and the rate limit of the input backend's log lines.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <future>
 #include <vector>
 
+#include "platform/linux/input/evdev_event_tap.h"
 #include "platform/linux/input/input_loop.h"
 #include "platform/linux/input/rate_limited_log.h"
+#include "platform/linux/input/thread_priority.h"
+#include "tests/support/wait_until.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {
@@ -56,6 +60,20 @@ TEST(InputLoop, TasksRunInOrderOnTheInputThreadWhereWaitingRunsThemAtOnceAndWatc
         [&] { watch = loop.watchReadable(pipe.fds[0], [&] { ++calls, watch.reset(); }); });
     std::this_thread::sleep_for(50ms);
     loop.runAndWait([&] { EXPECT_EQ(calls, 1) << "called again after destroying its watch"; });
+}
+
+// Directly with the privilege (as root), else through RealtimeKit (e2e.rtkit runs this as a
+// person without it). Where neither can raise a thread there is nothing to see.
+TEST(InputThread, RunsAboveOrdinaryPrograms) {
+    std::string whyNot;
+    std::thread([&] { whyNot = raiseThreadPriority(gettid(), kInputThreadNice); }).join();
+    if (!whyNot.empty()) GTEST_SKIP() << "no thread can be raised here: " << whyNot;
+    EvdevEventTapService service;
+    pid_t inputThread = 0;
+    service.inputLoop().runAndWait([&] { inputThread = gettid(); });
+    const auto nice = [&] { return getpriority(PRIO_PROCESS, static_cast<id_t>(inputThread)); };
+    EXPECT_TRUE(testing::waitUntil([&] { return nice() == kInputThreadNice; }))
+        << "nice " << nice();
 }
 
 // The limit on the input backend's log lines (per mouse for lost events, shared for the rest).
