@@ -48,12 +48,11 @@ using Info = platform::Bundle::InfoDictionary;
 
 TEST(Presentation, SmoothnessRangesIncludeTheirLowerBoundOnly) {
     const std::pair<double, const char*> cases[] = {
-        {0.0, "Responsive"},     {std::nextafter(0.2, 0.0), "Responsive"},
-        {0.2, "Light"},          {0.39, "Light"},
-        {0.4, "Default"},        {0.55, "Default"},
-        {0.6, "Smooth"},         {0.8, "Ultra"},
-        {1.0, "Ultra"},          {-0.01, "Ultra"},
-        {std::nan(""), "Ultra"},
+        {0.0, "Responsive"}, {std::nextafter(0.2, 0.0), "Responsive"},
+        {0.2, "Light"},      {0.39, "Light"},
+        {0.4, "Default"},    {0.6, "Smooth"},
+        {0.8, "Ultra"},      {1.0, "Ultra"},
+        {-0.01, "Ultra"},    {std::nan(""), "Ultra"},
     };
     for (const auto& [value, label] : cases) EXPECT_EQ(smoothnessLabel(value), label) << value;
 }
@@ -63,12 +62,11 @@ TEST(Presentation, SpeedAndAccelerationTextsKeepTheirFullStopInAnyLocale) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     ASSERT_EQ(QLocale().toString(1.5, 'f', 1), "1,5");  // the locale really is German
     const QStringList shown{speedText(1.0),        speedText(0.1),        speedText(10.0),
-                            speedText(7.0 / 3.0),  accelerationText(0.0), accelerationText(-0.5),
-                            accelerationText(NAN), accelerationText(1.0), accelerationText(0.5),
-                            accelerationText(0.2)};
+                            speedText(7.0 / 3.0),  accelerationText(0.0), accelerationText(NAN),
+                            accelerationText(1.0), accelerationText(0.2)};
     QLocale::setDefault(QLocale::c());
-    EXPECT_EQ(shown, (QStringList{"1.0x", "0.1x", "10.0x", "2.3x", "Off", "Off", "Off",
-                                  "up to 6.0x", "up to 3.5x", "up to 2.0x"}));
+    EXPECT_EQ(shown, (QStringList{"1.0x", "0.1x", "10.0x", "2.3x", "Off", "Off", "up to 6.0x",
+                                  "up to 2.0x"}));
 }
 
 template <class T = QWidget>
@@ -267,9 +265,6 @@ TEST_F(ViewsTest, ANewContentViewOpensOnGeneralWithTheWarningAndRoomForEveryCont
         auto* general = qobject_cast<GeneralView*>(tabs->widget(0));
         ASSERT_NE(general, nullptr);
         EXPECT_EQ(child(*general, "permissionWarning")->isVisibleTo(general), !trusted);
-        EXPECT_EQ(tabs->tabText(0) + "," + tabs->tabText(1) + "," + tabs->tabText(2) + "," +
-                      tabs->tabText(3),
-                  "General,Mice,Applications,About");
         for (int tab = 0; tab < 4; ++tab)
             EXPECT_FALSE(tabs->tabIcon(tab).isNull());  // symbols load
         content.setFixedSize(400, 382);
