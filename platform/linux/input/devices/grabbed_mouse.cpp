@@ -172,6 +172,7 @@ GrabbedMouse::Status GrabbedMouse::grab() {
         return Status::ok;
     }
     state_ = State::grabbed;
+    emptiedAt_ = std::chrono::steady_clock::now();
     for (const input_event& event : afterGrab) take(event);
     return Status::ok;
 }
@@ -254,12 +255,18 @@ GrabbedMouse::Status GrabbedMouse::readFrames() {
     while (state_ == State::grabbed) {
         input_event event;
         const int rc = libevdev_next_event(device_.get(), LIBEVDEV_READ_FLAG_NORMAL, &event);
-        if (rc == -EAGAIN) return Status::ok;
+        if (rc == -EAGAIN) {
+            emptiedAt_ = std::chrono::steady_clock::now();
+            return Status::ok;
+        }
         if (rc == LIBEVDEV_READ_STATUS_SYNC) {
+            const auto unread = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - emptiedAt_);
             logRateLimited(droppedLog_,
                            "events of " + devnode_ + " (" + printableName(name_) +
-                               ") were lost: the kernel's buffer overflowed (SYN_DROPPED); "
-                               "resynchronising",
+                               ") were lost: the kernel's buffer overflowed (SYN_DROPPED), " +
+                               std::to_string(unread.count()) +
+                               " ms after it was last read empty; resynchronising",
                            "further lost events of " + devnode_ + " held back for 30 s");
             resynchronise();
             continue;

@@ -131,6 +131,9 @@ private:
     // Per mouse, so that one mouse that keeps overflowing cannot silence another: 5 lines per
     // 30 s.
     RateLimit droppedLog_{5, std::chrono::seconds(30)};
+    // When a read last found the kernel's buffer empty: an overflow's log says how long it had
+    // gone unread, which tells a thread held up from a burst of events.
+    std::chrono::steady_clock::time_point emptiedAt_;
 };
 
 }  // namespace glidewheel::platform::linuxdesktop
