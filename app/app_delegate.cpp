@@ -22,6 +22,9 @@ namespace {
 constexpr const char* kHasLaunchedBefore = "hasLaunchedBefore";
 constexpr const char* kNoTrayMessage =
     "glidewheel: no system tray was found; the settings window opens instead.";
+constexpr const char* kNoTrayInBackgroundMessage =
+    "glidewheel: no system tray was found; running in the background (run glidewheel again to "
+    "open its settings).";
 
 // Whether windows can be seen at all (not so on the offscreen and minimal platforms).
 bool hasVisibleScreen() {
@@ -93,11 +96,12 @@ void AppDelegate::setupPopover() {
 void AppDelegate::setupStatusItem() {
     statusItem_ = std::make_unique<StatusItem>(statusItemImage(), QStringLiteral("Glidewheel"));
     connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::togglePopover);
-    // Never run invisibly with no way in: without a tray, the settings window is the way in.
+    // Never run invisibly with no way in: without a tray, the settings window is the way in,
+    // or, at login, running the program again, which opens it.
     connect(statusItem_.get(), &StatusItem::trayMissing, this, [this] {
         if (!hasVisibleScreen()) return;
-        std::cerr << kNoTrayMessage << '\n';
-        openSettings();
+        std::cerr << (startedInBackground_ ? kNoTrayInBackgroundMessage : kNoTrayMessage) << '\n';
+        if (!startedInBackground_) openSettings();
     });
 }
 

@@ -46,6 +46,9 @@ public:
     void windowWillClose(QWidget* window);
     // How the access help grants access; until set, it offers only the terminal commands.
     void setAccessGrant(AccessGrant grant);
+    // Started at login (--background): a missing tray then opens no window, as a person who
+    // wants the settings runs the program again.
+    void setStartedInBackground(bool inBackground) { startedInBackground_ = inBackground; }
     // Brings the access help forward, building it when there is none. The views' accessibility
     // buttons run it.
     void openAccessHelp();
@@ -70,6 +73,7 @@ private:
     AccessGrant accessGrant_;
     QPointer<QWidget> accessHelp_;  // deletes itself when closed
     std::vector<Cancellable> cancellables_;
+    bool startedInBackground_ = false;
 };
 
 // Hands the application's life cycle to the delegate: applicationDidFinishLaunching on the first

@@ -2,11 +2,13 @@
 
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <variant>
 
 #include "platform/linux/desktop/build_bundle.h"
+#include "platform/linux/desktop/xdg_autostart.h"
 
 namespace glidewheel {
 
@@ -23,12 +25,13 @@ std::optional<int> answerInformationOptions(int argc, char* argv[], std::ostream
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            out << "Usage: glidewheel [--help | --version]\n"
+            out << "Usage: glidewheel [--background | --help | --version]\n"
                    "Smooth, gliding scrolling for wheel mice, from the system tray.\n"
                    "Running it again while it runs opens its settings window.\n"
                    "\n"
-                   "  --help     print this message and exit\n"
-                   "  --version  print the version and exit\n";
+                   "  --background  open no window where there is no tray (as at login)\n"
+                   "  --help        print this message and exit\n"
+                   "  --version     print the version and exit\n";
             return 0;
         }
         if (argument == "--version") {
@@ -37,6 +40,11 @@ std::optional<int> answerInformationOptions(int argc, char* argv[], std::ostream
         }
     }
     return std::nullopt;
+}
+
+bool startsInBackground(int argc, char* argv[]) {
+    return std::find(argv + 1, argv + argc,
+                     std::string_view(platform::linuxdesktop::kBackgroundOption)) != argv + argc;
 }
 
 }  // namespace glidewheel

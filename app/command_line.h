@@ -11,4 +11,8 @@ namespace glidewheel {
 // either was given, nothing otherwise. Other arguments are left to the toolkit.
 std::optional<int> answerInformationOptions(int argc, char* argv[], std::ostream& out);
 
+// Whether --background was given: started at login, the program opens no window for a missing
+// tray.
+bool startsInBackground(int argc, char* argv[]);
+
 }  // namespace glidewheel

@@ -31,6 +31,7 @@ int main(int argc, char* argv[]) {
     if (!platformName->empty()) qputenv("QT_QPA_PLATFORM", platformName->c_str());
     GlidewheelApp app(argc, argv);
 
+    app.appDelegate().setStartedInBackground(startsInBackground(argc, argv));
     SingleInstance instance(SingleInstance::defaultServerName());
     if (!instance.becomeRunningInstance()) return 0;
     QObject::connect(&instance, &SingleInstance::activationRequested, &app.appDelegate(),

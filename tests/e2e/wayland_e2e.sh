@@ -5,7 +5,8 @@
 # every first launch does; the second, in the same home, must open it because no tray is found,
 # saying so on standard error. Each window must be mapped (a toplevel titled "Glidewheel Settings"
 # whose surface commits a buffer, as WAYLAND_DEBUG records the program's requests), and SIGTERM
-# must end each launch with status 0.
+# must end each launch with status 0. A third launch, with --background as at login, must say it
+# runs in the background and make no toplevel at all.
 #
 # Usage: wayland_e2e.sh <glidewheel executable> <artefact directory>
 # Exits 77 (skipped) when weston is missing.
@@ -62,4 +63,15 @@ launch() {
 }
 launch first ""
 launch second "no system tray was found; the settings window opens instead."
-echo "PASS: $(weston --version): the settings window mapped without a tray; SIGTERM exits 0"
+
+background_log=$artefacts/background.log
+WAYLAND_DEBUG=client "$program" --background 2>"$background_log" &
+pids+=($!)
+wait_for "the background launch to miss the tray" 30 \
+  grep -q "no system tray was found; running in the background" "$background_log"
+sleep 1  # the window the second launch opened was mapped well within this
+kill -TERM "${pids[-1]}"
+wait "${pids[-1]}" || fail "SIGTERM ended the background launch with status $?"
+! grep -q 'get_toplevel' "$background_log" || fail "the background launch made a window"
+echo "PASS: $(weston --version): the settings window mapped without a tray, and not in the" \
+  "background; SIGTERM exits 0"

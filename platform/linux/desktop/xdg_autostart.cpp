@@ -67,7 +67,8 @@ std::string entryText(const std::string& executablePath) {
     text += "Type=Application\n";
     text += "Name=Glidewheel\n";
     text += "Comment=Smooth scrolling for wheel mice\n";
-    text += "Exec=" + desktopEntryExecValue(executablePath) + "\n";
+    // At login no window opens of its own accord, even where no tray shows the icon.
+    text += "Exec=" + desktopEntryExecValue(executablePath) + " " + kBackgroundOption + "\n";
     text += "Icon=glidewheel\n";
     text += "Terminal=false\n";
     text += "X-GNOME-Autostart-enabled=true\n";

@@ -10,6 +10,9 @@
 
 namespace glidewheel::platform::linuxdesktop {
 
+// The option the entry starts the program with, so that it opens no window at login.
+inline constexpr const char* kBackgroundOption = "--background";
+
 // The login item as an XDG autostart desktop entry that runs the program at login.
 //
 // The entry is recognised as this program's own by its "X-Glidewheel-Autostart=true" key.

@@ -235,7 +235,7 @@ TEST_F(XdgAutostartTest, RegistersOurQuotedEntryOnlyAndReportsFailuresWithTheSys
     EXPECT_TRUE(!items.registerMainApp() && items.status() == LoginItemStatus::enabled);
     EXPECT_THAT(readText(entry),
                 testing::AllOf(HasSubstr("\nType=Application\n"), HasSubstr("\nName=Glidewheel\n"),
-                               HasSubstr("\nExec=\"/opt/My Tools/glidewheel\"\n")));
+                               HasSubstr("\nExec=\"/opt/My Tools/glidewheel\" --background\n")));
     for (const std::string off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
         writeFileAtomically(entry, "[Desktop Entry]\nX-Glidewheel-Autostart = true\n" + off);
         EXPECT_EQ(items.status(), LoginItemStatus::notRegistered) << off;
