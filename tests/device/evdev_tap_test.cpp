@@ -183,6 +183,39 @@ TEST_F(EvdevTapTest, AMouseSwitchedOffIsLetGoWithItsCloneAndSwitchedOnIsGrabbedO
     EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
 }
 
+// logind's records of one session, this user's graphical one, renamed into place as logind
+// writes them; gone again afterwards. A base before the tap's, which reads them as it starts.
+struct LoginRecords {
+    static constexpr const char* kSession = "/run/systemd/sessions/glidewheel";
+    static constexpr const char* kUser = "/run/systemd/users/0";  // root's, in the VM
+    LoginRecords() {
+        std::filesystem::create_directories("/run/systemd/sessions");
+        std::filesystem::create_directories("/run/systemd/users");
+        write(kUser, "DISPLAY=glidewheel\n");
+        setActive(true);
+    }
+    ~LoginRecords() { std::filesystem::remove(kUser), std::filesystem::remove(kSession); }
+    static void setActive(bool active) { write(kSession, active ? "ACTIVE=1\n" : "ACTIVE=0\n"); }
+    static void write(const std::string& path, const std::string& text) {
+        std::ofstream(path + ".new") << text;
+        std::filesystem::rename(path + ".new", path);
+    }
+};
+struct SessionSwitchTest : LoginRecords, EvdevTapTest {};
+
+// While another session is in front of the seat, the mouse goes back to it, clone and all; once
+// this one is back, it is taken again.
+TEST_F(SessionSwitchTest, AnotherSessionInFrontLetsTheMouseGoAndOursBackTakesItAgain) {
+    setActive(false);
+    EXPECT_TRUE(
+        waitUntil([&] { return !taken(*mouse) && !isGrabbedElsewhere(mouse->eventNode()); }));
+    EXPECT_TRUE(waitUntil([&] { return !findEventNode(cloneName(mouse->name())); }));
+    setActive(true);
+    EXPECT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
+    mouse->send(kNotchUp);
+    EXPECT_TRUE(waitUntil([&] { return seen().size() == 1; })) << "the tap does not work again";
+}
+
 // Switched off mid-click, a mouse is let go once its button comes up through the clone, as
 // letting go earlier would end the click; meanwhile its wheel reaches the clone as sent.
 TEST_F(EvdevTapTest, AMouseSwitchedOffMidClickIsLetGoOnceItsButtonIsUp) {

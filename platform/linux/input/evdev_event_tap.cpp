@@ -116,7 +116,7 @@ void WheelMouseTap::start() {
 
 void WheelMouseTap::follow(const WheelMouseNode& node) {
     present_.insert_or_assign(node.syspath, node);
-    if (service_.asKnown(node.identity).smoothed()) takeWheelMouse(node);
+    if (service_.takes(service_.asKnown(node.identity))) takeWheelMouse(node);
     service_.reportWheelMice();
 }
 
@@ -131,10 +131,11 @@ void WheelMouseTap::unfollow(std::string_view syspath) {
 void WheelMouseTap::applyWheelMice() {
     for (const auto& [syspath, node] : present_) {
         const KnownWheelMouse known = service_.asKnown(node.identity);
+        const bool takes = service_.takes(known);
         Taken* taken = find(syspath);
-        if (known.smoothed() && !taken) {
+        if (takes && !taken) {
             takeWheelMouse(node);
-        } else if (!known.smoothed()) {
+        } else if (!takes) {
             if (taken) letGo(*taken);
             opening_.erase(syspath);  // adopt() lets it go
         } else {
@@ -349,7 +350,10 @@ EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone
     // Raising the input thread's may need the system bus, which is no call for the input thread
     // to wait on.
     pid_t inputThread = 0;
-    loop_.runAndWait([&] { inputThread = gettid(); });
+    loop_.runAndWait([&] {
+        inputThread = gettid();
+        followSession();
+    });
     slowDeviceCalls_.post([inputThread] {
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kSlowCallsNice);
         if (const std::string why = raiseThreadPriority(inputThread, kInputThreadNice);
@@ -358,7 +362,20 @@ EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone
     });
 }
 
-EvdevEventTapService::~EvdevEventTapService() = default;
+EvdevEventTapService::~EvdevEventTapService() {
+    loop_.runAndWait([&] { sessionWatch_.reset(); });
+}
+
+void EvdevEventTapService::followSession() {
+    session_ = SessionActivity::create();
+    if (!session_) return;
+    sessionActive_ = session_->isActive();
+    sessionWatch_ = loop_.watchReadable(session_->fd(), [this] {
+        if (session_->changed() == sessionActive_) return;
+        sessionActive_ = !sessionActive_;
+        for (WheelMouseTap* tap : taps_) tap->applyWheelMice();
+    });
+}
 
 std::unique_ptr<EventTap> EvdevEventTapService::createTap(EventTapLocation, EventTapPlacement,
                                                           EventTapOptions options,

@@ -13,6 +13,7 @@
 #include "platform/known_wheel_mouse.h"
 #include "platform/linux/base/display_refreshes.h"
 #include "platform/linux/input/input_loop.h"
+#include "platform/linux/input/session_activity.h"
 #include "platform/linux/input/wheel/clone_writer.h"
 
 namespace glidewheel::platform::linuxdesktop {
@@ -44,7 +45,9 @@ class WheelMouseTap;
 // Which mice are taken follows the person's choices (setWheelMice): a mouse switched off is
 // never opened, or is let go with its clone, and its wheel reaches the desktop as it is. A mouse
 // whose wheel moves finely already (movesWheelFinely) is let go the moment that is seen, unless
-// it was switched on. The mice present are reported to a listener on the input thread.
+// it was switched on. The mice present are reported to a listener on the input thread. While
+// another login session is in front of the seat, every mouse is let go the same way, and taken
+// again once this one is back (SessionActivity).
 //
 // The tap never sees its own posted events (they come from the clone, which it never takes).
 // Only the active option is meaningful: with kCGEventTapOptionListenOnly the callback sees the
@@ -107,19 +110,24 @@ public:
 private:
     friend class WheelMouseTap;
 
-    // Input thread only, as the three members they read.
+    // Input thread only, as the members they read.
     KnownWheelMouse asKnown(const KnownWheelMouse& seen) const;
+    bool takes(const KnownWheelMouse& known) const { return sessionActive_ && known.smoothed(); }
+    void followSession();
     void noteFineWheel(const KnownWheelMouse& seen);
     void reportWheelMice() const;
 
     const bool leaveMiceAlone_;
     DisplayRefreshes refreshes_;
-    CloneWriter clones_{loop_, refreshes_};   // its settling runs on the loop, which ends first
-    std::vector<WheelMouseTap*> taps_;        // input thread only
-    std::uint32_t nextTapId_ = 1;             // input thread only
-    std::vector<KnownWheelMouse> wheelMice_;  // input thread only
-    std::set<std::string> fineWheels_;        // ids of mice seen moving finely; input thread only
-    WheelMiceListener wheelMiceListener_;     // input thread only
+    CloneWriter clones_{loop_, refreshes_};     // its settling runs on the loop, which ends first
+    std::vector<WheelMouseTap*> taps_;          // input thread only
+    std::uint32_t nextTapId_ = 1;               // input thread only
+    std::vector<KnownWheelMouse> wheelMice_;    // input thread only
+    std::set<std::string> fineWheels_;          // ids of mice seen moving finely; input thread only
+    WheelMiceListener wheelMiceListener_;       // input thread only
+    std::unique_ptr<SessionActivity> session_;  // input thread only
+    std::unique_ptr<InputLoop::Watch> sessionWatch_;  // input thread only
+    bool sessionActive_ = true;                       // input thread only
     // Its thread ends before the rest above goes.
     mutable InputLoop loop_;
     // Opening a mouse and making its clone, and destroying them, keep the kernel 10 to 100 ms
