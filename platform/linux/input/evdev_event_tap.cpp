@@ -347,15 +347,16 @@ EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone
     // mouse appearing must not hold up another one's motion. A lower priority, not an idle one:
     // busy programs on every CPU would starve an idle thread for seconds, leaving a new mouse
     // untaken and a gone one's clone standing. Lowering one's own priority needs no privilege.
-    // Raising the input thread's may need the system bus, which is no call for the input thread
-    // to wait on.
+    slowDeviceCalls_.post(
+        [] { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kSlowCallsNice); });
+    // Raising the input thread's may wait on the system bus, which neither that thread nor the
+    // mice being opened should.
     pid_t inputThread = 0;
     loop_.runAndWait([&] {
         inputThread = gettid();
         followSession();
     });
-    slowDeviceCalls_.post([inputThread] {
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kSlowCallsNice);
+    priorityRequest_ = std::jthread([inputThread] {
         if (const std::string why = raiseThreadPriority(inputThread, kInputThreadNice);
             !why.empty())
             logInputProblem("the input thread keeps its normal priority: " + why);

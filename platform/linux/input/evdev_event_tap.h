@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/event_tap.h"
@@ -134,6 +135,7 @@ private:
     // under emulation (a 1000 Hz mouse's kernel buffer lasts 42 ms), so they run here, away from
     // the input thread. Ends first: its tasks hand their results to the input thread.
     InputLoop slowDeviceCalls_;
+    std::jthread priorityRequest_;  // asks for the input thread's priority once, at the start
 };
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -2,8 +2,12 @@
 
 #include "platform/linux/input/thread_priority.h"
 
+#include <linux/sched.h>
+#include <linux/sched/types.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -13,8 +17,8 @@ namespace glidewheel::platform::linuxdesktop {
 
 namespace {
 
-// The first request may have the bus start the broker.
-constexpr std::uint64_t kBrokerTimeoutMicroseconds = 2'000'000;
+// The first request may have the bus start the broker, at login, when the machine is busiest.
+constexpr std::uint64_t kBrokerTimeoutMicroseconds = 10'000'000;
 
 std::string askRealtimeKit(pid_t thread, int nice) {
     sd_bus* bus = nullptr;
@@ -39,11 +43,16 @@ std::string askRealtimeKit(pid_t thread, int nice) {
 }  // namespace
 
 std::string raiseThreadPriority(pid_t thread, int nice) {
-    // A priority the person gave the whole program already, or a higher one, is kept.
+    // A priority the person gave the whole program is theirs to keep.
     errno = 0;
-    const int now = getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
-    if (errno == 0 && now <= nice) return {};
-    if (setpriority(PRIO_PROCESS, static_cast<id_t>(thread), nice) == 0) return {};
+    if (getpriority(PRIO_PROCESS, static_cast<id_t>(thread)) != 0 || errno != 0) return {};
+    // Threads it starts begin at nice 0 again, as the broker has it: the same either way.
+    sched_attr attr{};
+    attr.size = sizeof attr;
+    attr.sched_policy = SCHED_NORMAL;
+    attr.sched_flags = SCHED_FLAG_RESET_ON_FORK;
+    attr.sched_nice = nice;
+    if (syscall(SYS_sched_setattr, thread, &attr, 0) == 0) return {};
     return askRealtimeKit(thread, nice);
 }
 

@@ -15,9 +15,10 @@ namespace glidewheel::platform::linuxdesktop {
 // be run first when it wakes.
 constexpr int kInputThreadNice = -10;
 
-// Gives thread `thread` of this process nice value `nice`: directly where the process may
-// (CAP_SYS_NICE, or an RLIMIT_NICE that allows it), else through RealtimeKit on the system bus,
-// the desktop's broker for such requests. Blocks for the bus's answer, up to a second or two.
+// Gives thread `thread` of this process nice value `nice`, unless the person started the program
+// at another: directly where the process may (CAP_SYS_NICE, or an RLIMIT_NICE that allows it),
+// else through RealtimeKit on the system bus, the desktop's broker for such requests. Threads it
+// starts later begin at nice 0 either way. Blocks for the bus's answer, up to ten seconds.
 // Returns an empty string on success, else why the thread keeps its priority.
 std::string raiseThreadPriority(pid_t thread, int nice);
 

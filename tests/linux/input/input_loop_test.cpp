@@ -74,6 +74,11 @@ TEST(InputThread, RunsAboveOrdinaryPrograms) {
     const auto nice = [&] { return getpriority(PRIO_PROCESS, static_cast<id_t>(inputThread)); };
     EXPECT_TRUE(testing::waitUntil([&] { return nice() == kInputThreadNice; }))
         << "nice " << nice();
+    // A thread it starts (the display link's) begins at the normal priority, however it was raised.
+    int started = kInputThreadNice;
+    service.inputLoop().runAndWait(
+        [&] { std::thread([&] { started = getpriority(PRIO_PROCESS, 0); }).join(); });
+    EXPECT_EQ(started, 0);
 }
 
 // The limit on the input backend's log lines (per mouse for lost events, shared for the rest).
