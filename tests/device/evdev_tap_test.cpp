@@ -183,6 +183,17 @@ TEST_F(EvdevTapTest, AMouseSwitchedOffIsLetGoWithItsCloneAndSwitchedOnIsGrabbedO
     EXPECT_EQ(receiveFrames(clone, 1), std::vector<Frame>{kFence}) << "the clone saw the button";
 }
 
+// A grab another program holds (another session's instance, letting go as its session leaves the
+// front) is tried again for a while, not taken as final.
+TEST_F(EvdevTapTest, AMouseAnotherProgramHoldsIsGrabbedOnceItLetsGo) {
+    tap->setEnabled(false);
+    const auto other = adoptFd(open(mouse->eventNode().c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(ioctl(other.get().fd, EVIOCGRAB, 1), 0);
+    tap->setEnabled(true);  // refused
+    ioctl(other.get().fd, EVIOCGRAB, 0);
+    EXPECT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); }));
+}
+
 // logind's records of one session, this user's graphical one, renamed into place as logind
 // writes them; gone again afterwards. A base before the tap's, which reads them as it starts.
 struct LoginRecords {

@@ -28,6 +28,11 @@ namespace glidewheel::platform::linuxdesktop {
 // a CPU, which is still a mouse opened or a clone destroyed within a second.
 constexpr int kSlowCallsNice = 10;
 
+// How long a grab that another program holds is tried again: in a switch between two sessions
+// that both smooth, the one coming in hears of it before the one going out lets go.
+constexpr auto kBusyRetryInterval = std::chrono::milliseconds(250);
+constexpr int kBusyRetries = 20;
+
 // The mice of one tap and what it does with their wheels. Made, used and destroyed on the
 // input thread; only isEnabled() is read elsewhere. Opening a mouse with its clone, and
 // destroying them, are the service's slow device calls, made on a thread of their own.
@@ -55,6 +60,7 @@ private:
         std::shared_ptr<GrabbedMouse> mouse;  // shared only to cross to the slow-call thread
         EventTapProxy proxy;
         std::unique_ptr<InputLoop::Watch> watch;
+        int busyRetries = 0;
     };
 
     void follow(const WheelMouseNode& node);
@@ -64,6 +70,10 @@ private:
                EventTapProxy proxy);
     void forget(std::string_view syspath);
     void onReadable(Taken& taken);
+    // Whether the mouse is still held after a grab or read gave `status`: dropped when gone, and
+    // when another program has held it for longer than the retries; else a retry is due.
+    bool stillHeld(Taken& taken, GrabbedMouse::Status status);
+    void retryGrab(std::string_view syspath);
     std::optional<WheelMotion> filterWheel(EventTapProxy proxy, const WheelMotion& released,
                                            std::chrono::nanoseconds time);
     void updateWatch(Taken& taken);
@@ -191,18 +201,13 @@ void WheelMouseTap::adopt(std::shared_ptr<GrabbedMouse> mouse, const std::string
     Taken& taken = *mice_.emplace_back(std::make_unique<Taken>(Taken{std::move(mouse), proxy, {}}));
     taken.watch =
         service_.loop_.watchReadable(taken.mouse->fd(), [this, &taken] { onReadable(taken); });
-    if (enabled_ && taken.mouse->grab() == GrabbedMouse::Status::gone) {
-        drop(taken);
-        return;
-    }
+    if (enabled_ && !stillHeld(taken, taken.mouse->grab())) return;
     updateWatch(taken);
 }
 
 void WheelMouseTap::onReadable(Taken& taken) {
-    if (taken.mouse->onReadable() == GrabbedMouse::Status::gone) {
-        drop(taken);  // its watch too, whose handler this is: the loop allows that
-        return;
-    }
+    // A drop takes its watch too, whose handler this is: the loop allows that.
+    if (!stillHeld(taken, taken.mouse->onReadable())) return;
     if (taken.mouse->newlySawFineWheel()) {
         if (const auto node = present_.find(taken.mouse->syspath()); node != present_.end()) {
             service_.noteFineWheel(node->second.identity);  // may drop it
@@ -246,12 +251,35 @@ void WheelMouseTap::setEnabled(bool enabled) {
         }
         if (!enabled) {
             taken->mouse->release();
-        } else if (taken->mouse->grab() == GrabbedMouse::Status::gone) {
-            drop(*taken);
+        } else if (!stillHeld(*taken, taken->mouse->grab())) {
             continue;
         }
         updateWatch(*taken);
     }
+}
+
+bool WheelMouseTap::stillHeld(Taken& taken, GrabbedMouse::Status status) {
+    if (status == GrabbedMouse::Status::ok) {
+        taken.busyRetries = 0;
+        return true;
+    }
+    if (status == GrabbedMouse::Status::busy && taken.busyRetries++ < kBusyRetries) {
+        service_.loop_.postAt(InputLoop::Clock::now() + kBusyRetryInterval,
+                              [tap = weak_from_this(), syspath = taken.mouse->syspath()] {
+                                  if (auto held = tap.lock()) held->retryGrab(syspath);
+                              });
+        return true;
+    }
+    if (status == GrabbedMouse::Status::busy)
+        logInputProblem(describeError("cannot grab", taken.mouse->devnode(), EBUSY));
+    drop(taken);
+    return false;
+}
+
+void WheelMouseTap::retryGrab(std::string_view syspath) {
+    Taken* taken = find(syspath);
+    if (!taken || !enabled_ || taken->mouse->state() != GrabbedMouse::State::idle) return;
+    if (stillHeld(*taken, taken->mouse->grab())) updateWatch(*taken);
 }
 
 void WheelMouseTap::setOnLoop(bool onLoop) {

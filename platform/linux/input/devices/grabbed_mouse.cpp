@@ -149,8 +149,10 @@ GrabbedMouse::Status GrabbedMouse::grab() {
         state_ = State::awaitingRelease;
         return Status::ok;
     }
-    if (const int rc = libevdev_grab(device_.get(), LIBEVDEV_GRAB); rc != 0) {
-        // EBUSY: another program holds it; leave it to that program.
+    if (const int rc = libevdev_grab(device_.get(), LIBEVDEV_GRAB); rc == -EBUSY) {
+        state_ = State::idle;
+        return Status::busy;
+    } else if (rc != 0) {
         logInputProblem(describeError("cannot grab", devnode_, -rc));
         return Status::gone;
     }

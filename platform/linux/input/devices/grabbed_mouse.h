@@ -40,7 +40,8 @@ public:
     };
     // Whether the mouse can still be used: `gone` when it was unplugged, cannot be read, or
     // another program holds its grab. Its owner then drops it.
-    enum class Status { ok, gone };
+    // busy: another program holds the grab; the mouse stays idle, to be grabbed again later.
+    enum class Status { ok, gone, busy };
 
     // Decides what of a frame's wheel reaches the clone. Given the wheel motion the frame
     // releases (at most one detent's worth per event, see DetentAccumulator; often none), it
