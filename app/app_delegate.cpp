@@ -97,11 +97,14 @@ void AppDelegate::setupStatusItem() {
     statusItem_ = std::make_unique<StatusItem>(statusItemImage(), QStringLiteral("Glidewheel"));
     connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::togglePopover);
     // Never run invisibly with no way in: without a tray, the settings window is the way in,
-    // or, at login, running the program again, which opens it.
+    // or, at login, running the program again, which opens it. Without the access it needs, the
+    // window opens at login too: the program would otherwise do nothing, unseen.
     connect(statusItem_.get(), &StatusItem::trayMissing, this, [this] {
         if (!hasVisibleScreen()) return;
-        std::cerr << (startedInBackground_ ? kNoTrayInBackgroundMessage : kNoTrayMessage) << '\n';
-        if (!startedInBackground_) openSettings();
+        const bool unseen =
+            startedInBackground_ && ScrollInterceptor::shared().hasAccessibilityPermission();
+        std::cerr << (unseen ? kNoTrayInBackgroundMessage : kNoTrayMessage) << '\n';
+        if (!unseen) openSettings();
     });
 }
 

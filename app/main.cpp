@@ -31,9 +31,11 @@ int main(int argc, char* argv[]) {
     if (!platformName->empty()) qputenv("QT_QPA_PLATFORM", platformName->c_str());
     GlidewheelApp app(argc, argv);
 
-    app.appDelegate().setStartedInBackground(startsInBackground(argc, argv));
+    // Started at login, it brings a running instance nothing: no window opens at login.
+    const bool inBackground = startsInBackground(argc, argv);
+    app.appDelegate().setStartedInBackground(inBackground);
     SingleInstance instance(SingleInstance::defaultServerName());
-    if (!instance.becomeRunningInstance()) return 0;
+    if (!instance.becomeRunningInstance(!inBackground)) return 0;
     QObject::connect(&instance, &SingleInstance::activationRequested, &app.appDelegate(),
                      &AppDelegate::openSettings);
 

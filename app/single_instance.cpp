@@ -56,7 +56,7 @@ SingleInstance::SingleInstance(QString serverName, QObject* parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::becomeRunningInstance() {
+bool SingleInstance::becomeRunningInstance(bool bringForward) {
     const QString lockPath =
         (QDir::isAbsolutePath(serverName_) ? serverName_ : QDir::temp().filePath(serverName_)) +
         QStringLiteral(".lock");
@@ -65,16 +65,16 @@ bool SingleInstance::becomeRunningInstance() {
     if (!lockFd_) {
         // No lock to be had (another user's file in a shared directory, say): whoever listens
         // first runs.
-        if (askRunningInstance(kTimeoutMs)) return false;
+        if (askRunningInstance(kTimeoutMs, bringForward)) return false;
     } else if (::flock(lockFd_.get().fd, LOCK_EX | LOCK_NB) != 0) {
-        askRunningInstance(kStartingInstanceTimeoutMs);
+        if (bringForward) askRunningInstance(kStartingInstanceTimeoutMs, bringForward);
         return false;
     }
     listen();
     return true;
 }
 
-bool SingleInstance::askRunningInstance(int timeoutMs) {
+bool SingleInstance::askRunningInstance(int timeoutMs, bool bringForward) {
     QLocalSocket socket;
     QElapsedTimer waited;
     waited.start();
@@ -86,6 +86,7 @@ bool SingleInstance::askRunningInstance(int timeoutMs) {
     }
     // Somebody listens, so an instance runs, even one too busy to answer in time. Waiting for
     // the answer keeps this process until the request was taken, so it is not lost on exit.
+    if (!bringForward) return true;
     socket.write(&kActivate, 1);
     if (socket.waitForBytesWritten(kTimeoutMs)) socket.waitForReadyRead(kTimeoutMs);
     return true;

@@ -27,14 +27,14 @@ public:
     ~SingleInstance() override;
 
     // True when this process is now the running instance. False when another one runs: it has
-    // then been asked to come forward, and this process should exit.
-    bool becomeRunningInstance();
+    // then been asked to come forward, unless not `bringForward`, and this process should exit.
+    bool becomeRunningInstance(bool bringForward = true);
 
 signals:
     void activationRequested();
 
 private:
-    bool askRunningInstance(int timeoutMs);
+    bool askRunningInstance(int timeoutMs, bool bringForward);
     // A socket left behind by an instance that died is removed first. False when listening
     // failed (the program then runs without protection from a second launch).
     bool listen();

@@ -8,7 +8,7 @@
 # 300x340 panel hanging below the icon, that the next click on the icon or a click elsewhere
 # closes it, that the first launch opened "Glidewheel Settings" (400x382 content) and a later
 # launch does not, that a launch while running brings the settings forward and exits 0 (also
-# after a killed instance left its socket behind), that Quit in the panel and SIGTERM each end
+# after a killed instance left its socket behind) and one with --background brings nothing, that Quit in the panel and SIGTERM each end
 # the program with status 0, and that without a display, or with one that cannot be opened, the
 # program says so and exits 1.
 # Then, with a test build pointed at a stand-in system under FAKE_ROOT (its pkexec is a stub
@@ -166,6 +166,13 @@ kill -KILL "$program_pid"
 { wait "$program_pid"; } 2>/dev/null || true  # no "Killed" notice
 wait_for "the killed program's icon to go" 10 not has_icon
 start_program
+
+# A launch at login (--background) while running leaves, bringing nothing forward.
+"$program" --background >>"$work/glidewheel.log" 2>&1 &
+pids+=($!)
+expect_exit_0 $! "a background launch while running"
+sleep 1  # a window asked for comes forward within a turn of the running one's event loop
+settings_window >/dev/null && fail "a background launch brought the settings window forward"
 
 # A launch while running asks the running one for its settings and leaves.
 "$program" >>"$work/glidewheel.log" 2>&1 &

@@ -5,15 +5,18 @@
 # every first launch does; the second, in the same home, must open it because no tray is found,
 # saying so on standard error. Each window must be mapped (a toplevel titled "Glidewheel Settings"
 # whose surface commits a buffer, as WAYLAND_DEBUG records the program's requests), and SIGTERM
-# must end each launch with status 0. A third launch, with --background as at login, must say it
-# runs in the background and make no toplevel at all.
+# must end each launch with status 0. With --background, as at login, a launch without input
+# access must open it all the same; a test build judging access by a stand-in /dev/uinput under
+# FAKE_ROOT, which gives it, must say it runs in the background and make no toplevel at all.
 #
-# Usage: wayland_e2e.sh <glidewheel executable> <artefact directory>
+# Usage: wayland_e2e.sh <glidewheel executable> <artefact directory> <test build> <FAKE_ROOT>
 # Exits 77 (skipped) when weston is missing.
 set -euo pipefail
 
 program=$(realpath "$1")
 artefacts=$2
+test_build=$(realpath "$3")
+fake_root=$4
 if ! command -v weston >/dev/null; then
   echo "SKIP: weston is not installed (scripts/deps test installs it)"
   exit 77
@@ -49,11 +52,11 @@ weston --backend=headless-backend.so --shell=kiosk-shell.so --no-config --idle-t
 pids+=($!)
 wait_for "weston's socket" 10 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
 
-# Launches the program, waits until its log shows the window mapped from the line matching $2
-# on, and ends it with SIGTERM.
+# Launches the program (with options $3...), waits until its log shows the window mapped from
+# the line matching $2 on, and ends it with SIGTERM.
 launch() {
   local log="$artefacts/$1.log" from=$2 status=0
-  WAYLAND_DEBUG=client "$program" 2>"$log" &
+  WAYLAND_DEBUG=client "$program" "${@:3}" 2>"$log" &
   local pid=$!
   pids+=("$pid")
   wait_for "the settings window of the $1 launch" 30 window_mapped "$log" "$from"
@@ -63,9 +66,13 @@ launch() {
 }
 launch first ""
 launch second "no system tray was found; the settings window opens instead."
+launch without-access "no system tray was found; the settings window opens instead." --background
 
+rm -rf "$fake_root"
+mkdir -p "$fake_root/dev"
+: >"$fake_root/dev/uinput"
 background_log=$artefacts/background.log
-WAYLAND_DEBUG=client "$program" --background 2>"$background_log" &
+WAYLAND_DEBUG=client "$test_build" --background 2>"$background_log" &
 pids+=($!)
 wait_for "the background launch to miss the tray" 30 \
   grep -q "no system tray was found; running in the background" "$background_log"
@@ -73,5 +80,5 @@ sleep 1  # the window the second launch opened was mapped well within this
 kill -TERM "${pids[-1]}"
 wait "${pids[-1]}" || fail "SIGTERM ended the background launch with status $?"
 ! grep -q 'get_toplevel' "$background_log" || fail "the background launch made a window"
-echo "PASS: $(weston --version): the settings window mapped without a tray, and not in the" \
-  "background; SIGTERM exits 0"
+echo "PASS: $(weston --version): the settings window mapped without a tray, in the background too" \
+  "while access is missing, and not once it is there; SIGTERM exits 0"
