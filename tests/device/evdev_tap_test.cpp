@@ -205,7 +205,11 @@ struct LoginRecords {
         write(kUser, "DISPLAY=glidewheel\n");
         setActive(true);
     }
-    ~LoginRecords() { std::filesystem::remove(kUser), std::filesystem::remove(kSession); }
+    ~LoginRecords() {
+        std::error_code kept;  // a folder that holds another record, mutter's say, stays
+        for (const char* path : {kUser, kSession, "/run/systemd/users", "/run/systemd/sessions"})
+            std::filesystem::remove(path, kept);
+    }
     static void setActive(bool active) { write(kSession, active ? "ACTIVE=1\n" : "ACTIVE=0\n"); }
     static void write(const std::string& path, const std::string& text) {
         std::ofstream(path + ".new") << text;
