@@ -15,7 +15,8 @@ namespace glidewheel::platform::linuxdesktop {
 //
 // The session is the one this process belongs to, else the user's graphical one (programs
 // started by the user's service manager belong to none). Where that cannot be told, the session
-// counts as active: nothing is let go over a missing record.
+// counts as active: nothing is let go over a missing record. (A session without a seat, such as
+// a remote shell's, is always active in those records.)
 class SessionActivity {
 public:
     // Null where logind keeps no records (no systemd): every session then counts as active.
