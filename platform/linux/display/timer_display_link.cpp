@@ -5,11 +5,17 @@
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <string>
+#include <thread>
 #include <utility>
+
+#include "platform/linux/base/thread_priority.h"
 
 namespace glidewheel::platform::linuxdesktop {
 namespace {
@@ -43,7 +49,17 @@ void launchWithSignalsBlocked(DisplayLinkThread& thread, std::function<void()> b
     sigset_t previous;
     pthread_sigmask(SIG_SETMASK, &all, &previous);
     try {
-        thread.launch(std::move(body));
+        thread.launch([body = std::move(body)] {
+            // Raised as the input thread is, by a request that the frames need not wait for.
+            const std::jthread raising([thread = gettid()] {
+                if (const std::string why = raiseThreadPriority(thread, kMousePathNice);
+                    !why.empty())
+                    std::fprintf(stderr,
+                                 "glidewheel: the display link keeps its normal priority: %s\n",
+                                 why.c_str());
+            });
+            body();
+        });
     } catch (...) {
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         throw;

@@ -24,7 +24,8 @@ std::int64_t monotonicNowNs();
 std::int64_t nextDeadlineNs(std::int64_t previousNs, std::int64_t nowNs, std::int64_t periodNs);
 
 // Starts a display link's thread with every signal blocked, so that signals go to the program's
-// other threads.
+// other threads, and raised to the input thread's priority where the system lets it
+// (raiseThreadPriority).
 void launchWithSignalsBlocked(DisplayLinkThread& thread, std::function<void()> body);
 
 // A display link driven by one thread of its own that sleeps to absolute deadlines one refresh

@@ -16,10 +16,10 @@
 #include <string_view>
 
 #include "platform/linux/base/describe_error.h"
+#include "platform/linux/base/thread_priority.h"
 #include "platform/linux/input/devices/grabbed_mouse.h"
 #include "platform/linux/input/devices/wheel_mouse_monitor.h"
 #include "platform/linux/input/rate_limited_log.h"
-#include "platform/linux/input/thread_priority.h"
 #include "platform/linux/input/wheel/wheel_frame.h"
 
 namespace glidewheel::platform::linuxdesktop {
@@ -385,8 +385,7 @@ EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone
         followSession();
     });
     priorityRequest_ = std::jthread([inputThread] {
-        if (const std::string why = raiseThreadPriority(inputThread, kInputThreadNice);
-            !why.empty())
+        if (const std::string why = raiseThreadPriority(inputThread, kMousePathNice); !why.empty())
             logInputProblem("the input thread keeps its normal priority: " + why);
     });
 }

@@ -6,6 +6,7 @@
 #include "platform/linux/display/vblank_display_link.h"
 
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <xf86drm.h>
 #include <xf86drmMode.h>
@@ -27,6 +28,7 @@
 #include "platform/linux/base/unique_fd.h"
 #include "platform/linux/display/drm_vblank_source.h"
 #include "tests/support/frame_recorder.h"
+#include "tests/support/thread_priority_probe.h"
 #include "tests/support/wait_until.h"
 
 namespace glidewheel::platform::linuxdesktop {
@@ -63,6 +65,10 @@ TEST(TimerDisplayLink, StopsFromItsOwnCallbackThenParksWithoutWakeupsUntilStarte
     const std::string thread = recorder.thread();
     const auto blocked = std::stoull(taskStatus(thread, "SigBlk"), nullptr, 16);
     for (const int sig : {SIGINT, SIGTERM, SIGCHLD}) EXPECT_TRUE((blocked >> (sig - 1)) & 1) << sig;
+    const auto nice = [&] { return getpriority(PRIO_PROCESS, std::stoul(thread)); };
+    if (whyNoThreadCanBeRaised(kMousePathNice).empty()) {  // raised as the input thread is
+        EXPECT_TRUE(waitUntil([&] { return nice() == kMousePathNice; })) << "nice " << nice();
+    }
 
     std::this_thread::sleep_for(20ms);  // a sleep already under way runs out
     const auto switches = taskStatus(thread, "voluntary_ctxt_switches");

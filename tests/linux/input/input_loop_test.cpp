@@ -14,7 +14,7 @@
 #include "platform/linux/input/evdev_event_tap.h"
 #include "platform/linux/input/input_loop.h"
 #include "platform/linux/input/rate_limited_log.h"
-#include "platform/linux/input/thread_priority.h"
+#include "tests/support/thread_priority_probe.h"
 #include "tests/support/wait_until.h"
 
 namespace glidewheel::platform::linuxdesktop {
@@ -65,17 +65,15 @@ TEST(InputLoop, TasksRunInOrderOnTheInputThreadWhereWaitingRunsThemAtOnceAndWatc
 // Directly with the privilege (as root), else through RealtimeKit (e2e.rtkit runs this as a
 // person without it). Where neither can raise a thread there is nothing to see.
 TEST(InputThread, RunsAboveOrdinaryPrograms) {
-    std::string whyNot;
-    std::thread([&] { whyNot = raiseThreadPriority(gettid(), kInputThreadNice); }).join();
-    if (!whyNot.empty()) GTEST_SKIP() << "no thread can be raised here: " << whyNot;
+    if (const std::string why = testing::whyNoThreadCanBeRaised(kMousePathNice); !why.empty())
+        GTEST_SKIP() << "no thread can be raised here: " << why;
     EvdevEventTapService service;
     pid_t inputThread = 0;
     service.inputLoop().runAndWait([&] { inputThread = gettid(); });
     const auto nice = [&] { return getpriority(PRIO_PROCESS, static_cast<id_t>(inputThread)); };
-    EXPECT_TRUE(testing::waitUntil([&] { return nice() == kInputThreadNice; }))
-        << "nice " << nice();
+    EXPECT_TRUE(testing::waitUntil([&] { return nice() == kMousePathNice; })) << "nice " << nice();
     // A thread it starts (the display link's) begins at the normal priority, however it was raised.
-    int started = kInputThreadNice;
+    int started = kMousePathNice;
     service.inputLoop().runAndWait(
         [&] { std::thread([&] { started = getpriority(PRIO_PROCESS, 0); }).join(); });
     EXPECT_EQ(started, 0);

@@ -8,12 +8,14 @@
 
 namespace glidewheel::platform::linuxdesktop {
 
-// The input thread's nice value. Every motion of every mouse passes through it, so a busy
-// program must not hold it up longer than the compositor, which reads the mice at a raised
-// priority of its own: a 1000 Hz mouse fills the kernel's buffer in about 42 ms. A nice value,
-// not a real-time policy: the thread sleeps between frames and needs little of a CPU, only to
-// be run first when it wakes.
-constexpr int kInputThreadNice = -10;
+// The nice value of the threads on the mouse's path: the input thread, which every motion of
+// every mouse passes through, and the display link's, which writes the glides' frames. A busy
+// program must not hold them up longer than the compositor, which reads the mice at a raised
+// priority of its own: a 1000 Hz mouse fills the kernel's buffer in about 42 ms. Both at the
+// same value, so that a refresh finds them in the same order whatever else runs. A nice value,
+// not a real-time policy: the threads sleep between frames and need little of a CPU, only to be
+// run first when they wake.
+constexpr int kMousePathNice = -10;
 
 // Gives thread `thread` of this process nice value `nice`, unless the person started the program
 // at another: directly where the process may (CAP_SYS_NICE, or an RLIMIT_NICE that allows it),

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 
-#include "platform/linux/input/thread_priority.h"
+#include "platform/linux/base/thread_priority.h"
 
 #include <linux/sched.h>
 #include <linux/sched/types.h>
