@@ -3,7 +3,6 @@
 #include "platform/linux/base/thread_priority.h"
 
 #include <linux/sched.h>
-#include <linux/sched/types.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <systemd/sd-bus.h>
@@ -11,11 +10,22 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace glidewheel::platform::linuxdesktop {
 
 namespace {
+
+// sched_setattr(2)'s argument, its first version; the kernel's header clashes with glibc's.
+struct SchedAttr {
+    std::uint32_t size;
+    std::uint32_t sched_policy;
+    std::uint64_t sched_flags;
+    std::int32_t sched_nice;
+    std::uint32_t sched_priority;
+    std::uint64_t sched_runtime, sched_deadline, sched_period;
+};
 
 // The first request may have the bus start the broker, at login, when the machine is busiest.
 constexpr std::uint64_t kBrokerTimeoutMicroseconds = 10'000'000;
@@ -47,13 +57,21 @@ std::string raiseThreadPriority(pid_t thread, int nice) {
     errno = 0;
     if (getpriority(PRIO_PROCESS, static_cast<id_t>(thread)) != 0 || errno != 0) return {};
     // Threads it starts begin at nice 0 again, as the broker has it: the same either way.
-    sched_attr attr{};
+    SchedAttr attr{};
     attr.size = sizeof attr;
     attr.sched_policy = SCHED_NORMAL;
     attr.sched_flags = SCHED_FLAG_RESET_ON_FORK;
     attr.sched_nice = nice;
     if (syscall(SYS_sched_setattr, thread, &attr, 0) == 0) return {};
     return askRealtimeKit(thread, nice);
+}
+
+std::jthread raiseOnTheMousePath(pid_t thread, std::string what) {
+    return std::jthread([thread, what = std::move(what)] {
+        if (const std::string why = raiseThreadPriority(thread, kMousePathNice); !why.empty())
+            std::fprintf(stderr, "glidewheel: the %s keeps its normal priority: %s\n", what.c_str(),
+                         why.c_str());
+    });
 }
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <thread>
 
 namespace glidewheel::platform::linuxdesktop {
 
@@ -23,5 +24,10 @@ constexpr int kMousePathNice = -10;
 // starts later begin at nice 0 either way. Blocks for the bus's answer, up to ten seconds.
 // Returns an empty string on success, else why the thread keeps its priority.
 std::string raiseThreadPriority(pid_t thread, int nice);
+
+// Raises `thread` to kMousePathNice from a thread of its own, so that nobody waits on the bus;
+// a refusal goes to standard error as "glidewheel: the <what> keeps its normal priority: ...".
+// The request is over once the returned thread is joined.
+std::jthread raiseOnTheMousePath(pid_t thread, std::string what);
 
 }  // namespace glidewheel::platform::linuxdesktop

@@ -51,13 +51,7 @@ void launchWithSignalsBlocked(DisplayLinkThread& thread, std::function<void()> b
     try {
         thread.launch([body = std::move(body)] {
             // Raised as the input thread is, by a request that the frames need not wait for.
-            const std::jthread raising([thread = gettid()] {
-                if (const std::string why = raiseThreadPriority(thread, kMousePathNice);
-                    !why.empty())
-                    std::fprintf(stderr,
-                                 "glidewheel: the display link keeps its normal priority: %s\n",
-                                 why.c_str());
-            });
+            const std::jthread raising = raiseOnTheMousePath(gettid(), "display link");
             body();
         });
     } catch (...) {

@@ -384,10 +384,7 @@ EvdevEventTapService::EvdevEventTapService(bool leaveMiceAlone) : leaveMiceAlone
         inputThread = gettid();
         followSession();
     });
-    priorityRequest_ = std::jthread([inputThread] {
-        if (const std::string why = raiseThreadPriority(inputThread, kMousePathNice); !why.empty())
-            logInputProblem("the input thread keeps its normal priority: " + why);
-    });
+    priorityRequest_ = raiseOnTheMousePath(inputThread, "input thread");
 }
 
 EvdevEventTapService::~EvdevEventTapService() {
