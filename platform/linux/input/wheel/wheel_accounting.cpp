@@ -21,9 +21,14 @@ std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
     for (const WheelAxis axis : {WheelAxis::vertical, WheelAxis::horizontal}) {
         const bool glides = lastPosted_ == std::pair(clone, axis);
         const int moved = toAnnouncedDetent(clone, axis, now, out, nullptr);
-        // What the glide sent it ahead that never goes out, or what now goes out to bring it to
-        // a detent, changes what the glide's later posts repay.
-        if (glides) ledger_.sendAhead(moved, true);
+        if (glides) {
+            // What the glide sent it ahead that never goes out, or what now goes out to bring it
+            // to a detent, changes what the glide's later posts repay. The rest of the glide was
+            // meant for it too: counted as sent, it is not handed to a mouse the glide may move
+            // on to.
+            ledger_.sendAhead(moved, true);
+            ledger_.sendRest();
+        }
         if (const auto piece = schedule_.take(clone)) out.push_back(*piece);
     }
     if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
@@ -42,14 +47,15 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
                                                           const Refreshes& refreshes) {
     std::vector<Write> out;
     if (std::isnan(points) || points == 0.0) return out;
-    if (!clones_.contains(clone)) {
-        // Its mouse or tap is gone: the post counts as the glide's all the same, or what it
-        // carried would go to the next clone the glide posts to.
-        ledger_.post(points, false);
-        return out;
-    }
     const int direction = points > 0.0 ? 1 : -1;
     completeLeft(clone, axis, direction, now);
+    if (!clones_.contains(clone)) {
+        // Its mouse or tap is gone: the post, and the rest of the glide, count as sent to it all
+        // the same, or they would go to the next clone the glide posts to.
+        ledger_.post(points, false);
+        ledger_.sendRest();
+        return out;
+    }
     completeUnlike(clone, axis, direction, now, out);
     CloneWheel& wheel = clones_[clone];
     if (!glideClone_) glideClone_ = clone;

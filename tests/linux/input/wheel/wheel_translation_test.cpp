@@ -407,6 +407,10 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
          {{notch, 1, 1, 100ms}, {unplug, 1, 0, 50ms}, {notch, 2, 1, 1000ms}},
          {{{2, V}, {120, 1}}},
          {true, false}},
+        {"a clone unplugged early in a flick, a notch of another mouse at once",
+         {{notch, 1, 1, 15ms}, {notch, 1, 1, 15ms}, {unplug, 1, 0, 0ms}, {notch, 2, 1, 1000ms}},
+         {{{2, V}, {120, 1}}},
+         {true, false}},
         // A turn or a stop cuts the glide short: its clone settles on the detents its legacy
         // steps announced (2 of the 3 by the turn, 1 of the 3 by the disable), and the detents it
         // never posted are dropped.
