@@ -18,7 +18,11 @@ WheelClock::time_point refreshStart(const Refreshes& refreshes, WheelClock::time
 void SettlementSchedule::plan(std::uint64_t clone, WheelAxis axis, WheelCodes codes,
                               int largestUnits, int refreshes) {
     if (codes.units == 0 && codes.detents == 0) return;
-    Owed& owed = owed_.try_emplace(clone, Owed{axis, {}, 0}).first->second;
+    std::deque<Owed>& queue = owed_[clone];
+    if (queue.empty() || queue.back().axis != axis ||
+        directionOf(queue.back().codes.units) != directionOf(codes.units))
+        queue.push_back(Owed{axis, {}, 0});
+    Owed& owed = queue.back();
     owed.codes.units += codes.units;
     owed.codes.detents += codes.detents;
     const int largest = std::max(largestUnits, 1);
@@ -35,13 +39,17 @@ bool SettlementSchedule::writtenIn(std::uint64_t clone, WheelClock::time_point r
     return it != lastWrite_.end() && it->second >= refresh;
 }
 
-// Evenly split, rounding so the pieces add up exactly.
+// Evenly split, rounding so the pieces add up exactly; whole when another scroll waits.
 SettlementSchedule::Piece SettlementSchedule::next(std::uint64_t clone) {
-    Owed& owed = owed_.at(clone);
-    const int rest = owed.codes.units * (owed.refreshes - 1) / std::max(owed.refreshes, 1);
+    std::deque<Owed>& queue = owed_.at(clone);
+    Owed& owed = queue.front();
+    const int shares = queue.size() > 1 ? 1 : std::max(owed.refreshes, 1);
+    const int rest = owed.codes.units * (shares - 1) / shares;
     const Piece piece{clone, owed.axis, {owed.codes.units - rest, owed.codes.detents}};
     owed.codes = {rest, 0};
-    if (--owed.refreshes <= 0 || rest == 0) owed_.erase(clone);
+    --owed.refreshes;
+    if (rest == 0) queue.pop_front();
+    if (queue.empty()) owed_.erase(clone);
     return piece;
 }
 
@@ -50,7 +58,7 @@ std::vector<SettlementSchedule::Piece> SettlementSchedule::due(WheelClock::time_
     std::vector<Piece> out;
     const WheelClock::time_point refresh = refreshStart(refreshes, now);
     std::vector<std::uint64_t> clones;
-    for (const auto& [clone, owed] : owed_)
+    for (const auto& [clone, queue] : owed_)
         if (!writtenIn(clone, refresh)) clones.push_back(clone);
     for (const std::uint64_t clone : clones) out.push_back(next(clone));
     return out;
@@ -60,8 +68,8 @@ std::optional<SettlementSchedule::Piece> SettlementSchedule::takeNext(std::uint6
                                                                       WheelAxis axis,
                                                                       int direction) {
     const auto it = owed_.find(clone);
-    if (it == owed_.end() || it->second.axis != axis ||
-        directionOf(it->second.codes.units) != direction)
+    if (it == owed_.end() || it->second.front().axis != axis ||
+        directionOf(it->second.front().codes.units) != direction)
         return std::nullopt;
     return next(clone);
 }
@@ -71,17 +79,34 @@ std::optional<SettlementSchedule::Piece> SettlementSchedule::takeUnlike(std::uin
                                                                         int direction) {
     const auto it = owed_.find(clone);
     if (it == owed_.end()) return std::nullopt;
-    if (it->second.axis == axis && directionOf(it->second.codes.units) == direction)
-        return std::nullopt;
-    return take(clone);
+    const Owed first = it->second.front();
+    if (first.axis == axis && directionOf(first.codes.units) == direction) return std::nullopt;
+    it->second.pop_front();
+    if (it->second.empty()) owed_.erase(it);
+    return Piece{clone, first.axis, first.codes};
 }
 
-std::optional<SettlementSchedule::Piece> SettlementSchedule::take(std::uint64_t clone) {
+WheelCodes SettlementSchedule::withdraw(std::uint64_t clone, WheelAxis axis) {
+    WheelCodes withdrawn;
     const auto it = owed_.find(clone);
-    if (it == owed_.end()) return std::nullopt;
-    const Owed owed = it->second;
+    if (it == owed_.end()) return withdrawn;
+    std::erase_if(it->second, [&](const Owed& owed) {
+        if (owed.axis != axis) return false;
+        withdrawn.units += owed.codes.units;
+        withdrawn.detents += owed.codes.detents;
+        return true;
+    });
+    if (it->second.empty()) owed_.erase(it);
+    return withdrawn;
+}
+
+std::vector<SettlementSchedule::Piece> SettlementSchedule::takeAll(std::uint64_t clone) {
+    std::vector<Piece> out;
+    const auto it = owed_.find(clone);
+    if (it == owed_.end()) return out;
+    for (const Owed& owed : it->second) out.push_back(Piece{clone, owed.axis, owed.codes});
     owed_.erase(it);
-    return Piece{clone, owed.axis, owed.codes};
+    return out;
 }
 
 void SettlementSchedule::forget(std::uint64_t clone) {

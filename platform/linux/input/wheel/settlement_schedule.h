@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <vector>
@@ -17,8 +18,11 @@ WheelClock::time_point refreshStart(const Refreshes& refreshes, WheelClock::time
 
 // When the units that settle glides go out: on the display's refreshes, one write per clone per
 // refresh, soon after the time the glide's own posts come in a refresh (`phase`). What a clone
-// owes is split evenly over the refreshes its plan allows. Time and refreshes are parameters:
-// the owner asks what is due now and when to ask next.
+// owes is a queue of scrolls, each on one axis and in one direction, written in the order they
+// were planned: scroll that turns must find the clone's earlier scroll complete. The queue's
+// first is split evenly over the refreshes its plan allows, or goes whole when another waits
+// behind it. Time and refreshes are parameters: the owner asks what is due now and when to ask
+// next.
 class SettlementSchedule {
 public:
     struct Piece {
@@ -30,7 +34,7 @@ public:
 
     // Adds `codes` (units with the legacy steps they complete, which go with the first piece) to
     // what the clone owes on the axis, in pieces of at most `largestUnits` where `refreshes`
-    // allow, else over `refreshes`. The clone must owe nothing on another axis or the other way.
+    // allow, else over `refreshes`. Joins the last scroll queued when it goes the same way.
     void plan(std::uint64_t clone, WheelAxis axis, WheelCodes codes, int largestUnits,
               int refreshes);
     // The clone was written now.
@@ -39,14 +43,16 @@ public:
     bool writtenIn(std::uint64_t clone, WheelClock::time_point refresh) const;
     // Removes and returns a piece for each clone that owes and has no write in this refresh.
     std::vector<Piece> due(WheelClock::time_point now, const Refreshes& refreshes);
-    // Removes and returns the clone's next piece on this axis and in this direction, if it owes
-    // one, to ride a post that goes out now.
+    // Removes and returns the clone's next piece, if its first scroll goes on this axis in this
+    // direction, to ride a post that goes out now.
     std::optional<Piece> takeNext(std::uint64_t clone, WheelAxis axis, int direction);
-    // Removes and returns, as one piece, what the clone owes on another axis or the other way:
-    // scroll that turns must find the clone's earlier scroll complete.
+    // Removes and returns, as one piece, the clone's first scroll if it goes on another axis or
+    // the other way: to write before scroll that turns.
     std::optional<Piece> takeUnlike(std::uint64_t clone, WheelAxis axis, int direction);
-    // Removes and returns, as one piece, whatever the clone owes.
-    std::optional<Piece> take(std::uint64_t clone);
+    // Removes what the clone owes on the axis and returns it, all scrolls together.
+    WheelCodes withdraw(std::uint64_t clone, WheelAxis axis);
+    // Removes and returns, a piece for each scroll in order, whatever the clone owes.
+    std::vector<Piece> takeAll(std::uint64_t clone);
     void forget(std::uint64_t clone);
     void setPhase(WheelClock::duration phase) { phase_ = phase; }
     std::optional<WheelClock::time_point> nextDeadline(const Refreshes& refreshes) const;
@@ -59,7 +65,7 @@ private:
     };
     Piece next(std::uint64_t clone);
 
-    std::map<std::uint64_t, Owed> owed_;
+    std::map<std::uint64_t, std::deque<Owed>> owed_;  // never an empty queue
     std::map<std::uint64_t, WheelClock::time_point> lastWrite_;
     WheelClock::duration phase_{};
 };

@@ -17,10 +17,9 @@ constexpr int kSmallestPostUnits = static_cast<int>(kUnitsPerPoint);
 
 std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
                                                             WheelClock::time_point now) {
-    std::vector<Write> out;
     for (const WheelAxis axis : {WheelAxis::vertical, WheelAxis::horizontal}) {
         const bool glides = lastPosted_ == std::pair(clone, axis);
-        const int moved = toAnnouncedDetent(clone, axis, now, out, nullptr);
+        const int moved = toAnnouncedDetent(clone, axis, now);
         if (glides) {
             // What the glide sent it ahead that never goes out, or what now goes out to bring it
             // to a detent, changes what the glide's later posts repay. The rest of the glide was
@@ -29,8 +28,8 @@ std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
             ledger_.sendAhead(moved, true);
             ledger_.sendRest();
         }
-        if (const auto piece = schedule_.take(clone)) out.push_back(*piece);
     }
+    std::vector<Write> out = schedule_.takeAll(clone);
     if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
     clones_.erase(clone);
     schedule_.forget(clone);
@@ -56,20 +55,25 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
         ledger_.sendRest();
         return out;
     }
-    completeUnlike(clone, axis, direction, now, out);
+    const WheelClock::time_point refresh = refreshStart(refreshes, now);
+    // Scroll that turns first completes what the clone owes of the scroll before, if this refresh
+    // still has room for a write of it; the post then waits, behind that scroll, for the next.
+    if (!schedule_.writtenIn(clone, refresh))
+        if (const auto piece = schedule_.takeUnlike(clone, axis, direction)) send(*piece, now, out);
     CloneWheel& wheel = clones_[clone];
     if (!glideClone_) glideClone_ = clone;
     const bool raise = *glideClone_ == clone && wheel.holdsBack({axis, direction, now});
     const int units = ledger_.post(points, raise);
     lastPosted_.emplace(clone, axis);
     lastPostAt_ = now;
-    schedule_.setPhase(now - refreshStart(refreshes, now));
+    schedule_.setPhase(now - refresh);
     if (units != 0) {
         Write write{clone, axis, {units, wheel.commit(axis, units)}};
-        if (schedule_.writtenIn(clone, refreshStart(refreshes, now))) {
+        if (schedule_.writtenIn(clone, refresh)) {
             // The refresh already has a write of this clone (a turn's completion of the scroll
-            // before): the post goes in the next, whole, carried by the glide's next post. It is
-            // on its way, so that post is not raised again.
+            // before, or a settling piece): the post goes in a later one, whole, after what the
+            // clone owes of other scroll and carried by the glide's next post. It is on its way,
+            // so that post is not raised again.
             schedule_.plan(clone, axis, write.codes, std::abs(units), 1);
             wheel.onUnits({axis, direction, now});
         } else {
@@ -97,16 +101,12 @@ std::vector<WheelAccounting::Write> WheelAccounting::end(std::uint64_t clone, Wh
     // A hand-off moved the glide to another clone or axis, and it ended before posting there:
     // the one it left is brought to its announced detent, sent ahead of the glide's rest.
     if (lastPosted_ && *lastPosted_ != std::pair(clone, axis)) {
-        const int moved =
-            toAnnouncedDetent(lastPosted_->first, lastPosted_->second, now, out, &refreshes);
-        ledger_.sendAhead(moved, true);
+        ledger_.sendAhead(toAnnouncedDetent(lastPosted_->first, lastPosted_->second, now), true);
     }
     if (cutShort) {
         ledger_.drop();
-        toAnnouncedDetent(clone, axis, now, out, &refreshes);
-    } else if (const int units = ledger_.settle(unpostedPoints);
-               units != 0 && clones_.contains(clone)) {
-        completeUnlike(clone, axis, directionOf(units), now, out);
+        toAnnouncedDetent(clone, axis, now);
+    } else if (const int units = ledger_.settle(unpostedPoints); units != 0) {
         plan(clone, axis, units, refreshesLeft(now, refreshes), now);
     }
     recent_.clear();
@@ -128,7 +128,7 @@ std::vector<WheelAccounting::Write> WheelAccounting::due(WheelClock::time_point 
 std::vector<WheelAccounting::Write> WheelAccounting::settleNow(std::uint64_t clone,
                                                                WheelClock::time_point now) {
     std::vector<Write> out;
-    if (const auto piece = schedule_.take(clone)) send(*piece, now, out);
+    for (const Write& piece : schedule_.takeAll(clone)) send(piece, now, out);
     return out;
 }
 
@@ -154,36 +154,18 @@ void WheelAccounting::completeLeft(std::uint64_t clone, WheelAxis axis, int dire
          kSettlingRefreshes, now);
 }
 
-// The units planned for the clone on this axis and not yet written go, and the axis is brought
-// to its announced detent. Scroll owed on another axis is completed first, as a turn would: at
-// once, unless the clone had its write of this refresh already and this axis needs nothing, when
-// it goes at the next refresh as planned. (An axis that needs units has posted since the scroll
-// on the other one began, and its first post completed that scroll.)
+// The units planned for the clone on this axis and not yet written are taken back, and the axis
+// is brought to its announced detent in one piece, queued after any scroll the clone owes on the
+// other axis.
 int WheelAccounting::toAnnouncedDetent(std::uint64_t clone, WheelAxis axis,
-                                       WheelClock::time_point now, std::vector<Write>& out,
-                                       const Refreshes* refreshes) {
+                                       WheelClock::time_point now) {
     const auto it = clones_.find(clone);
     if (it == clones_.end()) return 0;
-    int withdrawn = 0;
-    std::optional<SettlementSchedule::Piece> otherAxis;
-    if (const auto owed = schedule_.take(clone)) {
-        if (owed->axis == axis) {
-            it->second.withdraw(axis, owed->codes);
-            withdrawn = owed->codes.units;
-        } else {
-            otherAxis = owed;
-        }
-    }
+    const WheelCodes withdrawn = schedule_.withdraw(clone, axis);
+    it->second.withdraw(axis, withdrawn);
     const int units = it->second.toAnnouncedDetent(axis);
-    if (otherAxis) {
-        if (units == 0 && refreshes && schedule_.writtenIn(clone, refreshStart(*refreshes, now)))
-            schedule_.plan(clone, otherAxis->axis, otherAxis->codes,
-                           std::abs(otherAxis->codes.units), 1);
-        else
-            send(*otherAxis, now, out);
-    }
     plan(clone, axis, units, 1, now);
-    return units - withdrawn;
+    return units - withdrawn.units;
 }
 
 void WheelAccounting::plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,
@@ -202,11 +184,6 @@ void WheelAccounting::send(const Write& write, WheelClock::time_point now,
         it->second.onUnits({write.axis, directionOf(write.codes.units), now});
     schedule_.written(write.clone, now);
     out.push_back(write);
-}
-
-void WheelAccounting::completeUnlike(std::uint64_t clone, WheelAxis axis, int direction,
-                                     WheelClock::time_point now, std::vector<Write>& out) {
-    if (const auto piece = schedule_.takeUnlike(clone, axis, direction)) send(*piece, now, out);
 }
 
 int WheelAccounting::largestRecentPost(WheelClock::time_point now) const {

@@ -56,14 +56,10 @@ public:
 
 private:
     void send(const Write& write, WheelClock::time_point now, std::vector<Write>& out);
-    void completeUnlike(std::uint64_t clone, WheelAxis axis, int direction,
-                        WheelClock::time_point now, std::vector<Write>& out);
     void completeLeft(std::uint64_t clone, WheelAxis axis, int direction,
                       WheelClock::time_point now);
-    // Returns how far that moves what the clone will have been written. `refreshes`: the display's,
-    // when the clone may not be written twice in one (not so for a clone about to go).
-    int toAnnouncedDetent(std::uint64_t clone, WheelAxis axis, WheelClock::time_point now,
-                          std::vector<Write>& out, const Refreshes* refreshes);
+    // Returns how far that moves what the clone will have been written.
+    int toAnnouncedDetent(std::uint64_t clone, WheelAxis axis, WheelClock::time_point now);
     void plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,
               WheelClock::time_point now);
     int largestRecentPost(WheelClock::time_point now) const;

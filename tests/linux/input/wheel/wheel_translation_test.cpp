@@ -9,6 +9,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <random>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -295,18 +296,23 @@ private:
                                    preferences_};
 };
 
+// A clone's last write, as it goes, is not settling.
+bool isLastWrite(const GlideBench& bench, const GlideBench::Written& w) {
+    return bench.unplugged.contains(w.write.clone) && w.at >= bench.unplugged.at(w.write.clone);
+}
+
+void expectEachCloneWrittenAtMostOnceARefresh(const GlideBench& bench) {
+    std::map<std::pair<std::uint64_t, long>, int> perRefresh;
+    for (const auto& w : bench.written)
+        if (!isLastWrite(bench, w)) ++perRefresh[{w.write.clone, GlideBench::refreshOf(w.at)}];
+    for (const auto& [where, writes] : perRefresh)
+        EXPECT_EQ(writes, 1) << "clone " << where.first << ", refresh " << where.second;
+}
+
 // Every glide: each clone written at most once a refresh, and what follows the glide's last post
 // within 6 refreshes of it, each write no larger than the glide's largest of its last 100 ms.
 void expectOnTheRefreshes(const GlideBench& bench) {
-    // A clone's last write, as it goes, is not settling.
-    const auto last = [&](const GlideBench::Written& w) {
-        return bench.unplugged.contains(w.write.clone) && w.at >= bench.unplugged.at(w.write.clone);
-    };
-    std::map<std::pair<std::uint64_t, long>, int> perRefresh;
-    for (const auto& w : bench.written)
-        if (!last(w)) ++perRefresh[{w.write.clone, GlideBench::refreshOf(w.at)}];
-    for (const auto& [where, writes] : perRefresh)
-        EXPECT_EQ(writes, 1) << "clone " << where.first << ", refresh " << where.second;
+    expectEachCloneWrittenAtMostOnceARefresh(bench);
     for (std::size_t i = 0; i < bench.notches.size(); ++i) {
         const auto next =
             i + 1 < bench.notches.size() ? bench.notches[i + 1] : Clock::time_point::max();
@@ -318,7 +324,7 @@ void expectOnTheRefreshes(const GlideBench& bench) {
             if (w.at <= *lastPost && w.at >= *lastPost - 100ms)
                 largest = std::max(largest, std::abs(w.write.codes.units));
         for (const auto& w : bench.written) {
-            if (w.at <= *lastPost || w.at >= next || last(w)) continue;
+            if (w.at <= *lastPost || w.at >= next || isLastWrite(bench, w)) continue;
             EXPECT_LE(GlideBench::refreshOf(w.at) - GlideBench::refreshOf(*lastPost), 6) << i;
             EXPECT_LE(std::abs(w.write.codes.units), largest) << i;
         }
@@ -482,6 +488,38 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
         for (const auto& [clone, at] : bench.unplugged)
             for (const auto& w : bench.written) EXPECT_FALSE(w.write.clone == clone && w.at > at);
         expectOnTheRefreshes(bench);
+    }
+}
+
+// Notches of two mice on both axes, both ways, at any moment of a refresh, at whole speeds, the
+// second mouse unplugged at some point, as the soak turns the wheels: however they meet the
+// refreshes, each clone is written at most once in one and ends on whole detents. (A glide
+// handed between mice sends its rest ahead to the clone it leaves, in pieces that the size rule
+// of a glide's own settling does not bound.)
+TEST(WheelAccounting, NotchesAtRandomMomentsKeepEveryCloneOnTheRefreshesAndWholeDetents) {
+    for (unsigned seed = 1; seed <= 2000; ++seed) {
+        SCOPED_TRACE(::testing::Message() << "seed " << seed);
+        std::mt19937 random(seed);
+        GlideBench bench(1 + seed % 3, seed / 3 % 3 * 0.5);
+        bool unplugged = false;  // the second mouse, at random
+        for (int step = 0; step < 16; ++step) {
+            const std::uint64_t mouse = 1 + random() % 2;
+            const int direction = random() % 2 ? 1 : -1;
+            const bool sideways = random() % 3 == 0;
+            if (!unplugged && random() % 10 == 0)
+                bench.unplug(2), unplugged = true;
+            else if (mouse == 1 || !unplugged)
+                bench.notch(mouse, direction, sideways);
+            bench.run(std::chrono::microseconds(random() % 200'000));
+        }
+        bench.run(3s);
+        expectEachCloneWrittenAtMostOnceARefresh(bench);
+        for (const std::uint64_t clone : {1, 2}) {
+            for (const WheelAxis axis : {V, H}) {
+                const auto [units, detents] = bench.totals(clone, axis);
+                EXPECT_EQ(units, detents * kUnitsPerDetent) << "clone " << clone;
+            }
+        }
     }
 }
 
