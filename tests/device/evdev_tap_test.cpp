@@ -86,6 +86,30 @@ TEST_F(EvdevTapTest, WheelFramesGoToTheCallbackAndEverythingElseThroughTheCloneU
     for (const Frame& frame : {kNotchDown, kNotchRight, half, half, kFence}) mouse->send(frame);
     EXPECT_EQ(receiveFrames(clone, 4),
               (std::vector<Frame>{kNotchDown, kNotchRight, kNotchUp, kFence}));
+
+    // A report of more events than the kernel passes in one frame (a mouse's frames hold a dozen
+    // or so) reaches the tap in frames the kernel cut: all its motion reaches the clone, and all
+    // its wheel units the callback. (More than the 128 events evdev buffers would overflow.)
+    swallow = true;
+    Frame longReport(30, {EV_REL, REL_X, 1});
+    longReport.insert(longReport.end(), 20, {EV_REL, REL_WHEEL_HI_RES, -60});
+    for (const Frame& frame : {longReport, kFence}) mouse->send(frame);
+    long moved = 0;
+    bool fenced = false;
+    EXPECT_TRUE(waitUntil([&] {
+        for (const TimedFrame& frame : clone.readFrames()) {
+            fenced = frame.events == kFence;
+            for (const InputEvent& event : frame.events)
+                if (event.type == EV_REL && event.code == REL_X) moved += event.value;
+        }
+        return fenced;
+    }));
+    EXPECT_EQ(moved, 30);
+    const auto notches = seen();
+    double scrolled = 0;
+    for (const auto& [proxy, event] : notches | std::views::drop(points.size() + 3))
+        scrolled += event.doubleValue(kCGScrollWheelEventPointDeltaAxis1);
+    EXPECT_EQ(scrolled, -10);
 }
 
 TEST_F(EvdevTapTest, AMouseUnpluggedMidGlideIsDroppedAndOnePluggedInIsTaken) {
