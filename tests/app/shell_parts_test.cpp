@@ -246,9 +246,8 @@ protected:
 TEST_F(AccessHelpTest, FindsTheHelperBesideTheProgramOrInLibexec) {
     QTemporaryDir tree;
     const QDir root(tree.path());
-    root.mkpath("build/app");
-    root.mkpath("usr/bin");
-    root.mkpath("usr/libexec/glidewheel");
+    for (const char* folder : {"build/app", "usr/bin", "usr/libexec/glidewheel"})
+        root.mkpath(folder);
     EXPECT_EQ(findGrantAccessHelper(root.filePath("build/app")), "");
     writeScript(root.filePath("build/app/glidewheel-grant-access"), "#!/bin/sh\n");
     writeScript(root.filePath("usr/libexec/glidewheel/glidewheel-grant-access"), "#!/bin/sh\n");

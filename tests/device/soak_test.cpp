@@ -47,8 +47,7 @@ Resources resources() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
         if (line.starts_with("VmRSS:")) now.residentKb = std::stol(line.substr(6));
-    for ([[maybe_unused]] const auto& fd : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++now.descriptors;
+    now.descriptors = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     return now;
 }
 

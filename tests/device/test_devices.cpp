@@ -33,11 +33,6 @@ using namespace platform;
     throw std::system_error(error, std::generic_category(), what);
 }
 
-void PrintTo(const InputEvent& event, std::ostream* out) {
-    const char* code = libevdev_event_code_get_name(event.type, event.code);
-    *out << (code ? code : "?") << ' ' << event.value;
-}
-
 std::optional<std::string> findEventNode(const std::string& name) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/dev/input", error)) {
@@ -65,13 +60,12 @@ TestMouse::TestMouse(const std::string& name, Kind kind)
     if (name.size() >= UINPUT_MAX_NAME_SIZE) throw std::invalid_argument("too long: " + name);
     libevdev_set_name(description_.get(), name.c_str());
     libevdev_set_id_bustype(description_.get(), BUS_USB);
+    // Motion, and both wheels unless the mouse is wheelless.
     for (unsigned code : {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL, REL_HWHEEL_HI_RES})
-        libevdev_enable_event_code(description_.get(), EV_REL, code, nullptr);
+        if (code == REL_X || code == REL_Y || kind != Kind::wheelless)
+            libevdev_enable_event_code(description_.get(), EV_REL, code, nullptr);
     for (unsigned code : {BTN_LEFT, BTN_RIGHT})
         libevdev_enable_event_code(description_.get(), EV_KEY, code, nullptr);
-    if (kind == Kind::wheelless)
-        for (unsigned code : {REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL, REL_HWHEEL_HI_RES})
-            libevdev_disable_event_code(description_.get(), EV_REL, code);
     if (kind == Kind::withKeys) {
         for (unsigned code : {KEY_1, KEY_2, KEY_VOLUMEUP, KEY_VOLUMEDOWN})
             libevdev_enable_event_code(description_.get(), EV_KEY, code, nullptr);
@@ -93,23 +87,6 @@ void TestMouse::send(Frame frame) {
         const int rc = libevdev_uinput_write_event(device_.get(), e.type, e.code, e.value);
         if (rc < 0) fail("writing to the test mouse", -rc);
     }
-}
-
-std::vector<Clock::time_point> wheelFramesOf(const std::vector<TimedFrame>& frames) {
-    std::vector<Clock::time_point> at;
-    for (const TimedFrame& frame : frames)
-        if (std::ranges::any_of(frame.events, [](const InputEvent& e) {
-                return e.code == REL_WHEEL_HI_RES || e.code == REL_HWHEEL_HI_RES;
-            }))
-            at.push_back(frame.at);
-    return at;
-}
-
-std::optional<TakenDevice> takenDevice(const linuxdesktop::EvdevEventTapService& service,
-                                       const TestMouse& mouse) {
-    for (const TakenDevice& device : service.takenDevices())
-        if (device.devnode == mouse.eventNode()) return device;
-    return std::nullopt;
 }
 
 EventReader::EventReader(const std::string& eventNode)
@@ -159,15 +136,6 @@ void EvdevTapTest::SetUp() {
     source->addToMainRunLoop();
     if (service.leavesMiceAlone()) return;
     ASSERT_TRUE(waitUntil([&] { return isTakenAndGrabbed(*mouse); })) << "mouse not taken";
-}
-
-std::vector<Frame> EvdevTapTest::receiveFrames(EventReader& reader, std::size_t count) {
-    std::vector<Frame> frames;
-    waitUntil([&] {
-        for (TimedFrame& frame : reader.readFrames()) frames.push_back(std::move(frame.events));
-        return frames.size() >= count;
-    });
-    return frames;
 }
 
 namespace {
@@ -257,10 +225,7 @@ Clock::time_point GlideTest::lastEnginePost() {
 
 void GlideTest::setIntercepting(bool on) {
     mice.clear();
-    if (on)
-        ScrollInterceptor::shared().start();
-    else
-        ScrollInterceptor::shared().stop();
+    on ? ScrollInterceptor::shared().start() : ScrollInterceptor::shared().stop();
     intercepting_ = on;
 }
 
@@ -379,15 +344,6 @@ Desktop::Desktop(const char* program, std::vector<std::string> sessionEnv)
     if (!mkdtemp(runtime_.data())) fail("making a desktop's runtime directory", errno);
 }
 
-Desktop::~Desktop() {
-    while (!processes_.empty()) processes_.pop_back();
-}
-
-void Desktop::start(const std::vector<std::string>& argv, const std::string& out,
-                    const std::string& err) {
-    processes_.push_back(std::make_unique<Child>(argv, out, err.empty() ? log() : err));
-}
-
 bool Desktop::listening() const { return access((runtime() + "/glidewheel").c_str(), F_OK) == 0; }
 
 std::string Desktop::version() const {
@@ -395,10 +351,6 @@ std::string Desktop::version() const {
     Child(hostCommand({program_, "--version"}), out).wait();
     const std::string said = contentsOf(out);
     return said.substr(0, said.find('\n'));
-}
-
-std::vector<std::string> Desktop::clientEnv() const {
-    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
 }
 
 bool Desktop::opened(const std::string& deviceName) const {
@@ -450,17 +402,6 @@ std::string Sway::runtimeEntry(std::string_view prefix) const {
         if (name.starts_with(prefix) && entry.is_socket()) return name;
     }
     return {};
-}
-
-std::string Sway::socket() const { return runtimeEntry("wayland-"); }
-
-std::string Sway::ipcSocket() const {
-    const std::string name = runtimeEntry("sway-ipc.");
-    return name.empty() ? name : runtime() + "/" + name;
-}
-
-std::vector<std::string> Sway::clientEnv() const {
-    return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=" + socket()};
 }
 
 std::string Desktop::startLoginStub() {

@@ -54,7 +54,10 @@ struct InputEvent {
     std::int32_t value = 0;
     friend bool operator==(const InputEvent&, const InputEvent&) = default;
 };
-void PrintTo(const InputEvent& event, std::ostream* out);
+inline void PrintTo(const InputEvent& event, std::ostream* out) {
+    const char* code = libevdev_event_code_get_name(event.type, event.code);
+    *out << (code ? code : "?") << ' ' << event.value;
+}
 
 // The events of one frame, without the SYN_REPORT that ends it.
 using Frame = std::vector<InputEvent>;
@@ -98,8 +101,12 @@ private:
 
 using TakenDevice = platform::linuxdesktop::EvdevEventTapService::TakenDevice;
 // What the tap service holds of the mouse: its clone, whether it is grabbed, its proxy.
-std::optional<TakenDevice> takenDevice(const platform::linuxdesktop::EvdevEventTapService& service,
-                                       const TestMouse& mouse);
+inline std::optional<TakenDevice> takenDevice(
+    const platform::linuxdesktop::EvdevEventTapService& service, const TestMouse& mouse) {
+    for (const TakenDevice& device : service.takenDevices())
+        if (device.devnode == mouse.eventNode()) return device;
+    return std::nullopt;
+}
 
 // A frame with the kernel's time stamp of its SYN_REPORT.
 struct TimedFrame {
@@ -108,7 +115,15 @@ struct TimedFrame {
 };
 
 // When each frame that moves a wheel in high-resolution units came.
-std::vector<Clock::time_point> wheelFramesOf(const std::vector<TimedFrame>& frames);
+inline std::vector<Clock::time_point> wheelFramesOf(const std::vector<TimedFrame>& frames) {
+    std::vector<Clock::time_point> at;
+    for (const TimedFrame& frame : frames)
+        if (std::ranges::any_of(frame.events, [](const InputEvent& e) {
+                return e.code == REL_WHEEL_HI_RES || e.code == REL_HWHEEL_HI_RES;
+            }))
+            at.push_back(frame.at);
+    return at;
+}
 
 // Reads an event node frame by frame, without grabbing it, stamped on CLOCK_MONOTONIC.
 class EventReader {
@@ -139,7 +154,14 @@ protected:
     std::optional<TakenDevice> taken(const TestMouse& m) const { return takenDevice(service, m); }
     bool isTakenAndGrabbed(const TestMouse& m) const { return taken(m) && taken(m)->grabbed; }
     // Waits until `count` frames have come out of `reader`; returns all that came.
-    static std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count);
+    static std::vector<Frame> receiveFrames(EventReader& reader, std::size_t count) {
+        std::vector<Frame> frames;
+        waitUntil([&] {
+            for (TimedFrame& frame : reader.readFrames()) frames.push_back(std::move(frame.events));
+            return frames.size() >= count;
+        });
+        return frames;
+    }
 
     platform::linuxdesktop::EvdevEventTapService service;
     std::unique_ptr<TestMouse> mouse;
@@ -371,7 +393,9 @@ private:
 // The processes it starts end with it, the last started first.
 class Desktop {
 public:
-    virtual ~Desktop();
+    virtual ~Desktop() {
+        while (!processes_.empty()) processes_.pop_back();
+    }
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
@@ -381,7 +405,9 @@ public:
     virtual std::string version() const;
     // What its clients need to reach it (by default, that socket), and what its session tells
     // the programs in it (which the program judges the desktop by): "NAME=value" each.
-    virtual std::vector<std::string> clientEnv() const;
+    virtual std::vector<std::string> clientEnv() const {
+        return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=glidewheel"};
+    }
     const std::vector<std::string>& sessionEnv() const { return sessionEnv_; }
     std::string log() const { return runtime_ + "/desktop.log"; }
     std::string runtime() const { return runtime_; }
@@ -399,7 +425,9 @@ protected:
     std::string startSessionBus();
     // Standard error goes to log() unless `err` names another file.
     void start(const std::vector<std::string>& argv, const std::string& out = "/dev/null",
-               const std::string& err = "");
+               const std::string& err = "") {
+        processes_.push_back(std::make_unique<Child>(argv, out, err.empty() ? log() : err));
+    }
 
 private:
     const char* program_;
@@ -425,9 +453,16 @@ public:
 
     Sway();
     bool listening() const override { return !socket().empty(); }
-    std::string ipcSocket() const;  // where sway answers its IPC, once it is there
-    std::string socket() const;     // the name sway chose for its Wayland socket, once it is there
-    std::vector<std::string> clientEnv() const override;
+    // Where sway answers its IPC, once it is there.
+    std::string ipcSocket() const {
+        const std::string name = runtimeEntry("sway-ipc.");
+        return name.empty() ? name : runtime() + "/" + name;
+    }
+    // The name sway chose for its Wayland socket, once it is there.
+    std::string socket() const { return runtimeEntry("wayland-"); }
+    std::vector<std::string> clientEnv() const override {
+        return {"XDG_RUNTIME_DIR=" + runtime(), "WAYLAND_DISPLAY=" + socket()};
+    }
 
 private:
     std::string runtimeEntry(std::string_view prefix) const;  // a socket's name starting so

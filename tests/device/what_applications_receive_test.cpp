@@ -37,19 +37,6 @@ bool taggedByUdev(const std::string& eventNode) {
     return device && udev_device_get_property_value(device.get(), "ID_INPUT_MOUSE") != nullptr;
 }
 
-// An X server's core clicks from a running sum of v120 values: one each time it reaches a whole
-// detent either way, the rest kept across pauses and turns. As legacy steps: positive up.
-std::vector<int> coreClicks(const std::vector<double>& v120) {
-    std::vector<int> clicks;
-    double sum = 0.0;
-    for (const double value : v120) {
-        sum += value;
-        for (; sum >= 120.0; sum -= 120.0) clicks.push_back(-1);
-        for (; sum <= -120.0; sum += 120.0) clicks.push_back(1);
-    }
-    return clicks;
-}
-
 // A mouse's clone as libinput (through its path backend, keeping its wheel scroll events) and
 // evdev read it.
 class Watched {
@@ -94,6 +81,19 @@ public:
                 if (event.code == code)
                     steps.insert(steps.end(), std::abs(event.value), event.value > 0 ? 1 : -1);
         return steps;
+    }
+    // An X server's core clicks from a running sum of the vertical v120: one each time it reaches
+    // a whole detent either way, the rest kept across pauses and turns. As legacy steps: positive
+    // up.
+    std::vector<int> coreClicks() const {
+        std::vector<int> clicks;
+        double sum = 0.0;
+        for (const Scroll& scroll : scrolls) {
+            sum += scroll.vertical;
+            for (; sum >= 120.0; sum -= 120.0) clicks.push_back(-1);
+            for (; sum <= -120.0; sum += 120.0) clicks.push_back(1);
+        }
+        return clicks;
     }
     std::vector<Scroll> scrolls;
     std::vector<TimedFrame> frames;  // what evdev read so far
@@ -143,12 +143,9 @@ void WhatApplicationsReceive::expectWholeDetents() const {
     double vertical = 0, horizontal = 0;
     std::vector<int> clicks, verticalSteps, horizontalSteps;
     for (const Watched& watched : watching) {
-        std::vector<double> v120;
-        for (const Watched::Scroll& scroll : watched.scrolls) {
+        for (const Watched::Scroll& scroll : watched.scrolls)
             vertical += scroll.vertical, horizontal += scroll.horizontal;
-            v120.push_back(scroll.vertical);
-        }
-        std::ranges::copy(coreClicks(v120), std::back_inserter(clicks));
+        std::ranges::copy(watched.coreClicks(), std::back_inserter(clicks));
         std::ranges::copy(watched.legacySteps(REL_WHEEL), std::back_inserter(verticalSteps));
         std::ranges::copy(watched.legacySteps(REL_HWHEEL), std::back_inserter(horizontalSteps));
     }

@@ -37,8 +37,8 @@ TEST(AccelerationCurve, IsOneWhenSlowMonotonicCappedAndContinuous) {
             if (t <= kFastInterval) {
                 EXPECT_EQ(m, cap) << t.count();
             }
+            // Never falling on the way to the cap at kFastInterval: never above it either.
             EXPECT_GE(m, previous) << t.count();
-            EXPECT_LE(m, cap) << t.count();
             EXPECT_LE(m - previous, 0.01 * cap) << "a jump at " << t.count();
             if (setting > 0.0) {
                 EXPECT_LE(accelerationMultiplier(t, setting - 0.05), m) << t.count();
@@ -99,8 +99,7 @@ TEST(ScrollAcceleration, SpendsTheCurveInWholeNotchesCarryingTheRest) {
     for (const double setting : kSettings) {
         for (nanoseconds interval = 10ms; interval < 160ms; interval += 7ms) {
             ScrollAcceleration acceleration;
-            double travelled = 0.0;
-            double asked = 0.0;
+            double travelled = 0.0, asked = 0.0;
             for (int i = 0; i < 20; ++i) {
                 const double multiple = acceleration.notchMultiple(i * interval, kUp, setting);
                 EXPECT_EQ(multiple, std::floor(multiple));

@@ -301,10 +301,9 @@ TEST_F(InterceptorTest, NotchesMapToGlidesAsTheSettingsSay) {
         preferences.setReverseScroll(c.reverse);
         interceptor.smoothScroller().stop();
         const bool sideways = c.vertical == 0.0;
-        const EventField lines =
-            sideways ? kCGScrollWheelEventDeltaAxis2 : kCGScrollWheelEventDeltaAxis1;
-        const EventField otherLines =
-            sideways ? kCGScrollWheelEventDeltaAxis1 : kCGScrollWheelEventDeltaAxis2;
+        const auto [lines, otherLines] =
+            sideways ? std::pair(kCGScrollWheelEventDeltaAxis2, kCGScrollWheelEventDeltaAxis1)
+                     : std::pair(kCGScrollWheelEventDeltaAxis1, kCGScrollWheelEventDeltaAxis2);
         Event notch(kCGEventScrollWheel);
         notch.setIntegerValue(lines, c.lines);
         notch.setDoubleValue(kCGScrollWheelEventPointDeltaAxis1, c.vertical);

@@ -112,13 +112,11 @@ TEST_F(RaceTest, APostUnderWayWhenATurnComesIsHeardBeforeItsGlideEnds) {
     SmoothScroller scroller(links, taps);
     std::future<void> input;
     taps.duringFirstPost = [&] {
-        input = std::async(std::launch::async, [&] {
-            scroller.addScroll(-1.0, -10.0, 0.2, wheelEvent(-1.0), live.proxy(), false);
-        });
+        input = std::async(std::launch::async, [&] { handOff(scroller, -10.0, 0.2); });
         // Long enough for the turn to finish many times over, had it not to wait for the post.
         input.wait_for(200ms);
     };
-    scroller.addScroll(1.0, 10.0, 0.2, wheelEvent(1.0), live.proxy(), false);
+    handOff(scroller, 10.0, 0.2);
     links.lastManualLink()->tick();  // posts 2 points, the turn arrives while it is out
     ASSERT_TRUE(input.valid()) << "the frame did not post";
     input.wait();

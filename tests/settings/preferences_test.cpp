@@ -84,13 +84,10 @@ TEST_F(PreferencesTest, AccelerationLoadsWithinTheUnitRangeSayingWhatItChanged) 
 // entries: a new mouse takes the place of the oldest one not present, and an application past
 // the last place is refused.
 TEST_F(PreferencesTest, ListsStayWithinWhatTheSettingsFileKeeps) {
-    std::vector<KnownWheelMouse> mice;
-    for (std::size_t i = 0; i <= kMaxStoredListEntries; ++i) {
-        mice.emplace_back().name = "mouse " + std::to_string(i);
-        if (i < kMaxStoredListEntries) {
-            EXPECT_TRUE(preferences.addRawWheelApplication("app " + std::to_string(i)));
-        }
-    }
+    std::vector<KnownWheelMouse> mice(kMaxStoredListEntries + 1);
+    for (std::size_t i = 0; i < mice.size(); ++i) mice[i].name = "mouse " + std::to_string(i);
+    for (std::size_t i = 0; i < kMaxStoredListEntries; ++i)
+        EXPECT_TRUE(preferences.addRawWheelApplication("app " + std::to_string(i)));
     preferences.noteWheelMice({mice.begin(), mice.end() - 1});
     preferences.noteWheelMice({mice[1], mice.back()});  // the first unplugged, one more plugged in
     ASSERT_EQ(defaults.wheelMiceForKey("mice").size(), kMaxStoredListEntries);

@@ -24,8 +24,8 @@ namespace glidewheel::testing {
 class FrameRecorder {
 public:
     struct Frame {
-        std::int64_t calledNs = 0;               // the monotonic clock, as the links' stamps
-        platform::DisplayTimeStamp now, output;  // the stamps the link gave it
+        std::chrono::steady_clock::time_point called;  // CLOCK_MONOTONIC, the links' stamps' clock
+        platform::DisplayTimeStamp now, output;        // the stamps the link gave it
     };
 
     explicit FrameRecorder(int stopAtFrame = 0,
@@ -44,8 +44,7 @@ public:
     }
     std::vector<std::chrono::steady_clock::time_point> calledTimes() const {
         std::vector<std::chrono::steady_clock::time_point> out;
-        for (const Frame& frame : frames())
-            out.emplace_back(std::chrono::nanoseconds(frame.calledNs));
+        for (const Frame& frame : frames()) out.push_back(frame.called);
         return out;
     }
 
@@ -56,9 +55,7 @@ private:
                                        std::uint64_t*, void* context) {
         auto& self = *static_cast<FrameRecorder*>(context);
         // steady_clock is CLOCK_MONOTONIC on Linux, the clock of the links' stamps.
-        const std::int64_t called = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                        std::chrono::steady_clock::now().time_since_epoch())
-                                        .count();
+        const auto called = std::chrono::steady_clock::now();
         {
             std::scoped_lock lock(self.mutex_);
             self.frames_.push_back({called, *now, *output});

@@ -200,11 +200,9 @@ TEST_F(ViewsTest, DraggingWritesEveryStepAsAnExactValue) {
 // The popover's visible rows, top to bottom: each one's name, or "divider".
 QStringList rowNames(const MenuPopoverView& view) {
     QStringList names;
-    for (int i = 0; i < view.layout()->count(); ++i) {
-        const QWidget* row = view.layout()->itemAt(i)->widget();
-        if (!row || !row->isVisibleTo(&view)) continue;
-        names << (row->objectName().isEmpty() ? "divider" : row->objectName());
-    }
+    for (int i = 0; i < view.layout()->count(); ++i)
+        if (const QWidget* row = view.layout()->itemAt(i)->widget(); row && row->isVisibleTo(&view))
+            names << (row->objectName().isEmpty() ? "divider" : row->objectName());
     return names;
 }
 

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <tuple>
 
 #include "platform/linux/base/file_io.h"
 #include "platform/linux/desktop/json_user_defaults.h"

@@ -106,7 +106,7 @@ TEST(TimerDisplayLink, FirstFrameComesOnePeriodAfterStart) {
         const std::int64_t startNs = monotonicNowNs();
         link.start();
         ASSERT_TRUE(waitUntil([&] { return first.count() == 1; }));
-        const auto [calledNs, now, output] = first.frames().front();
+        const auto [called, now, output] = first.frames().front();
         EXPECT_GE(now.hostTimeNs - startNs, link.periodNs()) << pause.count();
         EXPECT_GE(output.hostTimeNs - now.hostTimeNs, 0) << pause.count();
         EXPECT_LE(output.hostTimeNs - now.hostTimeNs, link.periodNs()) << pause.count();

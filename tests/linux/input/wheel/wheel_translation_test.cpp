@@ -267,10 +267,9 @@ public:
     std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap&) override { return nullptr; }
     void postEvent(EventTapProxy proxy, const Event& event) override {
         posts.push_back(now_);
-        record(accounting_.post(proxy.id, V, event.doubleValue(kCGScrollWheelEventPointDeltaAxis1),
-                                now_, refreshes_));
-        record(accounting_.post(proxy.id, H, event.doubleValue(kCGScrollWheelEventPointDeltaAxis2),
-                                now_, refreshes_));
+        for (const auto& [axis, field] : {std::pair{V, kCGScrollWheelEventPointDeltaAxis1},
+                                          std::pair{H, kCGScrollWheelEventPointDeltaAxis2}})
+            record(accounting_.post(proxy.id, axis, event.doubleValue(field), now_, refreshes_));
     }
     void glideAimed(const GlideAccount& glide) override { accounting_.aim(glide.targetPoints); }
     void glideEnded(const GlideAccount& glide) override {
