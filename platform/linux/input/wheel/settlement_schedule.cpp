@@ -19,8 +19,7 @@ void SettlementSchedule::plan(std::uint64_t clone, WheelAxis axis, WheelCodes co
                               int largestUnits, int refreshes) {
     if (codes.units == 0 && codes.detents == 0) return;
     std::deque<Owed>& queue = owed_[clone];
-    if (queue.empty() || queue.back().axis != axis ||
-        directionOf(queue.back().codes.units) != directionOf(codes.units))
+    if (queue.empty() || !queue.back().goes(axis, directionOf(codes.units)))
         queue.push_back(Owed{axis, {}, 0});
     Owed& owed = queue.back();
     owed.codes.units += codes.units;
@@ -68,22 +67,26 @@ std::optional<SettlementSchedule::Piece> SettlementSchedule::takeNext(std::uint6
                                                                       WheelAxis axis,
                                                                       int direction) {
     const auto it = owed_.find(clone);
-    if (it == owed_.end() || it->second.front().axis != axis ||
-        directionOf(it->second.front().codes.units) != direction)
+    if (it == owed_.end() || it->second.size() > 1 || !it->second.front().goes(axis, direction))
         return std::nullopt;
     return next(clone);
 }
 
-std::optional<SettlementSchedule::Piece> SettlementSchedule::takeUnlike(std::uint64_t clone,
-                                                                        WheelAxis axis,
-                                                                        int direction) {
+std::optional<SettlementSchedule::Piece> SettlementSchedule::takeAhead(std::uint64_t clone,
+                                                                       WheelAxis axis,
+                                                                       int direction) {
     const auto it = owed_.find(clone);
-    if (it == owed_.end()) return std::nullopt;
+    if (it == owed_.end() || (it->second.size() == 1 && it->second.front().goes(axis, direction)))
+        return std::nullopt;
     const Owed first = it->second.front();
-    if (first.axis == axis && directionOf(first.codes.units) == direction) return std::nullopt;
     it->second.pop_front();
     if (it->second.empty()) owed_.erase(it);
     return Piece{clone, first.axis, first.codes};
+}
+
+bool SettlementSchedule::endsWith(std::uint64_t clone, WheelAxis axis, int direction) const {
+    const auto it = owed_.find(clone);
+    return it != owed_.end() && it->second.back().goes(axis, direction);
 }
 
 WheelCodes SettlementSchedule::withdraw(std::uint64_t clone, WheelAxis axis) {

@@ -43,15 +43,18 @@ public:
     bool writtenIn(std::uint64_t clone, WheelClock::time_point refresh) const;
     // Removes and returns a piece for each clone that owes and has no write in this refresh.
     std::vector<Piece> due(WheelClock::time_point now, const Refreshes& refreshes);
-    // Removes and returns the clone's next piece, if its first scroll goes on this axis in this
+    // Removes and returns the clone's next piece, if its one scroll goes on this axis in this
     // direction, to ride a post that goes out now.
     std::optional<Piece> takeNext(std::uint64_t clone, WheelAxis axis, int direction);
-    // Removes and returns, as one piece, the clone's first scroll if it goes on another axis or
-    // the other way: to write before scroll that turns.
-    std::optional<Piece> takeUnlike(std::uint64_t clone, WheelAxis axis, int direction);
+    // Removes and returns, as one piece, the clone's first scroll if a post on this axis in this
+    // direction must wait for it: it goes on another axis or the other way, or more is queued
+    // behind it.
+    std::optional<Piece> takeAhead(std::uint64_t clone, WheelAxis axis, int direction);
+    // Whether the last scroll queued for the clone goes on this axis in this direction.
+    bool endsWith(std::uint64_t clone, WheelAxis axis, int direction) const;
     // Removes what the clone owes on the axis and returns it, all scrolls together.
     WheelCodes withdraw(std::uint64_t clone, WheelAxis axis);
-    // Removes and returns, a piece for each scroll in order, whatever the clone owes.
+    // Removes and returns whatever the clone owes, a piece for each scroll in order.
     std::vector<Piece> takeAll(std::uint64_t clone);
     void forget(std::uint64_t clone);
     void setPhase(WheelClock::duration phase) { phase_ = phase; }
@@ -62,6 +65,9 @@ private:
         WheelAxis axis;
         WheelCodes codes;
         int refreshes;  // left to pay it in
+        bool goes(WheelAxis way, int direction) const {
+            return axis == way && directionOf(codes.units) == direction;
+        }
     };
     Piece next(std::uint64_t clone);
 

@@ -47,7 +47,7 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
     std::vector<Write> out;
     if (std::isnan(points) || points == 0.0) return out;
     const int direction = points > 0.0 ? 1 : -1;
-    completeLeft(clone, axis, direction, now);
+    if (lastPosted_ != std::pair(clone, axis)) completeLeft(direction, now);
     if (!clones_.contains(clone)) {
         // Its mouse or tap is gone: the post, and the rest of the glide, count as sent to it all
         // the same, or they would go to the next clone the glide posts to.
@@ -56,13 +56,16 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
         return out;
     }
     const WheelClock::time_point refresh = refreshStart(refreshes, now);
-    // Scroll that turns first completes what the clone owes of the scroll before, if this refresh
-    // still has room for a write of it; the post then waits, behind that scroll, for the next.
+    // Scroll that turns first completes what the clone owes of the scroll before, and a post
+    // never overtakes what was queued before it: the first scroll queued goes whole, if this
+    // refresh still has room for a write of the clone, and the post waits behind the queue.
     if (!schedule_.writtenIn(clone, refresh))
-        if (const auto piece = schedule_.takeUnlike(clone, axis, direction)) send(*piece, now, out);
+        if (const auto piece = schedule_.takeAhead(clone, axis, direction)) send(*piece, now, out);
     CloneWheel& wheel = clones_[clone];
     if (!glideClone_) glideClone_ = clone;
-    const bool raise = *glideClone_ == clone && wheel.holdsBack({axis, direction, now});
+    // A post joining one already queued this way was raised with it, if it had to be.
+    const bool raise = *glideClone_ == clone && wheel.holdsBack({axis, direction, now}) &&
+                       !schedule_.endsWith(clone, axis, direction);
     const int units = ledger_.post(points, raise);
     lastPosted_.emplace(clone, axis);
     lastPostAt_ = now;
@@ -71,11 +74,9 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
         Write write{clone, axis, {units, wheel.commit(axis, units)}};
         if (schedule_.writtenIn(clone, refresh)) {
             // The refresh already has a write of this clone (a turn's completion of the scroll
-            // before, or a settling piece): the post goes in a later one, whole, after what the
-            // clone owes of other scroll and carried by the glide's next post. It is on its way,
-            // so that post is not raised again.
+            // before, or a settling piece), or more is queued for it: the post goes in a later
+            // refresh, behind what the clone owes, carried by the glide's next post.
             schedule_.plan(clone, axis, write.codes, std::abs(units), 1);
-            wheel.onUnits({axis, direction, now});
         } else {
             // What the clone still owes this way rides along rather than take a frame of its own.
             if (const auto piece = schedule_.takeNext(clone, axis, direction)) {
@@ -141,11 +142,10 @@ void WheelAccounting::passed(std::uint64_t clone, WheelAxis axis, WheelCodes cod
     schedule_.written(clone, now);
 }
 
-// The glide moves on to another axis or clone: the one it leaves gets what completes its detent,
-// in pieces like a settlement's, which scroll on another axis of the same clone takes at once.
-void WheelAccounting::completeLeft(std::uint64_t clone, WheelAxis axis, int direction,
-                                   WheelClock::time_point now) {
-    if (!lastPosted_ || *lastPosted_ == std::pair(clone, axis)) return;
+// The glide moves on to another axis or clone, going `direction`: the one it leaves gets what
+// completes its detent, in pieces like a settlement's, queued before the glide's next posts there.
+void WheelAccounting::completeLeft(int direction, WheelClock::time_point now) {
+    if (!lastPosted_) return;
     const auto [leftClone, leftAxis] = *lastPosted_;
     lastPosted_.reset();
     const auto left = clones_.find(leftClone);

@@ -45,8 +45,9 @@ public:
     std::vector<Write> end(std::uint64_t clone, WheelAxis axis, double unpostedPoints,
                            bool cutShort, WheelClock::time_point now, const Refreshes& refreshes);
     std::vector<Write> due(WheelClock::time_point now, const Refreshes& refreshes);
-    // Whatever the clone still owes, due at once rather than at a later refresh: the mouse's own
-    // wheel is about to pass, and must come after the glide it cut short.
+    // Whatever the clone still owes, due at once rather than at a later refresh (a write for each
+    // scroll queued): the mouse's own wheel is about to pass, and must come after the glide it
+    // cut short.
     std::vector<Write> settleNow(std::uint64_t clone, WheelClock::time_point now);
     std::optional<WheelClock::time_point> nextDeadline(const Refreshes& refreshes) const {
         return schedule_.nextDeadline(refreshes);
@@ -56,8 +57,7 @@ public:
 
 private:
     void send(const Write& write, WheelClock::time_point now, std::vector<Write>& out);
-    void completeLeft(std::uint64_t clone, WheelAxis axis, int direction,
-                      WheelClock::time_point now);
+    void completeLeft(int direction, WheelClock::time_point now);
     // Returns how far that moves what the clone will have been written.
     int toAnnouncedDetent(std::uint64_t clone, WheelAxis axis, WheelClock::time_point now);
     void plan(std::uint64_t clone, WheelAxis axis, int units, int refreshes,

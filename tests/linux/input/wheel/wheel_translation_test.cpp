@@ -493,8 +493,8 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
 // Notches of two mice on both axes, both ways, at any moment of a refresh, at whole speeds, the
 // second mouse unplugged at some point, as the soak turns the wheels: however they meet the
 // refreshes, each clone is written at most once in one and ends on whole detents. (A glide
-// handed between mice sends its rest ahead to the clone it leaves, in pieces that the size rule
-// of a glide's own settling does not bound.)
+// handed between mice sends what completes the clone it leaves ahead, in pieces that the size
+// rule of a glide's own settling does not bound.)
 TEST(WheelAccounting, NotchesAtRandomMomentsKeepEveryCloneOnTheRefreshesAndWholeDetents) {
     for (unsigned seed = 1; seed <= 2000; ++seed) {
         SCOPED_TRACE(::testing::Message() << "seed " << seed);
