@@ -42,7 +42,7 @@ void CloneWriter::post(EventTapProxy proxy, const Event& event) {
 
 void CloneWriter::aim(const GlideAccount& glide) {
     std::scoped_lock guard(mutex_);
-    wheel_.aim(glide.targetPoints);
+    wheel_.aim(glide.proxy.id, glide.targetPoints);
 }
 
 void CloneWriter::end(const GlideAccount& glide) {

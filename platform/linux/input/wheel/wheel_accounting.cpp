@@ -29,6 +29,12 @@ std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
             ledger_.sendRest();
         }
     }
+    // The glide was handed to it and has not posted there yet: the clone it leaves is completed,
+    // as the first post here would have, and its rest was meant for this one.
+    if (aimedAt_.first == clone && lastPosted_ && lastPosted_->first != clone) {
+        completeLeft(aimedAt_.second, now);
+        ledger_.sendRest();
+    }
     std::vector<Write> out = schedule_.takeAll(clone);
     if (lastPosted_ && lastPosted_->first == clone) lastPosted_.reset();
     clones_.erase(clone);
@@ -36,7 +42,8 @@ std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
     return out;
 }
 
-void WheelAccounting::aim(double targetPoints) {
+void WheelAccounting::aim(std::uint64_t clone, double targetPoints) {
+    aimedAt_ = {clone, targetPoints > 0.0 ? 1 : -1};
     ledger_.aim(targetPoints);
     forecast_.restart();
 }

@@ -35,7 +35,8 @@ public:
     // announced, to write before it does, as what it still owes would never go out.
     std::vector<Write> forget(std::uint64_t clone, WheelClock::time_point now);
 
-    void aim(double targetPoints);
+    // The glide, posting through `clone`, now aims at this signed distance.
+    void aim(std::uint64_t clone, double targetPoints);
     std::vector<Write> post(std::uint64_t clone, WheelAxis axis, double points,
                             WheelClock::time_point now, const Refreshes& refreshes);
     // The glide is over (it ran out, was stopped, or a turn replaced it); its last posts went to
@@ -69,6 +70,7 @@ private:
     LastPostForecast forecast_;
     std::optional<std::uint64_t> glideClone_;  // where the glide's first units went
     std::optional<std::pair<std::uint64_t, WheelAxis>> lastPosted_;  // where its last units went
+    std::pair<std::uint64_t, int> aimedAt_;  // the clone it posts through now, and its direction
     std::optional<WheelClock::time_point> lastPostAt_;
     std::map<std::uint64_t, CloneWheel> clones_;
     SettlementSchedule schedule_;

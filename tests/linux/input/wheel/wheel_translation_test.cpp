@@ -271,7 +271,9 @@ public:
                                           std::pair{H, kCGScrollWheelEventPointDeltaAxis2}})
             record(accounting_.post(proxy.id, axis, event.doubleValue(field), now_, refreshes_));
     }
-    void glideAimed(const GlideAccount& glide) override { accounting_.aim(glide.targetPoints); }
+    void glideAimed(const GlideAccount& glide) override {
+        accounting_.aim(glide.proxy.id, glide.targetPoints);
+    }
     void glideEnded(const GlideAccount& glide) override {
         if (auto hook = std::exchange(duringNextEnd, nullptr)) hook();
         record(accounting_.end(glide.proxy.id, glide.horizontal ? H : V, glide.unpostedPoints,
@@ -415,6 +417,10 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
         {"a clone unplugged early in a flick, a notch of another mouse at once",
          {{notch, 1, 1, 15ms}, {notch, 1, 1, 15ms}, {unplug, 1, 0, 0ms}, {notch, 2, 1, 1000ms}},
          {{{2, V}, {120, 1}}},
+         {true, false}},
+        {"a glide handed to a clone unplugged before it posts there, then handed back",
+         {{notch, 1, 1, 100ms}, {notch, 2, 1, 0ms}, {unplug, 2, 0, 0ms}, {notch, 1, 1, 1000ms}},
+         {{{1, V}, {240, 2}}},
          {true, false}},
         // A turn or a stop cuts the glide short: its clone settles on the detents its legacy
         // steps announced (2 of the 3 by the turn, 1 of the 3 by the disable), and the detents it
