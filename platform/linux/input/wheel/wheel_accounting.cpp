@@ -20,19 +20,15 @@ std::vector<WheelAccounting::Write> WheelAccounting::forget(std::uint64_t clone,
     for (const WheelAxis axis : {WheelAxis::vertical, WheelAxis::horizontal}) {
         const bool glides = lastPosted_ == std::pair(clone, axis);
         const int moved = toAnnouncedDetent(clone, axis, now);
-        if (glides) {
-            // What the glide sent it ahead that never goes out, or what now goes out to bring it
-            // to a detent, changes what the glide's later posts repay. The rest of the glide was
-            // meant for it too: counted as sent, it is not handed to a mouse the glide may move
-            // on to.
-            ledger_.sendAhead(moved, true);
-            ledger_.sendRest();
-        }
+        // What the glide sent it ahead that never goes out, or what now goes out to bring it to
+        // a detent, changes what the glide's later posts repay.
+        if (glides) ledger_.sendAhead(moved, true);
     }
-    // The glide was handed to it and has not posted there yet: the clone it leaves is completed,
-    // as the first post here would have, and its rest was meant for this one.
-    if (aimedAt_.first == clone && lastPosted_ && lastPosted_->first != clone) {
-        completeLeft(aimedAt_.second, now);
+    // The glide posts through it: its rest was meant for this clone, and counts as sent, or it
+    // would go to the next mouse the glide moves on to. A clone the glide left without posting
+    // here yet is completed, as the first post here would have.
+    if (aimedAt_.first == clone) {
+        if (lastPosted_ && lastPosted_->first != clone) completeLeft(aimedAt_.second, now);
         ledger_.sendRest();
     }
     std::vector<Write> out = schedule_.takeAll(clone);
@@ -56,10 +52,9 @@ std::vector<WheelAccounting::Write> WheelAccounting::post(std::uint64_t clone, W
     const int direction = points > 0.0 ? 1 : -1;
     if (lastPosted_ != std::pair(clone, axis)) completeLeft(direction, now);
     if (!clones_.contains(clone)) {
-        // Its mouse or tap is gone: the post, and the rest of the glide, count as sent to it all
-        // the same, or they would go to the next clone the glide posts to.
+        // Its mouse or tap is gone: the post counts as sent to it all the same (the glide's rest
+        // was sent ahead to it as it went), or it would go to the next clone the glide posts to.
         ledger_.post(points, false);
-        ledger_.sendRest();
         return out;
     }
     const WheelClock::time_point refresh = refreshStart(refreshes, now);
@@ -118,6 +113,7 @@ std::vector<WheelAccounting::Write> WheelAccounting::end(std::uint64_t clone, Wh
         plan(clone, axis, units, refreshesLeft(now, refreshes), now);
     }
     recent_.clear();
+    aimedAt_ = {};
     glideClone_.reset();
     lastPosted_.reset();
     lastPostAt_.reset();

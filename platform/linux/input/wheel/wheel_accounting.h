@@ -70,7 +70,7 @@ private:
     LastPostForecast forecast_;
     std::optional<std::uint64_t> glideClone_;  // where the glide's first units went
     std::optional<std::pair<std::uint64_t, WheelAxis>> lastPosted_;  // where its last units went
-    std::pair<std::uint64_t, int> aimedAt_;  // the clone it posts through now, and its direction
+    std::pair<std::uint64_t, int> aimedAt_;  // the clone it posts through, and its way; 0: none
     std::optional<WheelClock::time_point> lastPostAt_;
     std::map<std::uint64_t, CloneWheel> clones_;
     SettlementSchedule schedule_;

@@ -422,6 +422,10 @@ TEST(WheelAccounting, ScenariosLeaveWholeDetentsOnEachCloneAndRaiseOnlyNewScroll
          {{notch, 1, 1, 100ms}, {notch, 2, 1, 0ms}, {unplug, 2, 0, 0ms}, {notch, 1, 1, 1000ms}},
          {{{1, V}, {240, 2}}},
          {true, false}},
+        {"a glide handed to another mouse, the clone it left unplugged before it posts there",
+         {{notch, 1, 1, 100ms}, {notch, 2, 1, 0ms}, {unplug, 1, 0, 1000ms}},
+         {{{2, V}, {120, 1}}},
+         {true}},
         // A turn or a stop cuts the glide short: its clone settles on the detents its legacy
         // steps announced (2 of the 3 by the turn, 1 of the 3 by the disable), and the detents it
         // never posted are dropped.
